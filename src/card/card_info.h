@@ -1,0 +1,45 @@
+// The card's information files: the machine file that marks a folder as a
+// card (or a backup of one) and the song parameter files with their modes.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace trx5 {
+
+inline constexpr char kMachineFileName[] = "SongNo.tx5";
+inline constexpr char kMachineSignature[] = "QORV TX-5 MACHINE INFORMATION VER0001";
+inline constexpr char kSongSignature[] = "QORV TX-5 SONG    INFORMATION VER0001";
+inline constexpr char kSongFilePattern[] = "UtyPrm??.tx5";
+inline constexpr int kSongModeOffset = 116;
+
+enum class MachineFileState { Valid, Missing, Invalid };
+
+// Tests folder + "SongNo.tx5" (any letter case): Missing when it cannot be
+// opened, Invalid when its signature differs.
+MachineFileState TestMachineFile(const std::string& folder);
+
+// True when folder holds a machine file with a valid signature.
+bool CheckMachineFile(const std::string& folder);
+
+struct SongFileInfo {
+    bool valid = false;
+    bool longMode = false;
+};
+
+SongFileInfo ReadSongFile(const std::string& path);
+
+struct SongEntry {
+    int fileNumber = 0;  // 0..99, the NN of UtyPrmNN.tx5
+    bool longMode = false;
+    std::string path;
+
+    int SongNumber() const { return fileNumber + 1; }
+    // The song-list text: "01 HiFi", "12 LONG", "100 HiFi".
+    std::string ListText() const;
+};
+
+// The valid songs of a card folder, in folder-search order.
+std::vector<SongEntry> ListSongs(const std::string& folder);
+
+}  // namespace trx5

@@ -1,0 +1,58 @@
+// Take audio files: NN-TV.aud, a 512-byte header and then 512-byte blocks.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace trx5 {
+
+inline constexpr int kTracks = 4;
+inline constexpr int kVTakes = 8;
+inline constexpr std::size_t kTakeHeaderSize = 512;
+inline constexpr std::size_t kTakeBlockSize = 512;
+inline constexpr char kTakeSignature[] = "QORV1D2ZZ7AUD";
+inline constexpr int kTakeSignatureOffset = 16;
+
+using TakeHeader = std::array<std::uint8_t, kTakeHeaderSize>;
+
+// The header the import writes: mode 0 (HiFi) or 1 (LONG), the signature,
+// "1.00", "0001" and "CMGR".
+TakeHeader MakeTakeHeader(bool longMode);
+
+// Whether a 512-byte header carries the take signature at offset 16.
+bool HasTakeSignature(const std::uint8_t* header512);
+
+// "NN-TV.aud" with file number NN, track T and V-Take V counted from 0.
+std::string TakeFileName(int fileNumber, int track, int vtake);
+
+struct TakeSlot {
+    int track = 0;  // 0..3
+    int vtake = 0;  // 0..7
+};
+
+// Track and V-Take of a take file name of song `fileNumber`, or none.
+std::optional<TakeSlot> ParseTakeFileName(std::string_view name, int fileNumber);
+
+// The take file test: a file (not a folder) whose first 512 bytes can be read
+// and carry the signature.
+bool IsTakeFile(const std::string& path);
+
+// Path of every take present, indexed 8 * track + vtake; empty where none.
+using TakeFiles = std::array<std::string, kTracks * kVTakes>;
+TakeFiles FindTakeFiles(const std::string& folder, int fileNumber);
+
+// Whole blocks after the header of a file of `fileSize` bytes.
+std::uint64_t TakeBlockCount(std::uint64_t fileSize);
+
+// Blocks of a take file on disk; none when it cannot be measured.
+std::optional<std::uint64_t> TakeFileBlocks(const std::string& path);
+
+std::uint64_t TakeLengthMs(std::uint64_t blocks, bool longMode);
+
+// "%1u:%02u:%02u:%03u" of hours, minutes, seconds and milliseconds.
+std::string FormatTakeLength(std::uint64_t ms);
+
+}  // namespace trx5

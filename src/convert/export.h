@@ -1,0 +1,44 @@
+// V-Takes to one WAV/AIFF file: one take unchanged as mono, two to four
+// mixed into stereo.
+#pragma once
+
+#include <array>
+#include <string>
+
+#include "common/result.h"
+#include "convert/progress.h"
+
+namespace trx5 {
+
+enum class ExportFormat { Wav, Aiff };
+
+// The format rule of the save dialog: ".aif" in any case means AIFF; a name
+// without an extension takes the chosen filter (and gets ".aif" appended
+// when that is AIFF); everything else is WAV.
+ExportFormat ChooseExportFormat(std::string& fileName, bool aiffFilterChosen);
+
+struct ExportRequest {
+    bool longMode = false;
+    std::array<std::string, 4> takePaths;  // per track; empty = takes no part
+    std::array<int, 4> levels{100, 100, 100, 100};
+    std::array<int, 4> pans{50, 50, 50, 50};
+    std::string outputPath;
+    ExportFormat format = ExportFormat::Wav;
+};
+
+struct ExportOutcome {
+    int channels = 0;
+    std::uint64_t blocks = 0;         // blocks the take(s) hold
+    std::uint64_t blocksWritten = 0;  // fewer after an abort
+    bool aborted = false;
+};
+
+inline constexpr char kMsgCannotOpen[] = "The file could not be opened.";
+inline constexpr char kMsgNotAudioFile[] = "The file is not a WAV/AIFF.";
+inline constexpr char kMsgCannotCreate[] = "File to write could not be opened.";
+inline constexpr char kMsgCannotWrite[] = "The file could not be written.";
+
+// Writes the file. On failure nothing is left at outputPath.
+Result<ExportOutcome> ExportTakes(const ExportRequest& request, Progress& progress);
+
+}  // namespace trx5

@@ -1,0 +1,52 @@
+#include "audiofile/audio_file_text.h"
+
+#include <sys/stat.h>
+
+#include <cmath>
+#include <cstdio>
+
+namespace trx5 {
+
+AudioFileText DescribeAudioFile(const AudioFileInfo& info) {
+    AudioFileText text{false, "Sampling Rate : ", "Sampling Frames : ", "Bits / Word : "};
+    if (info.kind == AudioKindNone || info.dataStart == 0) return text;
+    const double r = ExtendedToDouble(info.sampleRate);
+    if (!(r >= 1.0) || r > 4294967295.0) return text;
+    const auto R = static_cast<std::int64_t>(r);
+    const std::int64_t F = info.frames;
+    const auto hours = static_cast<std::int64_t>(double(F) / (r * 60 * 60));
+    std::int64_t rest = F % (R * 3600);
+    const std::int64_t minutes = rest / (R * 60);
+    rest %= R * 60;
+    const std::int64_t seconds = rest / R;
+    rest %= R;
+    const std::int64_t millis = rest * 1000 / R;
+
+    char line[128];
+    text.usable = true;
+    std::snprintf(line, sizeof line, "Sampling Rate : %.2fHz", r);
+    text.rate = line;
+    std::snprintf(line, sizeof line, "Sampling Frames : %u %s  %1lld:%02lld:%02lld:%03lld",
+                  info.frames, info.channels == 2 ? "(stereo)" : "(mono)",
+                  static_cast<long long>(hours), static_cast<long long>(minutes),
+                  static_cast<long long>(seconds), static_cast<long long>(millis));
+    text.frames = line;
+    std::snprintf(line, sizeof line, "Bits / Word : %d", info.bitsPerSample);
+    text.bits = line;
+    return text;
+}
+
+std::optional<AudioFileText> DescribeAudioFile(const std::string& path) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return std::nullopt;
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr) return std::nullopt;
+    AudioFileInfo info;
+    OpenAudioFileInfo(info, f);
+    std::fclose(f);
+    AudioFileText text = DescribeAudioFile(info);
+    FreeAudioFileInfo(info);
+    return text;
+}
+
+}  // namespace trx5

@@ -1,0 +1,83 @@
+#include "card/card_info.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+
+#include "common/folder.h"
+
+namespace trx5 {
+
+namespace {
+
+constexpr std::size_t kSignatureField = 48;
+
+// The text of the signature field runs up to its first zero byte (or over all
+// bytes read) and must equal the signature exactly.
+bool FieldHoldsSignature(const char* field, std::size_t read, std::string_view signature) {
+    const void* zero = std::memchr(field, 0, read);
+    const std::size_t length =
+        zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - field) : read;
+    return std::string_view(field, length) == signature;
+}
+
+}  // namespace
+
+MachineFileState TestMachineFile(const std::string& folder) {
+    const std::string path = FindFileNoCase(folder, kMachineFileName);
+    std::FILE* f = path.empty() ? nullptr : std::fopen(path.c_str(), "rb");
+    if (f == nullptr) return MachineFileState::Missing;
+    char field[kSignatureField];
+    const std::size_t read = std::fread(field, 1, sizeof field, f);
+    const bool readFailed = std::ferror(f) != 0;
+    std::fclose(f);
+    if (readFailed) return MachineFileState::Missing;
+    return FieldHoldsSignature(field, read, kMachineSignature) ? MachineFileState::Valid
+                                                               : MachineFileState::Invalid;
+}
+
+bool CheckMachineFile(const std::string& folder) {
+    return TestMachineFile(folder) == MachineFileState::Valid;
+}
+
+SongFileInfo ReadSongFile(const std::string& path) {
+    SongFileInfo info;
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr) return info;
+    char field[kSignatureField];
+    const std::size_t read = std::fread(field, 1, sizeof field, f);
+    std::int64_t mode = -1;  // a file too short for the mode counts as LONG
+    std::uint8_t b[4];
+    if (std::fseek(f, kSongModeOffset, SEEK_SET) == 0 && std::fread(b, 1, 4, f) == 4) {
+        mode = b[0] | (b[1] << 8) | (b[2] << 16) | (std::int64_t(b[3]) << 24);
+    }
+    const bool readFailed = std::ferror(f) != 0;
+    std::fclose(f);
+    if (readFailed) return info;
+    info.valid = FieldHoldsSignature(field, read, kSongSignature);
+    info.longMode = mode != 0;
+    return info;
+}
+
+std::string SongEntry::ListText() const {
+    char text[32];
+    std::snprintf(text, sizeof text, "%02d %s", SongNumber(), longMode ? "LONG" : "HiFi");
+    return text;
+}
+
+std::vector<SongEntry> ListSongs(const std::string& folder) {
+    std::vector<SongEntry> songs;
+    for (const FolderEntry& entry : FindEntries(folder, kSongFilePattern)) {
+        if (entry.isFolder) continue;
+        const char d1 = entry.name[6];
+        const char d2 = entry.name[7];
+        if (d1 < '0' || d1 > '9' || d2 < '0' || d2 > '9') continue;
+        const SongFileInfo info = ReadSongFile(entry.path);
+        if (!info.valid) continue;
+        songs.push_back({(d1 - '0') * 10 + (d2 - '0'), info.longMode, entry.path});
+    }
+    return songs;
+}
+
+}  // namespace trx5

@@ -1,0 +1,146 @@
+#include "cli/cli_common.h"
+
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+
+#include "common/folder.h"
+
+namespace trx5::cli {
+
+namespace {
+
+volatile std::sig_atomic_t gInterrupted = 0;
+
+extern "C" void OnInterrupt(int) { gInterrupted = 1; }
+
+std::optional<int> ParseNumber(const std::string& text, int low, int high) {
+    if (text.empty() || text.size() > 6) return std::nullopt;
+    int value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    if (value < low || value > high) return std::nullopt;
+    return value;
+}
+
+}  // namespace
+
+int Fail(const std::string& message) {
+    std::cerr << "trx5card: " << message << '\n';
+    return kExitFailed;
+}
+
+int Usage(const std::string& message) {
+    std::cerr << "trx5card: " << message << " (try 'trx5card --help')\n";
+    return kExitUsage;
+}
+
+std::optional<int> ParseSongNumber(const std::string& text) { return ParseNumber(text, 1, 100); }
+
+std::optional<TakeSlot> ParseTake(const std::string& text) {
+    const auto dash = text.find('-');
+    if (dash == std::string::npos) return std::nullopt;
+    const auto track = ParseNumber(text.substr(0, dash), 1, kTracks);
+    const auto vtake = ParseNumber(text.substr(dash + 1), 1, kVTakes);
+    if (!track || !vtake) return std::nullopt;
+    return TakeSlot{*track - 1, *vtake - 1};
+}
+
+std::optional<std::pair<int, int>> ParseTrackValue(const std::string& text, int max) {
+    const auto eq = text.find('=');
+    if (eq == std::string::npos) return std::nullopt;
+    const auto track = ParseNumber(text.substr(0, eq), 1, kTracks);
+    const auto value = ParseNumber(text.substr(eq + 1), 0, max);
+    if (!track || !value) return std::nullopt;
+    return std::pair{*track - 1, *value};
+}
+
+std::string TakeCaption(const TakeSlot& slot) {
+    return std::to_string(slot.track + 1) + "-" + std::to_string(slot.vtake + 1);
+}
+
+bool OptionValue(const Args& args, std::size_t& i, const std::string& name, std::string& value) {
+    const std::string& arg = args[i];
+    if (arg.size() > name.size() && arg.compare(0, name.size(), name) == 0 &&
+        arg[name.size()] == '=') {
+        value = arg.substr(name.size() + 1);
+        ++i;
+        return true;
+    }
+    if (i + 1 >= args.size()) return false;
+    value = args[i + 1];
+    i += 2;
+    return true;
+}
+
+int CheckCard(const std::string& folder) {
+    switch (TestMachineFile(WithTrailingSlash(folder))) {
+        case MachineFileState::Valid:
+            return kExitOk;
+        case MachineFileState::Missing:
+            return Fail("No TRX-5 card information");
+        case MachineFileState::Invalid:
+            return Fail("Invalid TRX-5 card information");
+    }
+    return kExitFailed;
+}
+
+SongLookup FindSong(const std::string& folderText, const std::string& songText) {
+    SongLookup lookup;
+    const auto number = ParseSongNumber(songText);
+    if (!number) {
+        lookup.exitCode = Usage("song must be a number from 1 to 100: '" + songText + "'");
+        return lookup;
+    }
+    const std::string folder = WithTrailingSlash(folderText);
+    if ((lookup.exitCode = CheckCard(folder)) != kExitOk) return lookup;
+    for (const SongEntry& song : ListSongs(folder)) {
+        if (song.SongNumber() == *number) {
+            lookup.found = SongOnCard{folder, song};
+            return lookup;
+        }
+    }
+    char text[8];
+    std::snprintf(text, sizeof text, "%02d", *number);
+    lookup.exitCode = Fail(std::string("no song ") + text + " on this card");
+    return lookup;
+}
+
+TerminalProgress::TerminalProgress(std::string label)
+    : label_(std::move(label)), terminal_(isatty(STDERR_FILENO) == 1) {
+    gInterrupted = 0;
+    std::signal(SIGINT, OnInterrupt);
+}
+
+TerminalProgress::~TerminalProgress() {
+    std::signal(SIGINT, SIG_DFL);
+    if (!terminal_ || shown_ < 0) return;
+    if (!gInterrupted) Draw(100);
+    std::fputs("\n", stderr);
+}
+
+bool TerminalProgress::Step(std::uint64_t block, std::uint64_t blocks) {
+    if (gInterrupted) return false;
+    if (terminal_) {
+        const int percent = blocks == 0 ? 100 : static_cast<int>(block * 100 / blocks);
+        if (percent != shown_) Draw(percent);
+    }
+    return true;
+}
+
+bool TerminalProgress::interrupted() const { return gInterrupted != 0; }
+
+void TerminalProgress::Draw(int percent) {
+    shown_ = percent;
+    constexpr int kWidth = 40;
+    const int filled = percent * kWidth / 100;
+    std::fprintf(stderr, "\r%s [%s%s] %3d%%", label_.c_str(), std::string(filled, '#').c_str(),
+                 std::string(kWidth - filled, '.').c_str(), percent);
+    std::fflush(stderr);
+}
+
+}  // namespace trx5::cli

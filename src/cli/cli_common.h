@@ -1,0 +1,74 @@
+// Shared pieces of the trx5card commands: exit codes, argument parsing,
+// looking up a card's song, and the terminal progress bar.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "card/card_info.h"
+#include "card/take_file.h"
+#include "convert/progress.h"
+
+namespace trx5::cli {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;
+inline constexpr int kExitInterrupted = 130;
+
+// Thrown nowhere: commands return these codes after printing the message.
+int Fail(const std::string& message);   // message on stderr, exit 1
+int Usage(const std::string& message);  // message on stderr, exit 2
+
+using Args = std::vector<std::string>;
+
+// Song number as the window shows it, 1..100 ("07" and "7" alike).
+std::optional<int> ParseSongNumber(const std::string& text);
+// "T-V" with track 1..4 and V-Take 1..8, counted from 0 in the result.
+std::optional<TakeSlot> ParseTake(const std::string& text);
+// "T=N" with track 1..4 and N in 0..max.
+std::optional<std::pair<int, int>> ParseTrackValue(const std::string& text, int max);
+std::string TakeCaption(const TakeSlot& slot);  // "1-3"
+
+// Pulls the value of an option given as "--name VALUE" or "--name=VALUE" at
+// args[i]; advances i past it. False when the value is missing.
+bool OptionValue(const Args& args, std::size_t& i, const std::string& name, std::string& value);
+
+// The card folder and one of its songs, or an exit code after the message.
+struct SongOnCard {
+    std::string folder;  // ends with "/"
+    SongEntry song;
+};
+struct SongLookup {
+    std::optional<SongOnCard> found;
+    int exitCode = kExitOk;
+};
+// Checks the machine file; for a song number, finds that song.
+int CheckCard(const std::string& folder);
+SongLookup FindSong(const std::string& folder, const std::string& songText);
+
+// Progress for export and import: a bar on stderr when it is a terminal;
+// Ctrl-C asks the loop to stop after the current block.
+class TerminalProgress final : public Progress {
+public:
+    explicit TerminalProgress(std::string label);
+    ~TerminalProgress() override;
+    bool Step(std::uint64_t block, std::uint64_t blocks) override;
+    bool interrupted() const;
+
+private:
+    void Draw(int percent);
+    std::string label_;
+    bool terminal_;
+    int shown_ = -1;
+};
+
+int CmdSongs(const Args& args);
+int CmdTakes(const Args& args);
+int CmdExport(const Args& args);
+int CmdImport(const Args& args);
+int CmdInfo(const Args& args);
+int CmdDemo(const Args& args);
+
+}  // namespace trx5::cli

@@ -1,0 +1,15 @@
+// A demo card made by the program itself: songs with synthesised takes, for
+// trying the program without a recorder.
+#pragma once
+
+#include <string>
+
+#include "common/result.h"
+
+namespace trx5 {
+
+// Creates `folder` (and its parents) if needed and writes a machine file, a
+// HiFi and a LONG song and their takes into it.
+Status MakeDemoCard(const std::string& folder);
+
+}  // namespace trx5

@@ -1,0 +1,231 @@
+#include "convert/export.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <bit>
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+#include "audiofile/audio_file_info.h"
+#include "card/take_file.h"
+#include "codec/take_codec.h"
+#include "codec/track_mix.h"
+
+namespace trx5 {
+
+namespace {
+
+static_assert(std::endian::native == std::endian::little,
+              "WAV samples are written straight from memory");
+
+// Blocks read, decoded and written per step of the loop; memory stays a few
+// dozen kilobytes whatever the length of the takes.
+constexpr std::size_t kBatchBlocks = 32;
+
+struct FileCloser {
+    void operator()(std::FILE* f) const {
+        if (f != nullptr) std::fclose(f);
+    }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+struct TrackInput {
+    FilePtr file;
+    std::uint64_t blocks = 0;
+    std::int16_t* samples = nullptr;  // decoded batch
+    std::size_t blocksInBatch = 0;    // blocks of the batch that hold data
+    int level = kUnityLevel;
+    int pan = kCentrePan;
+};
+
+std::string Extension(const std::string& fileName) {
+    return std::filesystem::path(fileName).filename().extension().string();
+}
+
+bool EqualsNoCase(const std::string& a, const char* b) {
+    std::string lower = a;
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return lower == b;
+}
+
+// Reads up to `count` blocks; a block of which only part could be read is
+// zero-filled. Returns the number of blocks that hold data.
+std::size_t ReadBlocks(std::FILE* f, std::uint8_t* buffer, std::size_t count) {
+    const std::size_t bytes = std::fread(buffer, 1, count * kTakeBlockSize, f);
+    const std::size_t blocks = (bytes + kTakeBlockSize - 1) / kTakeBlockSize;
+    std::fill(buffer + bytes, buffer + blocks * kTakeBlockSize, 0);
+    return blocks;
+}
+
+class OutputFile {
+public:
+    OutputFile(const std::string& path, ExportFormat format) : path_(path), format_(format) {}
+    ~OutputFile() {
+        if (file_ != nullptr) Discard();
+    }
+
+    Status Create() {
+        file_ = std::fopen(path_.c_str(), "wb");
+        if (file_ == nullptr) return Status::Fail(kMsgCannotCreate);
+        struct stat st {};
+        regular_ = fstat(fileno(file_), &st) == 0 && S_ISREG(st.st_mode);
+        return Status::Ok();
+    }
+
+    Status WriteHeader(int channels, bool longMode) {
+        OpenAudioFileInfo(info_, nullptr);
+        const std::uint32_t rate = SampleRate(longMode);
+        info_.channels = channels;
+        info_.frames = 0;
+        info_.bitsPerSample = 16;
+        info_.sampleRate = RateToExtended(rate);
+        if (format_ == ExportFormat::Aiff) return Checked(WriteAiffHeader(info_, file_));
+        WavFormat wf;
+        wf.channels = static_cast<std::uint16_t>(channels);
+        wf.samplesPerSec = rate;
+        wf.avgBytesPerSec = rate * channels * 2;
+        wf.blockAlign = static_cast<std::uint16_t>(channels * 2);
+        wf.bitsPerSample = 16;
+        return Checked(WriteWavHeader(info_, file_, wf));
+    }
+
+    Status WriteSamples(const std::int16_t* samples, std::size_t count) {
+        if (format_ == ExportFormat::Aiff) return Checked(WriteAiffSamples(info_, samples, count));
+        return Checked(WriteWavSamples(info_, samples, count * 2));
+    }
+
+    // Patches the sizes and closes the file; on any failure the incomplete
+    // file is removed.
+    Status Finish() {
+        Status status = format_ == ExportFormat::Aiff ? CloseAiff(info_) : CloseWav(info_);
+        FreeAudioFileInfo(info_);
+        std::FILE* f = std::exchange(file_, nullptr);
+        const bool closed = std::fclose(f) == 0;
+        if (status.ok() && !closed) status = Status::Fail(kMsgCannotWrite);
+        if (!status.ok()) {
+            RemoveIfRegular();
+            return Status::Fail(kMsgCannotWrite);
+        }
+        return Status::Ok();
+    }
+
+private:
+    Status Checked(Status status) { return status.ok() ? status : Status::Fail(kMsgCannotWrite); }
+
+    void Discard() {
+        FreeAudioFileInfo(info_);
+        std::fclose(std::exchange(file_, nullptr));
+        RemoveIfRegular();
+    }
+
+    // Only a regular file is ours to remove; a device such as /dev/null given
+    // as the output stays.
+    void RemoveIfRegular() {
+        if (regular_) std::remove(path_.c_str());
+    }
+
+    std::string path_;
+    ExportFormat format_;
+    std::FILE* file_ = nullptr;
+    bool regular_ = false;
+    AudioFileInfo info_;
+};
+
+}  // namespace
+
+ExportFormat ChooseExportFormat(std::string& fileName, bool aiffFilterChosen) {
+    const std::string ext = Extension(fileName);
+    if (EqualsNoCase(ext, ".aif")) return ExportFormat::Aiff;
+    if (ext.empty() && aiffFilterChosen) {
+        fileName += ".aif";
+        return ExportFormat::Aiff;
+    }
+    return ExportFormat::Wav;
+}
+
+Result<ExportOutcome> ExportTakes(const ExportRequest& request, Progress& progress) {
+    // Open every take first, so a missing take leaves any existing output
+    // file alone.
+    std::vector<TrackInput> tracks;
+    std::uint64_t blocks = 0;
+    for (int t = 0; t < kTracks; ++t) {
+        if (request.takePaths[t].empty()) continue;
+        TrackInput in;
+        in.file.reset(std::fopen(request.takePaths[t].c_str(), "rb"));
+        if (!in.file) return Status::Fail(kMsgCannotOpen);
+        struct stat st {};
+        if (fstat(fileno(in.file.get()), &st) != 0 ||
+            std::fseek(in.file.get(), kTakeHeaderSize, SEEK_SET) != 0) {
+            return Status::Fail(kMsgCannotOpen);
+        }
+        in.blocks = TakeBlockCount(static_cast<std::uint64_t>(st.st_size));
+        in.level = request.levels[t];
+        in.pan = request.pans[t];
+        blocks = std::max(blocks, in.blocks);
+        tracks.push_back(std::move(in));
+    }
+    if (tracks.empty()) return Status::Fail("No take is selected.");
+
+    const bool longMode = request.longMode;
+    const int spb = SamplesPerBlock(longMode);
+    const bool mono = tracks.size() == 1;
+    const int channels = mono ? 1 : 2;
+
+    OutputFile out(request.outputPath, request.format);
+    if (Status s = out.Create(); !s) return s;
+    if (Status s = out.WriteHeader(channels, longMode); !s) return s;
+
+    std::vector<std::uint8_t> coded(kBatchBlocks * kTakeBlockSize);
+    std::vector<std::int16_t> decoded(tracks.size() * kBatchBlocks * spb);
+    std::vector<std::int16_t> output(kBatchBlocks * spb * channels);
+    for (std::size_t i = 0; i < tracks.size(); ++i) {
+        tracks[i].samples = decoded.data() + i * kBatchBlocks * spb;
+    }
+
+    ExportOutcome outcome;
+    outcome.channels = channels;
+    outcome.blocks = blocks;
+    for (std::uint64_t n = 0; n < blocks && !outcome.aborted;) {
+        std::size_t batch = static_cast<std::size_t>(std::min<std::uint64_t>(kBatchBlocks, blocks - n));
+        for (std::size_t j = 0; j < batch; ++j) {
+            if (!progress.Step(n + j, blocks)) {
+                outcome.aborted = true;
+                batch = j;
+                break;
+            }
+        }
+        if (batch == 0) break;
+        for (TrackInput& in : tracks) {
+            in.blocksInBatch = ReadBlocks(in.file.get(), coded.data(), batch);
+            DecodeTakeBlocks(coded.data(), in.samples, in.blocksInBatch, longMode);
+        }
+        if (mono) {
+            // A lone take is written unchanged; a block the file no longer
+            // holds is silence, as the cleared block would decode.
+            TrackInput& in = tracks.front();
+            std::copy_n(in.samples, in.blocksInBatch * spb, output.data());
+            std::fill(output.begin() + in.blocksInBatch * spb, output.begin() + batch * spb, 0);
+        } else {
+            std::fill(output.begin(), output.begin() + batch * spb * 2, 0);
+            for (std::size_t j = 0; j < batch; ++j) {
+                for (TrackInput& in : tracks) {
+                    if (j >= in.blocksInBatch) continue;
+                    MixTrackBlock(output.data() + j * spb * 2, in.samples + j * spb, spb, in.level,
+                                  in.pan);
+                }
+            }
+        }
+        if (Status s = out.WriteSamples(output.data(), batch * spb * channels); !s) return s;
+        n += batch;
+        outcome.blocksWritten = n;
+    }
+    if (Status s = out.Finish(); !s) return s;
+    return outcome;
+}
+
+}  // namespace trx5

@@ -83,22 +83,33 @@ inline void WriteStart(std::uint8_t* b, std::int16_t s) {
     b[1] = static_cast<std::uint8_t>(u & 0xFF);
 }
 
-// Runs of equal length coded side by side. The running value of each run is
-// a dependency chain of its own; interleaving W of them lets the processor
-// work on all W at once instead of waiting on one chain.
-template <int W>
-void DecodeRuns(const std::uint8_t* const* codes, std::int16_t* const* out, int count,
-                const std::int16_t* start) {
-    std::int32_t p[W];
-    for (int w = 0; w < W; ++w) p[w] = start[w];
+// Decodes one run. The running value almost never reaches the 16-bit limits,
+// and while it stays within them the clamp changes nothing, so the run is
+// first decoded as a plain sum (one addition per sample on the dependency
+// chain) and only decoded again with the clamp when the sum left the range.
+// The sum is kept offset by 32768 so that one OR over all values tells
+// whether any left 0..65535.
+void DecodeRunChecked(const std::uint8_t* codes, std::int16_t* out, int count,
+                      std::int16_t start) {
+    std::uint32_t acc = static_cast<std::uint32_t>(start + 32768);
+    std::uint32_t outside = 0;
+#pragma GCC unroll 8
     for (int i = 0; i < count; ++i) {
-        for (int w = 0; w < W; ++w) {
-            p[w] = StepFrom(p[w], codes[w][i]);
-            out[w][i] = static_cast<std::int16_t>(p[w]);
-        }
+        acc += static_cast<std::uint32_t>(static_cast<std::int32_t>(DeltaTable[codes[i]]));
+        outside |= acc;
+        out[i] = static_cast<std::int16_t>(static_cast<std::uint16_t>(acc ^ 0x8000u));
+    }
+    if ((outside >> 16) == 0) return;
+    std::int32_t p = start;
+    for (int i = 0; i < count; ++i) {
+        p = StepFrom(p, codes[i]);
+        out[i] = static_cast<std::int16_t>(p);
     }
 }
 
+// Runs of equal length coded side by side. The running value of each run is
+// a dependency chain of its own; interleaving W of them lets the processor
+// work on all W at once instead of waiting on one chain.
 template <int W>
 void EncodeRuns(std::uint8_t* const* codes, const std::int16_t* const* in, int count,
                 const std::int16_t* start) {
@@ -175,7 +186,7 @@ const std::array<std::uint8_t, 65536>& QuantizeTable() {
 }
 
 void DecodeRun(const std::uint8_t* codes, std::int16_t* samples, int count, std::int16_t start) {
-    DecodeRuns<1>(&codes, &samples, count, &start);
+    DecodeRunChecked(codes, samples, count, start);
 }
 
 std::int16_t EncodeRun(std::uint8_t* codes, const std::int16_t* samples, int count,
@@ -208,9 +219,9 @@ void DecodeTakeBlocks(const std::uint8_t* blocks, std::int16_t* samples, std::si
                             start[w] = ReadStart(blocks + startIndex[w]);
                             out[w][-1] = start[w];  // the stored sample itself
                         }
-                        Dispatch(n, [&]<int W>() {
-                            DecodeRuns<W>(codes, out, length, start);
-                        });
+                        for (int w = 0; w < n; ++w) {
+                            DecodeRunChecked(codes[w], out[w], length, start[w]);
+                        }
                     });
 }
 

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Sets everything up, makes a demo card in your home folder, lists its songs,
+# exports a mix of its first song and opens the window.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+./scripts/setup.sh
+./scripts/build.sh
+
+card="$HOME/TRX5-Demo-Card"
+mix="$HOME/TRX5-Demo-Mix.wav"
+bin=build/bin
+"$bin/trx5card" demo "$card"
+echo "Demo card: $card"
+echo "Songs:"
+"$bin/trx5card" songs "$card"
+first=$("$bin/trx5card" songs "$card" | sort | head -n 1 | cut -d' ' -f1)
+mapfile -t takes < <("$bin/trx5card" takes "$card" "$first" | awk '{split($1, tv, "-"); if (!seen[tv[1]]++) print $1}')
+echo "Takes of song $first: ${takes[*]}"
+"$bin/trx5card" export "$card" "$first" "${takes[@]}" -o "$mix"
+
+if [ -x "$bin/trx5-card-manager" ] && [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  echo "Opening the window: select $card in the folder tree."
+  "$bin/trx5-card-manager"
+elif [ -x "$bin/trx5-card-manager" ]; then
+  echo "No display found; start $bin/trx5-card-manager on your desktop and select $card."
+fi

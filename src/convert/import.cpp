@@ -101,7 +101,11 @@ Result<ImportOutcome> ImportTakes(const ImportRequest& request, Progress& progre
 
     // The right channel goes to the second target only for a stereo file.
     std::vector<TakeSlot> slots{request.first};
-    if (request.second && channels == 2) slots.push_back(*request.second);
+    if (request.second && channels == 2 &&
+        (request.second->track != request.first.track ||
+         request.second->vtake != request.first.vtake)) {
+        slots.push_back(*request.second);
+    }
 
     const std::string folder = WithTrailingSlash(request.cardDir);
     const bool longMode = request.longMode;

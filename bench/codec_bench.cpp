@@ -101,10 +101,24 @@ void BM_MixTrackBlock(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * 4 * kHiFiSamplesPerBlock);
 }
 
+void BM_MixBlockFourTracks(benchmark::State& state) {
+    const auto samples = TestSignal(4 * kHiFiSamplesPerBlock);
+    std::vector<std::int16_t> stereo(2 * kHiFiSamplesPerBlock);
+    MixInput inputs[4];
+    for (int t = 0; t < 4; ++t)
+        inputs[t] = {&samples[t * kHiFiSamplesPerBlock], 90 + t, 20 + 20 * t};
+    for (auto _ : state) {
+        MixBlock(stereo.data(), inputs, 4, kHiFiSamplesPerBlock);
+        benchmark::DoNotOptimize(stereo.data());
+    }
+    state.SetItemsProcessed(state.iterations() * 4 * kHiFiSamplesPerBlock);
+}
+
 BENCHMARK(BM_DecodeTakeBlock)->Arg(0)->Arg(1);
 BENCHMARK(BM_DecodeTakeBlocks)->Arg(0)->Arg(1);
 BENCHMARK(BM_EncodeTakeBlock)->Arg(0)->Arg(1);
 BENCHMARK(BM_EncodeTakeBlocks)->Arg(0)->Arg(1);
 BENCHMARK(BM_MixTrackBlock);
+BENCHMARK(BM_MixBlockFourTracks);
 
 }  // namespace

@@ -2,7 +2,6 @@
 // time it takes merely to read the four take files and write a file of the
 // output's size.
 #include <benchmark/benchmark.h>
-
 #include <unistd.h>
 
 #include <cmath>
@@ -86,8 +85,10 @@ void BM_ReadTakesWriteOutputSize(benchmark::State& state) {
         std::FILE* o = std::fopen(out.c_str(), "wb");
         std::uint64_t written = 0;
         while (written < takes.outputBytes) {
-            for (std::FILE* f : files) benchmark::DoNotOptimize(std::fread(in.data(), 1, in.size(), f));
-            const std::size_t n = std::min<std::uint64_t>(buffer.size(), takes.outputBytes - written);
+            for (std::FILE* f : files)
+                benchmark::DoNotOptimize(std::fread(in.data(), 1, in.size(), f));
+            const std::size_t n =
+                std::min<std::uint64_t>(buffer.size(), takes.outputBytes - written);
             std::fwrite(buffer.data(), 1, n, o);
             written += n;
         }

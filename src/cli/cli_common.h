@@ -51,13 +51,13 @@ SongLookup FindSong(const std::string& folder, const std::string& songText);
 // Progress for export and import: a bar on stderr when it is a terminal;
 // Ctrl-C asks the loop to stop after the current block.
 class TerminalProgress final : public Progress {
-public:
+  public:
     explicit TerminalProgress(std::string label);
     ~TerminalProgress() override;
     bool Step(std::uint64_t block, std::uint64_t blocks) override;
     bool interrupted() const;
 
-private:
+  private:
     void Draw(int percent);
     std::string label_;
     bool terminal_;

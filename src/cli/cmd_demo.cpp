@@ -4,7 +4,8 @@
 namespace trx5::cli {
 
 int CmdDemo(const Args& args) {
-    if (args.size() != 1) return Usage(args.empty() ? "demo: missing DIR" : "demo: too many arguments");
+    if (args.size() != 1)
+        return Usage(args.empty() ? "demo: missing DIR" : "demo: too many arguments");
     if (Status s = MakeDemoCard(args[0]); !s) return Fail(s.message());
     return kExitOk;
 }

@@ -24,12 +24,13 @@ int CmdExport(const Args& args) {
             if (!OptionValue(args, i, name, value)) return Usage("export: " + name + " needs T=N");
             const auto tv = ParseTrackValue(value, level ? 127 : 100);
             if (!tv) {
-                return Usage("export: " + name + " '" + value + "' must be T=N with track 1-4 and N " +
-                             (level ? "0-127" : "0-100"));
+                return Usage("export: " + name + " '" + value +
+                             "' must be T=N with track 1-4 and N " + (level ? "0-127" : "0-100"));
             }
             (level ? request.levels : request.pans)[tv->first] = tv->second;
         } else if (arg.rfind("--format", 0) == 0) {
-            if (!OptionValue(args, i, "--format", value)) return Usage("export: --format needs wav or aiff");
+            if (!OptionValue(args, i, "--format", value))
+                return Usage("export: --format needs wav or aiff");
             if (value == "wav") {
                 format = ExportFormat::Wav;
             } else if (value == "aiff") {
@@ -44,13 +45,16 @@ int CmdExport(const Args& args) {
             ++i;
         }
     }
-    if (positional.size() < 2) return Usage(positional.empty() ? "export: missing CARD" : "export: missing SONG");
+    if (positional.size() < 2)
+        return Usage(positional.empty() ? "export: missing CARD" : "export: missing SONG");
     if (positional.size() < 3) return Usage("export: missing TAKE");
     if (output.empty()) return Usage("export: missing -o OUT");
     std::vector<TakeSlot> slots;
     for (std::size_t k = 2; k < positional.size(); ++k) {
         const auto slot = ParseTake(positional[k]);
-        if (!slot) return Usage("export: TAKE '" + positional[k] + "' must be T-V with track 1-4 and V-Take 1-8");
+        if (!slot)
+            return Usage("export: TAKE '" + positional[k] +
+                         "' must be T-V with track 1-4 and V-Take 1-8");
         for (const TakeSlot& other : slots) {
             if (other.track == slot->track) {
                 return Usage("export: two takes for track " + std::to_string(slot->track + 1));

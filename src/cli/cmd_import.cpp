@@ -14,9 +14,12 @@ int CmdImport(const Args& args) {
         std::string value;
         if (arg.rfind("--to", 0) == 0 || arg.rfind("--right", 0) == 0) {
             const std::string name = arg.rfind("--to", 0) == 0 ? "--to" : "--right";
-            if (!OptionValue(args, i, name, value)) return Usage("import: " + name + " needs a TAKE");
+            if (!OptionValue(args, i, name, value))
+                return Usage("import: " + name + " needs a TAKE");
             const auto slot = ParseTake(value);
-            if (!slot) return Usage("import: TAKE '" + value + "' must be T-V with track 1-4 and V-Take 1-8");
+            if (!slot)
+                return Usage("import: TAKE '" + value +
+                             "' must be T-V with track 1-4 and V-Take 1-8");
             (name == "--to" ? to : right) = slot;
         } else if (arg.size() > 1 && arg[0] == '-') {
             return Usage("import: unknown option '" + arg + "'");
@@ -26,7 +29,7 @@ int CmdImport(const Args& args) {
         }
     }
     if (positional.size() < 3) {
-        return Usage(positional.empty() ? "import: missing CARD"
+        return Usage(positional.empty()       ? "import: missing CARD"
                      : positional.size() == 1 ? "import: missing SONG"
                                               : "import: missing FILE");
     }
@@ -53,7 +56,8 @@ int CmdImport(const Args& args) {
     const Result<ImportOutcome> result = ImportTakes(request, progress);
     if (!result) return Fail(result.message());
     if (right && result->takePaths.size() < 2) {
-        std::cerr << "trx5card: the file is not stereo; only " << TakeCaption(*to) << " was written\n";
+        std::cerr << "trx5card: the file is not stereo; only " << TakeCaption(*to)
+                  << " was written\n";
     }
     std::cout << "Take(s) have been generated.\n";
     return result->aborted ? kExitInterrupted : kExitOk;

@@ -7,7 +7,8 @@
 namespace trx5::cli {
 
 int CmdInfo(const Args& args) {
-    if (args.size() != 1) return Usage(args.empty() ? "info: missing FILE" : "info: too many arguments");
+    if (args.size() != 1)
+        return Usage(args.empty() ? "info: missing FILE" : "info: too many arguments");
     const auto text = DescribeAudioFile(args[0]);
     if (!text) return Fail(args[0] + ": " + kMsgCannotOpen);
     if (!text->usable) return Fail(args[0] + ": " + kMsgNotAudioFile);

@@ -28,23 +28,90 @@ const std::array<std::uint16_t, kMaxPan + 1> PanGainTable = {
     1475,  1311,  1147,  983,   819,   461,   259,   146,   82,    0,
 };
 
-// 32-bit multiplies vectorise well only from AVX2 on; the loader picks the
-// AVX2 build of the loop where the processor has it.
-__attribute__((target_clones("avx2", "default")))
-void MixTrackBlock(std::int16_t* stereo, const std::int16_t* s, int n, int v, int p) {
+namespace {
+
+struct Gains {
+    std::int32_t volume, left, right;
+};
+
+Gains GainsOf(int v, int p) {
     v = std::clamp(v, 0, kMaxLevel);
     p = std::clamp(p, 0, kMaxPan);
-    const std::int32_t volume = VolumeGainTable[v];
-    const std::int32_t left = PanGainTable[p];
-    const std::int32_t right = PanGainTable[kMaxPan - p];
+    return {VolumeGainTable[v], PanGainTable[p], PanGainTable[kMaxPan - p]};
+}
+
+// Q13 scaling; >> on a negative value is an arithmetic shift (rounds toward
+// minus infinity) in C++20.
+inline std::int32_t Scaled(std::int32_t gain, std::int32_t x) { return (gain * x) >> 13; }
+
+// Each side is held within -32767..32767 after every track's addition.
+inline std::int16_t Added(std::int32_t side, std::int32_t add) {
+    return static_cast<std::int16_t>(std::clamp(side + add, -32767, 32767));
+}
+
+}  // namespace
+
+// 32-bit multiplies vectorise well only from AVX2 on; the loader picks the
+// AVX2 build of the loop where the processor has it.
+__attribute__((target_clones("avx2", "default"))) void MixTrackBlock(std::int16_t* stereo,
+                                                                     const std::int16_t* s, int n,
+                                                                     int v, int p) {
+    const Gains g = GainsOf(v, p);
     for (int i = 0; i < n; ++i) {
-        // >> on a negative value is an arithmetic shift (rounds toward minus
-        // infinity) in C++20.
-        const std::int32_t c = (volume * s[i]) >> 13;
-        const std::int32_t l = stereo[2 * i] + ((left * c) >> 13);
-        const std::int32_t r = stereo[2 * i + 1] + ((right * c) >> 13);
-        stereo[2 * i] = static_cast<std::int16_t>(std::clamp(l, -32767, 32767));
-        stereo[2 * i + 1] = static_cast<std::int16_t>(std::clamp(r, -32767, 32767));
+        const std::int32_t c = Scaled(g.volume, s[i]);
+        stereo[2 * i] = Added(stereo[2 * i], Scaled(g.left, c));
+        stereo[2 * i + 1] = Added(stereo[2 * i + 1], Scaled(g.right, c));
+    }
+}
+
+namespace {
+
+// Inlined so that it is built for each instruction set MixBlock is.
+template <int K>
+[[gnu::always_inline]] inline void MixTracks(std::int16_t* stereo, const MixInput* tracks, int n) {
+    Gains g[K];
+    const std::int16_t* s[K];
+    for (int k = 0; k < K; ++k) {
+        g[k] = GainsOf(tracks[k].level, tracks[k].pan);
+        s[k] = tracks[k].samples;
+    }
+    for (int i = 0; i < n; ++i) {
+        std::int32_t l = 0;
+        std::int32_t r = 0;
+        for (int k = 0; k < K; ++k) {
+            const std::int32_t c = Scaled(g[k].volume, s[k][i]);
+            l = Added(l, Scaled(g[k].left, c));
+            r = Added(r, Scaled(g[k].right, c));
+        }
+        stereo[2 * i] = static_cast<std::int16_t>(l);
+        stereo[2 * i + 1] = static_cast<std::int16_t>(r);
+    }
+}
+
+}  // namespace
+
+__attribute__((target_clones("avx2", "default"))) void MixBlock(std::int16_t* stereo,
+                                                                const MixInput* tracks,
+                                                                int trackCount, int n) {
+    switch (trackCount) {
+        case 0:
+            std::fill(stereo, stereo + 2 * n, 0);
+            break;
+        case 1:
+            MixTracks<1>(stereo, tracks, n);
+            break;
+        case 2:
+            MixTracks<2>(stereo, tracks, n);
+            break;
+        case 3:
+            MixTracks<3>(stereo, tracks, n);
+            break;
+        default:
+            MixTracks<4>(stereo, tracks, n);
+            for (int k = 4; k < trackCount; ++k) {
+                MixTrackBlock(stereo, tracks[k].samples, n, tracks[k].level, tracks[k].pan);
+            }
+            break;
     }
 }
 

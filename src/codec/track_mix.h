@@ -20,4 +20,15 @@ extern const std::array<std::uint16_t, kMaxPan + 1> PanGainTable;
 // Each side is held within -32767..32767 after the addition.
 void MixTrackBlock(std::int16_t* stereo, const std::int16_t* s, int n, int v, int p);
 
+// One track of a whole-block mix.
+struct MixInput {
+    const std::int16_t* samples;
+    int level;
+    int pan;
+};
+
+// Clears `stereo` and adds the tracks in order, exactly as clearing it and
+// calling MixTrackBlock for each track in turn, in one pass over the block.
+void MixBlock(std::int16_t* stereo, const MixInput* tracks, int trackCount, int n);
+
 }  // namespace trx5

@@ -72,8 +72,8 @@ double Pluck(double t, double hz, double beat) {
 // Drums from a deterministic noise source: kick on beats, hat on off-beats.
 double Drums(double t, double beat) {
     const double local = std::fmod(t, beat);
-    const double kick = std::sin(kTwoPi * (55.0 + 90.0 * std::exp(-local * 30.0)) * local) *
-                        std::exp(-local * 9.0);
+    const double kick =
+        std::sin(kTwoPi * (55.0 + 90.0 * std::exp(-local * 30.0)) * local) * std::exp(-local * 9.0);
     const double half = std::fmod(t + beat / 2, beat);
     const auto n = static_cast<std::uint32_t>(t * 32000.0);
     const double noise = double((n * 1103515245u + 12345u) >> 16 & 0x7FFF) / 16384.0 - 1.0;
@@ -102,7 +102,8 @@ Status MakeDemoCard(const std::string& folderPath) {
     };
     const std::vector<TakeSpec> takes = {
         // Song 01 (HiFi): bass, chords, drums, melody, and a second bass take.
-        {0, 0, 0, false, 8.0, [&](double t) { return 0.8 * Pluck(t, 55.0 * (1 + (int(t / 2) % 2) * 0.5), beat); }},
+        {0, 0, 0, false, 8.0,
+         [&](double t) { return 0.8 * Pluck(t, 55.0 * (1 + (int(t / 2) % 2) * 0.5), beat); }},
         {0, 0, 1, false, 4.0, [&](double t) { return 0.7 * Pluck(t, 82.41, beat / 2); }},
         {0, 1, 0, false, 8.0,
          [&](double t) {
@@ -117,7 +118,8 @@ Status MakeDemoCard(const std::string& folderPath) {
              return 0.6 * Pluck(t, melody[int(t / beat) % 6], beat);
          }},
         // Song 02 (LONG): a slow pad and a click track.
-        {1, 0, 0, true, 10.0, [&](double t) { return 0.5 * Note(t, 220.0) + 0.3 * Note(t, 330.0); }},
+        {1, 0, 0, true, 10.0,
+         [&](double t) { return 0.5 * Note(t, 220.0) + 0.3 * Note(t, 330.0); }},
         {1, 1, 3, true, 6.0, [&](double t) { return Pluck(t, 1000.0, 1.0); }},
     };
     for (int song = 0; song < 2; ++song) {

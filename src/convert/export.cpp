@@ -63,7 +63,7 @@ std::size_t ReadBlocks(std::FILE* f, std::uint8_t* buffer, std::size_t count) {
 }
 
 class OutputFile {
-public:
+  public:
     OutputFile(const std::string& path, ExportFormat format) : path_(path), format_(format) {}
     ~OutputFile() {
         if (file_ != nullptr) Discard();
@@ -114,7 +114,7 @@ public:
         return Status::Ok();
     }
 
-private:
+  private:
     Status Checked(Status status) { return status.ok() ? status : Status::Fail(kMsgCannotWrite); }
 
     void Discard() {
@@ -191,7 +191,8 @@ Result<ExportOutcome> ExportTakes(const ExportRequest& request, Progress& progre
     outcome.channels = channels;
     outcome.blocks = blocks;
     for (std::uint64_t n = 0; n < blocks && !outcome.aborted;) {
-        std::size_t batch = static_cast<std::size_t>(std::min<std::uint64_t>(kBatchBlocks, blocks - n));
+        std::size_t batch =
+            static_cast<std::size_t>(std::min<std::uint64_t>(kBatchBlocks, blocks - n));
         for (std::size_t j = 0; j < batch; ++j) {
             if (!progress.Step(n + j, blocks)) {
                 outcome.aborted = true;
@@ -211,13 +212,15 @@ Result<ExportOutcome> ExportTakes(const ExportRequest& request, Progress& progre
             std::copy_n(in.samples, in.blocksInBatch * spb, output.data());
             std::fill(output.begin() + in.blocksInBatch * spb, output.begin() + batch * spb, 0);
         } else {
-            std::fill(output.begin(), output.begin() + batch * spb * 2, 0);
             for (std::size_t j = 0; j < batch; ++j) {
-                for (TrackInput& in : tracks) {
-                    if (j >= in.blocksInBatch) continue;
-                    MixTrackBlock(output.data() + j * spb * 2, in.samples + j * spb, spb, in.level,
-                                  in.pan);
+                // Tracks whose take has ended add nothing.
+                MixInput inputs[kTracks];
+                int count = 0;
+                for (const TrackInput& in : tracks) {
+                    if (j < in.blocksInBatch)
+                        inputs[count++] = {in.samples + j * spb, in.level, in.pan};
                 }
+                MixBlock(output.data() + j * spb * 2, inputs, count, spb);
             }
         }
         if (Status s = out.WriteSamples(output.data(), batch * spb * channels); !s) return s;

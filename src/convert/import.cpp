@@ -23,7 +23,7 @@ constexpr std::size_t kMaxBatchSamples = 1 << 20;
 // One take being written: a temporary file beside the target, renamed over
 // it only when complete.
 class TakeWriter {
-public:
+  public:
     TakeWriter() = default;
     TakeWriter(const TakeWriter&) = delete;
     TakeWriter& operator=(const TakeWriter&) = delete;
@@ -71,7 +71,7 @@ public:
 
     const std::string& targetPath() const { return targetPath_; }
 
-private:
+  private:
     std::FILE* file_ = nullptr;
     std::string targetPath_;
     std::string tempPath_;
@@ -123,8 +123,9 @@ Result<ImportOutcome> ImportTakes(const ImportRequest& request, Progress& progre
     const std::uint64_t blocks = frames / spb;
     const std::size_t tail = frames % spb;
     const std::size_t batchLimit =
-        channels == 0 ? kBatchBlocks
-                      : std::clamp<std::size_t>(kMaxBatchSamples / (spb * channels), 1, kBatchBlocks);
+        channels == 0
+            ? kBatchBlocks
+            : std::clamp<std::size_t>(kMaxBatchSamples / (spb * channels), 1, kBatchBlocks);
 
     std::vector<std::int16_t> frameBuffer;
     std::vector<std::int16_t> channelBuffer;
@@ -153,7 +154,8 @@ Result<ImportOutcome> ImportTakes(const ImportRequest& request, Progress& progre
     }
     std::uint64_t done = 0;
     while (done < blocks && !outcome.aborted) {
-        std::size_t batch = static_cast<std::size_t>(std::min<std::uint64_t>(batchLimit, blocks - done));
+        std::size_t batch =
+            static_cast<std::size_t>(std::min<std::uint64_t>(batchLimit, blocks - done));
         for (std::size_t j = 0; j < batch; ++j) {
             if (!progress.Step(done + j, blocks)) {
                 outcome.aborted = true;

@@ -1,1 +1,208 @@
+#include "card/card_info.h"
+
+#include <dirent.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "common/folder.h"
+#include "support/test_support.h"
+
+namespace {
+
+using trx5::MachineFileState;
+using trx5test::Bytes;
+using trx5test::TempDir;
+using trx5test::WriteFile;
+
+Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+Bytes WithZeroAndPadding(const std::string& signature, std::size_t size) {
+    Bytes b = Text(signature);
+    b.resize(size, 0);
+    return b;
+}
+
+TEST(MachineFile, SignatureField) {
+    const std::string sig = trx5::kMachineSignature;
+    ASSERT_EQ(sig.size(), 37u);
+    Bytes garbageAfterZero = WithZeroAndPadding(sig, 48);
+    for (std::size_t i = 38; i < 48; ++i) garbageAfterZero[i] = 'x';
+    garbageAfterZero.push_back('y');
+    Bytes wrongCase = Text(sig);
+    wrongCase[5] = 't';
+    struct Case {
+        const char* what;
+        Bytes content;
+        MachineFileState expected;
+    };
+    const Case cases[] = {
+        {"37 bytes: just the signature", Text(sig), MachineFileState::Valid},
+        {"38 bytes: signature and zero", WithZeroAndPadding(sig, 38), MachineFileState::Valid},
+        {"36 bytes: signature cut short", Text(sig.substr(0, 36)), MachineFileState::Invalid},
+        {"anything after the zero byte", garbageAfterZero, MachineFileState::Valid},
+        {"blank instead of the zero byte", Text(sig + " "), MachineFileState::Invalid},
+        {"a longer text", Text(sig + "1"), MachineFileState::Invalid},
+        {"letter case differs", wrongCase, MachineFileState::Invalid},
+        {"the song signature", WithZeroAndPadding(trx5::kSongSignature, 64),
+         MachineFileState::Invalid},
+        {"empty file", Bytes{}, MachineFileState::Invalid},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        WriteFile(dir / "SongNo.tx5", c.content);
+        EXPECT_EQ(trx5::TestMachineFile(dir.path()), c.expected) << c.what;
+        EXPECT_EQ(trx5::CheckMachineFile(dir.path()), c.expected == MachineFileState::Valid)
+            << c.what;
+    }
+}
+
+TEST(MachineFile, MissingOrAFolderIsMissing) {
+    TempDir dir;
+    EXPECT_EQ(trx5::TestMachineFile(dir.path()), MachineFileState::Missing);
+    ASSERT_EQ(mkdir((dir / "SongNo.tx5").c_str(), 0755), 0);
+    EXPECT_EQ(trx5::TestMachineFile(dir.path()), MachineFileState::Missing);
+    EXPECT_FALSE(trx5::CheckMachineFile(dir.path()));
+    EXPECT_EQ(trx5::TestMachineFile(dir / "no-such-folder/"), MachineFileState::Missing);
+}
+
+TEST(MachineFile, NameInAnyLetterCase) {
+    for (const char* name : {"SONGNO.TX5", "songno.tx5", "SongNO.Tx5"}) {
+        TempDir dir;
+        WriteFile(dir / name, WithZeroAndPadding(trx5::kMachineSignature, 64));
+        EXPECT_TRUE(trx5::CheckMachineFile(dir.path())) << name;
+    }
+}
+
+Bytes SongFile(std::size_t size, const Bytes& mode) {
+    Bytes b = WithZeroAndPadding(trx5::kSongSignature, trx5::kSongModeOffset);
+    b.insert(b.end(), mode.begin(), mode.end());
+    b.resize(size, 0);
+    return b;
+}
+
+TEST(SongFile, SignatureAndMode) {
+    struct Case {
+        const char* what;
+        Bytes content;
+        bool valid;
+        bool longMode;
+    };
+    Bytes threeBlanks = Text("QORV TX-5 SONG   INFORMATION VER0001");
+    threeBlanks.resize(256, 0);
+    const Case cases[] = {
+        {"mode 0", SongFile(256, {0, 0, 0, 0}), true, false},
+        {"mode 0 in a file of exactly 120 bytes", SongFile(120, {0, 0, 0, 0}), true, false},
+        {"mode 1", SongFile(256, {1, 0, 0, 0}), true, true},
+        {"mode 2", SongFile(256, {2, 0, 0, 0}), true, true},
+        {"mode in the high byte only", SongFile(256, {0, 0, 0, 1}), true, true},
+        {"mode FF FF FF FF", SongFile(256, {0xFF, 0xFF, 0xFF, 0xFF}), true, true},
+        {"file ends inside the mode", SongFile(119, {0, 0, 0, 0}), true, true},
+        {"file of just the signature", Text(trx5::kSongSignature), true, true},
+        {"three blanks in the signature", threeBlanks, false, false},
+        {"the machine signature", WithZeroAndPadding(trx5::kMachineSignature, 256), false, false},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        WriteFile(dir / "UtyPrm00.tx5", c.content);
+        const trx5::SongFileInfo info = trx5::ReadSongFile(dir / "UtyPrm00.tx5");
+        EXPECT_EQ(info.valid, c.valid) << c.what;
+        if (c.valid) {
+            EXPECT_EQ(info.longMode, c.longMode) << c.what;
+        }
+    }
+    TempDir dir;
+    EXPECT_FALSE(trx5::ReadSongFile(dir / "UtyPrm00.tx5").valid);
+}
+
+// Names of `folder` in the order the directory listing gives them.
+std::vector<std::string> ListingOrder(const std::string& folder) {
+    std::vector<std::string> names;
+    DIR* d = opendir(folder.c_str());
+    if (d == nullptr) return names;
+    while (const dirent* e = readdir(d)) {
+        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+            names.push_back(e->d_name);
+    }
+    closedir(d);
+    return names;
+}
+
+TEST(SongList, KeepsValidSongsInListingOrder) {
+    TempDir dir;
+    trx5test::MakeMachineFile(dir.path());
+    for (int n : {41, 3, 0, 17, 99, 8, 60}) trx5test::MakeSongFile(dir.path(), n, n % 2 == 1);
+    // Not songs: a wrong signature, a letter where a digit belongs, a name of
+    // the wrong length and a folder with a song file's name.
+    WriteFile(dir / "UtyPrm05.tx5", WithZeroAndPadding("QORV TX-5 SONG", 256));
+    WriteFile(dir / "UtyPrmA1.tx5", SongFile(256, {0, 0, 0, 0}));
+    WriteFile(dir / "UtyPrm123.tx5", SongFile(256, {0, 0, 0, 0}));
+    WriteFile(dir / "UtyPrm4.tx5", SongFile(256, {0, 0, 0, 0}));
+    ASSERT_EQ(mkdir((dir / "UtyPrm06.tx5").c_str(), 0755), 0);
+
+    std::vector<std::string> expected;
+    for (const std::string& name : ListingOrder(dir.path())) {
+        for (int n : {41, 3, 0, 17, 99, 8, 60}) {
+            char song[16];
+            std::snprintf(song, sizeof song, "UtyPrm%02d.tx5", n);
+            if (name == song) expected.push_back(name);
+        }
+    }
+    ASSERT_EQ(expected.size(), 7u);
+
+    const std::vector<trx5::SongEntry> songs = trx5::ListSongs(dir.path());
+    std::vector<std::string> got;
+    for (const trx5::SongEntry& song : songs) {
+        got.push_back(song.path.substr(song.path.rfind('/') + 1));
+        EXPECT_EQ(song.path, dir.path() + got.back());
+        const int n = std::stoi(got.back().substr(6, 2));
+        EXPECT_EQ(song.fileNumber, n);
+        EXPECT_EQ(song.SongNumber(), n + 1);
+        EXPECT_EQ(song.longMode, n % 2 == 1) << got.back();
+    }
+    EXPECT_EQ(got, expected);
+}
+
+TEST(SongList, UpperCaseNameAndListText) {
+    TempDir dir;
+    trx5test::MakeMachineFile(dir.path());
+    WriteFile(dir / "UTYPRM07.TX5", SongFile(256, {1, 0, 0, 0}));
+    const auto songs = trx5::ListSongs(dir.path());
+    ASSERT_EQ(songs.size(), 1u);
+    EXPECT_EQ(songs[0].fileNumber, 7);
+    EXPECT_EQ(songs[0].SongNumber(), 8);
+    EXPECT_EQ(songs[0].ListText(), "08 LONG");
+    EXPECT_EQ(songs[0].path, dir / "UTYPRM07.TX5");
+
+    trx5::SongEntry last{99, false, ""};
+    EXPECT_EQ(last.ListText(), "100 HiFi");
+    trx5::SongEntry first{0, false, ""};
+    EXPECT_EQ(first.ListText(), "01 HiFi");
+}
+
+TEST(SongList, FolderThatCannotBeListedHasNoSongs) {
+    TempDir dir;
+    EXPECT_TRUE(trx5::ListSongs(dir / "missing/").empty());
+    EXPECT_TRUE(trx5::ListSongs(dir.path()).empty());
+}
+
+TEST(FolderSearch, PatternAndNoCaseLookup) {
+    EXPECT_TRUE(trx5::MatchesPattern("utyprm07.TX5", "UtyPrm??.tx5"));
+    EXPECT_FALSE(trx5::MatchesPattern("UtyPrm7.tx5", "UtyPrm??.tx5"));
+    EXPECT_FALSE(trx5::MatchesPattern("UtyPrm007.tx5", "UtyPrm??.tx5"));
+    EXPECT_FALSE(trx5::MatchesPattern("UtyPrm07.tx6", "UtyPrm??.tx5"));
+
+    TempDir dir;
+    ASSERT_EQ(mkdir((dir / "songno.tx5").c_str(), 0755), 0);
+    EXPECT_EQ(trx5::FindFileNoCase(dir.path(), "SongNo.tx5"), "");
+    WriteFile(dir / "SONGNO.TX5", "x");
+    EXPECT_EQ(trx5::FindFileNoCase(dir.path(), "SongNo.tx5"), dir / "SONGNO.TX5");
+    EXPECT_EQ(trx5::WithTrailingSlash("a/b"), "a/b/");
+    EXPECT_EQ(trx5::WithTrailingSlash("a/b/"), "a/b/");
+    EXPECT_EQ(trx5::WithTrailingSlash(""), "");
+}
+
+}  // namespace

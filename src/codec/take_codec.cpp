@@ -77,6 +77,15 @@ inline std::int32_t StepFrom(std::int32_t p, std::uint8_t code) {
     return std::clamp<std::int32_t>(p + DeltaTable[code], -32768, 32767);
 }
 
+// The code for the step from p towards sample s. A difference beyond the
+// 16-bit range (a jump of more than half the full scale) is taken as the
+// largest difference of its sign, so the encoder moves towards the sample; a
+// difference wrapped to 16 bits would point the other way and leave the
+// reconstruction stuck at the opposite limit.
+inline std::uint8_t CodeFor(const std::uint8_t* q, std::int32_t s, std::int32_t p) {
+    return q[static_cast<std::uint16_t>(std::clamp<std::int32_t>(s - p, -32768, 32767))];
+}
+
 inline std::int16_t ReadStart(const std::uint8_t* b) {
     return static_cast<std::int16_t>((b[0] << 8) | b[1]);
 }
@@ -121,8 +130,7 @@ void EncodeRuns(std::uint8_t* const* codes, const std::int16_t* const* in, int c
     for (int w = 0; w < W; ++w) p[w] = start[w];
     for (int i = 0; i < count; ++i) {
         for (int w = 0; w < W; ++w) {
-            const auto d = static_cast<std::uint16_t>(in[w][i] - p[w]);
-            const std::uint8_t c = q[d];
+            const std::uint8_t c = CodeFor(q, in[w][i], p[w]);
             codes[w][i] = c;
             p[w] = StepFrom(p[w], c);
         }
@@ -213,7 +221,7 @@ std::int16_t EncodeRun(std::uint8_t* codes, const std::int16_t* samples, int cou
     const std::uint8_t* q = QuantizeTable().data();
     std::int32_t p = start;
     for (int i = 0; i < count; ++i) {
-        const std::uint8_t c = q[static_cast<std::uint16_t>(samples[i] - p)];
+        const std::uint8_t c = CodeFor(q, samples[i], p);
         codes[i] = c;
         p = StepFrom(p, c);
     }

@@ -1,0 +1,105 @@
+// TVolume: a small round knob turned with the mouse. It holds an integer from
+// 0 to Max, pictured as a white indicator line over a knob face that sweeps
+// 270 degrees clockwise from lower left (0) through straight up (Max / 2) to
+// lower right (Max). The face is drawn over the parent's background so that
+// its white corners (the colour of its bottom-left pixel) let the panel show.
+#pragma once
+
+#include <optional>
+
+#include <QColor>
+#include <QPixmap>
+#include <QPoint>
+#include <QWidget>
+
+class QPainter;
+
+class TVolume : public QWidget {
+    Q_OBJECT
+    Q_PROPERTY(int Position READ Position WRITE SetPosition)
+    Q_PROPERTY(int Max READ Max WRITE SetMax)
+    Q_PROPERTY(QPixmap BGnorm READ BGnorm WRITE SetBGnorm)
+    Q_PROPERTY(QPixmap BGfoced READ BGfoced WRITE SetBGfoced)
+    Q_PROPERTY(QPixmap BGdis READ BGdis WRITE SetBGdis)
+    Q_PROPERTY(QColor Color READ Color WRITE SetColor)
+
+public:
+    explicit TVolume(QWidget* parent = nullptr);
+
+    int Position() const { return position_; }
+    // Values above Max are stored as Max. Repaints at once; never raises
+    // OnChanged, which is for the user's changes only.
+    void SetPosition(int value);
+
+    int Max() const { return max_; }
+    // Values below 1 are ignored: the sweep needs a positive range. Lowers
+    // Position to the new Max when it lies above it.
+    void SetMax(int value);
+
+    // Faces: the knob keeps its own copy of each picture.
+    const QPixmap& BGnorm() const { return norm_.picture; }
+    void SetBGnorm(const QPixmap& face);
+    const QPixmap& BGfoced() const { return focused_.picture; }
+    void SetBGfoced(const QPixmap& face);
+    const QPixmap& BGdis() const { return disabled_.picture; }
+    void SetBGdis(const QPixmap& face);
+
+    // Fills the background when OnGetParentBG has no receiver.
+    QColor Color() const { return color_; }
+    void SetColor(const QColor& color);
+
+    bool Dragging() const { return dragging_; }
+
+    // The indicator's tip in client pixels for a knob of the given size.
+    static QPoint IndicatorTip(QSize size, int position, int max);
+
+    // The value a drag to client point `pointer` gives a knob of the given
+    // size that now stands at `position`; nullopt when the move changes
+    // nothing (pointer at the centre, or in the gap below the knob beyond
+    // the end the knob already rests at).
+    static std::optional<int> DragValue(QSize size, QPoint pointer, int position, int max);
+
+signals:
+    // Events. Each is raised only when connected; connect directly (the
+    // painter and the back buffer are valid only during the call).
+    // Replaces the indicator drawing; raised after the face is drawn.
+    void OnPaint(TVolume* vol, int value, QPainter* canvas);
+    // The user moved the knob; Position already holds `value`.
+    void OnChanged(TVolume* vol, int value);
+    // Replaces the white indicator line; (x, y) is its tip.
+    void OnPaintIndicator(TVolume* vol, int x, int y, QPainter* canvas);
+    // Fill the top-left width() x height() pixels of `bg` with what lies
+    // behind the knob on its parent.
+    void OnGetParentBG(TVolume* vol, QPixmap& bg);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+
+private:
+    // A face as given and its copy with the bottom-left pixel's colour made
+    // transparent.
+    struct Face {
+        QPixmap picture;
+        QPixmap transparent;
+    };
+    static void Assign(Face& face, const QPixmap& picture);
+
+    bool IsConnected(const QMetaMethod& signal) const;
+    void RepaintNow();
+    const Face& CurrentFace() const;
+
+    int position_ = 0;
+    int max_ = 127;
+    Face norm_;
+    Face focused_;
+    Face disabled_;
+    QColor color_;
+    bool dragging_ = false;
+    QPixmap backBuffer_;
+};

@@ -1,1 +1,386 @@
+#include "convert/export.h"
+
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "codec/track_mix.h"
+#include "convert/audio_check.h"
+
+namespace {
+
+using trx5::ExportFormat;
+using trx5::ExportRequest;
+using trx5test::AudioData;
+using trx5test::Bytes;
+using trx5test::Samples;
+using trx5test::TempDir;
+
+class RecordingProgress final : public trx5::Progress {
+  public:
+    explicit RecordingProgress(std::uint64_t stopAt = std::numeric_limits<std::uint64_t>::max())
+        : stopAt_(stopAt) {}
+    bool Step(std::uint64_t block, std::uint64_t blocks) override {
+        calls.push_back({block, blocks});
+        return block != stopAt_;
+    }
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> calls;
+
+  private:
+    std::uint64_t stopAt_;
+};
+
+// The stereo mix of the given takes as the recorder's mixer forms it: per
+// block, a cleared buffer and each track that still has a block in order.
+Samples ExpectedMix(const ExportRequest& r) {
+    std::vector<Samples> decoded(4);
+    std::size_t longest = 0;
+    for (int t = 0; t < 4; ++t) {
+        if (r.takePaths[t].empty()) continue;
+        decoded[t] = trx5test::DecodeTakeFile(r.takePaths[t], r.longMode);
+        longest = std::max(longest, decoded[t].size());
+    }
+    const std::size_t spb = trx5::SamplesPerBlock(r.longMode);
+    Samples out(2 * longest, 0);
+    for (std::size_t at = 0; at < longest; at += spb) {
+        for (int t = 0; t < 4; ++t) {
+            if (decoded[t].size() <= at) continue;
+            trx5::MixTrackBlock(&out[2 * at], &decoded[t][at], int(spb), r.levels[t], r.pans[t]);
+        }
+    }
+    return out;
+}
+
+// Checks the sizes written into the header against the file's real length.
+void ExpectExactSizes(const std::string& path, ExportFormat format, int channels,
+                      std::uint64_t frames) {
+    const Bytes b = trx5test::ReadFile(path);
+    const std::uint64_t dataBytes = frames * channels * 2;
+    if (format == ExportFormat::Wav) {
+        ASSERT_EQ(b.size(), trx5::kWavHeaderSize + dataBytes);
+        EXPECT_EQ(trx5test::LE32At(b, 4), b.size() - 8);
+        EXPECT_EQ(trx5test::LE32At(b, 42), dataBytes);
+    } else {
+        ASSERT_EQ(b.size(), trx5::kAiffHeaderSize + dataBytes);
+        EXPECT_EQ(trx5test::BE32At(b, 4), b.size() - 8);
+        EXPECT_EQ(trx5test::BE32At(b, 22), frames);
+        EXPECT_EQ(trx5test::BE32At(b, 42), dataBytes + 8);
+    }
+}
+
+AudioData ReadBack(const std::string& path) {
+    const auto d = trx5test::ReadAudio(path);
+    EXPECT_TRUE(d.has_value()) << path;
+    return d.value_or(AudioData{});
+}
+
+TEST(ExportFormatRule, FromTheName) {
+    struct Case {
+        const char* name;
+        bool aiffFilter;
+        ExportFormat format;
+        const char* finalName;
+    };
+    const Case cases[] = {
+        {"mix", true, ExportFormat::Aiff, "mix.aif"},
+        {"mix", false, ExportFormat::Wav, "mix"},
+        {"song.AIF", false, ExportFormat::Aiff, "song.AIF"},
+        {"song.aif", true, ExportFormat::Aiff, "song.aif"},
+        {"song.aiff", true, ExportFormat::Wav, "song.aiff"},
+        {"song.wav", true, ExportFormat::Wav, "song.wav"},
+        {"song.mp3", true, ExportFormat::Wav, "song.mp3"},
+        {"/tmp/x.aif/mix", true, ExportFormat::Aiff, "/tmp/x.aif/mix.aif"},
+        {"/tmp/x.aif/mix", false, ExportFormat::Wav, "/tmp/x.aif/mix"},
+    };
+    for (const Case& c : cases) {
+        std::string name = c.name;
+        EXPECT_EQ(trx5::ChooseExportFormat(name, c.aiffFilter), c.format) << c.name;
+        EXPECT_EQ(name, c.finalName);
+    }
+}
+
+TEST(Export, SingleTakeIsTheDecodedTakeUnchanged) {
+    for (ExportFormat format : {ExportFormat::Wav, ExportFormat::Aiff}) {
+        for (bool longMode : {false, true}) {
+            SCOPED_TRACE(std::string(format == ExportFormat::Wav ? "wav" : "aiff") +
+                         (longMode ? " long" : " hifi"));
+            TempDir dir;
+            ExportRequest r;
+            r.longMode = longMode;
+            r.takePaths[2] = dir / "00-25.aud";
+            trx5test::WriteRandomTake(r.takePaths[2], 37, 3);
+            r.levels = {0, 0, 0, 0};  // the knobs play no part
+            r.pans = {0, 0, 0, 0};
+            r.outputPath = dir / "out";
+            r.format = format;
+            RecordingProgress progress;
+            const auto result = trx5::ExportTakes(r, progress);
+            ASSERT_TRUE(result.ok()) << result.message();
+            EXPECT_EQ(result->channels, 1);
+            EXPECT_EQ(result->blocks, 37u);
+            EXPECT_EQ(result->blocksWritten, 37u);
+            EXPECT_FALSE(result->aborted);
+
+            const int spb = trx5::SamplesPerBlock(longMode);
+            ExpectExactSizes(r.outputPath, format, 1, 37 * spb);
+            const AudioData d = ReadBack(r.outputPath);
+            EXPECT_EQ(d.kind,
+                      format == ExportFormat::Wav ? trx5::AudioKindWav : trx5::AudioKindAiff);
+            EXPECT_EQ(d.channels, 1);
+            EXPECT_EQ(d.bits, 16);
+            EXPECT_EQ(d.rate, longMode ? 16000 : 32000);
+            EXPECT_EQ(d.samples, trx5test::DecodeTakeFile(r.takePaths[2], longMode));
+
+            ASSERT_EQ(progress.calls.size(), 37u);
+            for (std::uint64_t n = 0; n < 37; ++n) {
+                EXPECT_EQ(progress.calls[n], std::make_pair(n, std::uint64_t(37)));
+            }
+        }
+    }
+}
+
+TEST(Export, StereoFollowsTheLongestTake) {
+    TempDir dir;
+    ExportRequest r;
+    r.takePaths[0] = dir / "00-00.aud";  // the shorter take comes first
+    r.takePaths[1] = dir / "00-13.aud";
+    trx5test::WriteRandomTake(r.takePaths[0], 10, 1);
+    trx5test::WriteRandomTake(r.takePaths[1], 20, 2);
+    r.outputPath = dir / "mix.wav";
+    trx5::NoProgress progress;
+    const auto result = trx5::ExportTakes(r, progress);
+    ASSERT_TRUE(result.ok()) << result.message();
+    EXPECT_EQ(result->channels, 2);
+    EXPECT_EQ(result->blocks, 20u);
+
+    ExpectExactSizes(r.outputPath, ExportFormat::Wav, 2, 20 * 509);
+    const AudioData d = ReadBack(r.outputPath);
+    EXPECT_EQ(d.channels, 2);
+    EXPECT_EQ(d.rate, 32000);
+    ASSERT_EQ(d.frames, 20u * 509);
+    EXPECT_EQ(d.samples, ExpectedMix(r));
+    // From block 10 on only the longer take plays, at unity and centre.
+    const Samples longer = trx5test::DecodeTakeFile(r.takePaths[1], false);
+    for (std::size_t i = 10 * 509; i < 20 * 509; ++i) {
+        const std::int16_t want = longer[i] == -32768 ? -32767 : longer[i];
+        ASSERT_EQ(d.samples[2 * i], want) << i;
+        ASSERT_EQ(d.samples[2 * i + 1], want) << i;
+    }
+}
+
+TEST(Export, KnobsShapeTheMix) {
+    for (ExportFormat format : {ExportFormat::Wav, ExportFormat::Aiff}) {
+        TempDir dir;
+        ExportRequest r;
+        r.longMode = true;
+        r.format = format;
+        const int lengths[4] = {5, 40, 0, 33};
+        for (int t : {0, 1, 3}) {
+            r.takePaths[t] = dir / trx5::TakeFileName(4, t, t);
+            trx5test::WriteRandomTake(r.takePaths[t], lengths[t], 10 + t);
+        }
+        r.levels = {127, 60, 100, 0};
+        r.pans = {0, 100, 50, 25};
+        r.outputPath = dir / "mix";
+        trx5::NoProgress progress;
+        ASSERT_TRUE(trx5::ExportTakes(r, progress).ok());
+        const AudioData d = ReadBack(r.outputPath);
+        EXPECT_EQ(d.rate, 16000);
+        ASSERT_EQ(d.frames, 40u * 510);
+        EXPECT_EQ(d.samples, ExpectedMix(r));
+        // Track 1 is hard left, track 2 hard right and track 4 silent, so
+        // after block 5 the left side is silent.
+        for (std::size_t i = 5 * 510; i < 40 * 510; ++i) ASSERT_EQ(d.samples[2 * i], 0) << i;
+    }
+}
+
+TEST(Export, FourFullScaleTracksSaturate) {
+    for (std::int16_t value : {std::int16_t(32767), std::int16_t(-32768)}) {
+        TempDir dir;
+        ExportRequest r;
+        for (int t = 0; t < 4; ++t) {
+            r.takePaths[t] = dir / trx5::TakeFileName(0, t, 0);
+            trx5test::WriteConstantTake(r.takePaths[t], 3, false, value);
+        }
+        r.outputPath = dir / "mix.wav";
+        trx5::NoProgress progress;
+        ASSERT_TRUE(trx5::ExportTakes(r, progress).ok());
+        const AudioData d = ReadBack(r.outputPath);
+        ASSERT_EQ(d.samples.size(), 2u * 3 * 509);
+        const std::int16_t want = value > 0 ? 32767 : -32767;
+        for (std::size_t i = 0; i < d.samples.size(); ++i) ASSERT_EQ(d.samples[i], want) << i;
+    }
+}
+
+// A take whose file ends inside a block contributes that block zero-filled,
+// and nothing after it.
+TEST(Export, ShorterTakeEndingInsideABlock) {
+    TempDir dir;
+    ExportRequest r;
+    r.takePaths[0] = dir / "00-00.aud";
+    r.takePaths[1] = dir / "00-10.aud";
+    trx5test::WriteRandomTake(r.takePaths[0], 20, 4);
+    trx5test::WriteRandomTake(r.takePaths[1], 10, 5, 100);
+    r.outputPath = dir / "mix.wav";
+    trx5::NoProgress progress;
+    ASSERT_TRUE(trx5::ExportTakes(r, progress).ok());
+    const AudioData d = ReadBack(r.outputPath);
+    ASSERT_EQ(d.frames, 20u * 509);
+    EXPECT_EQ(d.samples, ExpectedMix(r));
+    EXPECT_EQ(trx5test::DecodeTakeFile(r.takePaths[1], false).size(), 11u * 509);
+}
+
+TEST(Export, AbortLeavesAValidShorterFile) {
+    struct Case {
+        bool stereo;
+        ExportFormat format;
+        std::uint64_t stopAt;
+    };
+    const Case cases[] = {
+        {false, ExportFormat::Wav, 0},   {false, ExportFormat::Wav, 7},
+        {false, ExportFormat::Aiff, 32}, {true, ExportFormat::Wav, 33},
+        {true, ExportFormat::Aiff, 1},   {true, ExportFormat::Wav, 39},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.stereo ? "stereo " : "mono ") +
+                     (c.format == ExportFormat::Wav ? "wav " : "aiff ") + std::to_string(c.stopAt));
+        TempDir dir;
+        ExportRequest r;
+        r.takePaths[0] = dir / "00-00.aud";
+        trx5test::WriteRandomTake(r.takePaths[0], 40, 6);
+        if (c.stereo) {
+            r.takePaths[3] = dir / "00-30.aud";
+            trx5test::WriteRandomTake(r.takePaths[3], 35, 7);
+        }
+        r.format = c.format;
+        r.outputPath = dir / "out";
+        RecordingProgress progress(c.stopAt);
+        const auto result = trx5::ExportTakes(r, progress);
+        ASSERT_TRUE(result.ok()) << result.message();
+        EXPECT_TRUE(result->aborted);
+        EXPECT_EQ(result->blocks, 40u);
+        EXPECT_EQ(result->blocksWritten, c.stopAt);
+        ASSERT_EQ(progress.calls.size(), c.stopAt + 1);
+        for (std::uint64_t n = 0; n <= c.stopAt; ++n) {
+            EXPECT_EQ(progress.calls[n], std::make_pair(n, std::uint64_t(40)));
+        }
+
+        const int channels = c.stereo ? 2 : 1;
+        ExpectExactSizes(r.outputPath, c.format, channels, c.stopAt * 509);
+        const AudioData d = ReadBack(r.outputPath);
+        EXPECT_EQ(d.channels, channels);
+        Samples full = c.stereo ? ExpectedMix(r) : trx5test::DecodeTakeFile(r.takePaths[0], false);
+        full.resize(c.stopAt * 509 * channels);
+        EXPECT_EQ(d.samples, full);
+    }
+}
+
+TEST(Export, OutputThatCannotBeCreated) {
+    TempDir dir;
+    ExportRequest r;
+    r.takePaths[0] = dir / "00-00.aud";
+    trx5test::WriteRandomTake(r.takePaths[0], 2, 1);
+    r.outputPath = dir / "missing/out.wav";
+    trx5::NoProgress progress;
+    const auto result = trx5::ExportTakes(r, progress);
+    ASSERT_FALSE(result.ok());
+    EXPECT_EQ(result.message(), "File to write could not be opened.");
+    EXPECT_FALSE(trx5test::FileExists(dir / "missing"));
+}
+
+TEST(Export, WriteFailureOnADeviceKeepsTheDevice) {
+    struct stat before {};
+    if (stat("/dev/full", &before) != 0 || !S_ISCHR(before.st_mode)) {
+        GTEST_SKIP() << "no /dev/full";
+    }
+    for (ExportFormat format : {ExportFormat::Wav, ExportFormat::Aiff}) {
+        TempDir dir;
+        ExportRequest r;
+        r.takePaths[0] = dir / "00-00.aud";
+        r.takePaths[1] = dir / "00-10.aud";
+        trx5test::WriteRandomTake(r.takePaths[0], 50, 1);
+        trx5test::WriteRandomTake(r.takePaths[1], 5, 2);
+        r.outputPath = "/dev/full";
+        r.format = format;
+        trx5::NoProgress progress;
+        const auto result = trx5::ExportTakes(r, progress);
+        ASSERT_FALSE(result.ok());
+        EXPECT_EQ(result.message(), "The file could not be written.");
+        struct stat after {};
+        ASSERT_EQ(stat("/dev/full", &after), 0) << "/dev/full was removed";
+        EXPECT_TRUE(S_ISCHR(after.st_mode));
+        EXPECT_EQ(after.st_rdev, before.st_rdev);
+    }
+}
+
+// A regular file that stops growing part way (here: the file size limit)
+// is reported and removed.
+TEST(Export, WriteFailureRemovesTheIncompleteFile) {
+    TempDir dir;
+    ExportRequest r;
+    r.takePaths[0] = dir / "00-00.aud";
+    trx5test::WriteRandomTake(r.takePaths[0], 60, 1);
+    r.outputPath = dir / "out.wav";
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{16384, 16384};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        trx5::NoProgress progress;
+        const auto result = trx5::ExportTakes(r, progress);
+        const bool reported = !result.ok() && result.message() == "The file could not be written.";
+        _exit(reported ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the failure was not reported";
+    EXPECT_FALSE(trx5test::FileExists(r.outputPath));
+}
+
+TEST(Export, TakeThatCannotBeOpenedLeavesTheOutputAlone) {
+    TempDir dir;
+    ExportRequest r;
+    r.takePaths[0] = dir / "00-00.aud";
+    trx5test::WriteRandomTake(r.takePaths[0], 3, 1);
+    r.takePaths[2] = dir / "00-20.aud";  // not there
+    r.outputPath = dir / "mix.wav";
+    const Bytes existing = {'k', 'e', 'e', 'p'};
+    trx5test::WriteFile(r.outputPath, existing);
+    trx5::NoProgress progress;
+    const auto result = trx5::ExportTakes(r, progress);
+    ASSERT_FALSE(result.ok());
+    EXPECT_EQ(result.message(), "The file could not be opened.");
+    EXPECT_EQ(trx5test::ReadFile(r.outputPath), existing);
+
+    ExportRequest none;
+    none.outputPath = r.outputPath;
+    EXPECT_FALSE(trx5::ExportTakes(none, progress).ok());
+    EXPECT_EQ(trx5test::ReadFile(r.outputPath), existing);
+}
+
+TEST(Export, EmptyTakeGivesAnEmptyFile) {
+    TempDir dir;
+    ExportRequest r;
+    r.takePaths[1] = dir / "00-10.aud";
+    trx5test::WriteRandomTake(r.takePaths[1], 0, 1, 300);
+    r.outputPath = dir / "out.aif";
+    r.format = ExportFormat::Aiff;
+    RecordingProgress progress;
+    const auto result = trx5::ExportTakes(r, progress);
+    ASSERT_TRUE(result.ok()) << result.message();
+    EXPECT_EQ(result->blocks, 0u);
+    EXPECT_TRUE(progress.calls.empty());
+    ExpectExactSizes(r.outputPath, ExportFormat::Aiff, 1, 0);
+}
+
+}  // namespace

@@ -1,1 +1,409 @@
+#include "convert/import.h"
+
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <csignal>
+#include <cstdint>
+#include <filesystem>
+#include <limits>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "convert/audio_check.h"
+#include "convert/export.h"
+
+namespace {
+
+using trx5::ImportRequest;
+using trx5::TakeSlot;
+using trx5test::Bytes;
+using trx5test::Samples;
+using trx5test::TempDir;
+
+class RecordingProgress final : public trx5::Progress {
+  public:
+    explicit RecordingProgress(std::uint64_t stopAt = std::numeric_limits<std::uint64_t>::max())
+        : stopAt_(stopAt) {}
+    bool Step(std::uint64_t block, std::uint64_t blocks) override {
+        calls.push_back({block, blocks});
+        return block != stopAt_;
+    }
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> calls;
+
+  private:
+    std::uint64_t stopAt_;
+};
+
+// Interleaved frames whose channels differ from each other.
+Samples Frames(std::size_t frames, int channels, unsigned seed) {
+    Samples s(frames * channels);
+    std::uint32_t x = seed * 2654435761u + 1;
+    for (std::size_t i = 0; i < frames; ++i) {
+        for (int c = 0; c < channels; ++c) {
+            x = x * 1664525u + 1013904223u;
+            const int smooth = int(12000 * std::sin(double(i) * 0.02 * (c + 1) + seed));
+            s[i * channels + c] = std::int16_t(smooth + int(x >> 24) - 128);
+        }
+    }
+    return s;
+}
+
+Samples Channel(const Samples& frames, int channels, int c) {
+    Samples out;
+    for (std::size_t i = c; i < frames.size(); i += channels) out.push_back(frames[i]);
+    return out;
+}
+
+// The take file the import must write for these mono samples: the header,
+// then the blocks, the last one padded with zero samples.
+Bytes ExpectedTake(const Samples& mono, bool longMode) {
+    const trx5::TakeHeader h = trx5::MakeTakeHeader(longMode);
+    Bytes b(h.begin(), h.end());
+    const std::size_t spb = trx5::SamplesPerBlock(longMode);
+    Samples padded = mono;
+    padded.resize((mono.size() + spb - 1) / spb * spb, 0);
+    std::uint8_t block[512];
+    for (std::size_t at = 0; at < padded.size(); at += spb) {
+        trx5::EncodeTakeBlock(block, &padded[at], longMode);
+        b.insert(b.end(), block, block + 512);
+    }
+    return b;
+}
+
+std::set<std::string> Listing(const std::string& folder) {
+    std::set<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(folder)) {
+        names.insert(e.path().filename().string());
+    }
+    return names;
+}
+
+ImportRequest Request(const std::string& source, const std::string& card, bool longMode,
+                      TakeSlot first, std::optional<TakeSlot> second = std::nullopt) {
+    ImportRequest r;
+    r.sourcePath = source;
+    r.cardDir = card;
+    r.longMode = longMode;
+    r.first = first;
+    r.second = second;
+    return r;
+}
+
+TEST(Import, WholeBlocksAndTail) {
+    struct Case {
+        bool longMode;
+        std::size_t frames;
+        std::uint64_t wholeBlocks;
+        std::size_t fileBlocks;
+    };
+    const Case cases[] = {
+        {false, 1018, 2, 2},
+        {false, 1019, 2, 3},
+        {false, 0, 0, 0},
+        {false, 5, 0, 1},
+        {true, 1020, 2, 2},
+        {true, 1021, 2, 3},
+        {false, 40 * 509 + 3, 40, 41},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.frames) + (c.longMode ? " long" : " hifi"));
+        TempDir src, card;
+        const Samples mono = Frames(c.frames, 1, 1);
+        trx5test::WriteFile(src / "in.wav", trx5test::WavBytes(1, 44100, 16, mono));
+        RecordingProgress progress;
+        const auto result =
+            trx5::ImportTakes(Request(src / "in.wav", card.path(), c.longMode, {0, 3}), progress);
+        ASSERT_TRUE(result.ok()) << result.message();
+        EXPECT_EQ(result->blocks, c.wholeBlocks);
+        EXPECT_FALSE(result->aborted);
+        ASSERT_EQ(result->takePaths, std::vector<std::string>{card / "00-03.aud"});
+        const Bytes take = trx5test::ReadFile(card / "00-03.aud");
+        ASSERT_EQ(take.size(), 512 + 512 * c.fileBlocks);
+        EXPECT_EQ(take[0], c.longMode ? 1 : 0);
+        EXPECT_EQ(take, ExpectedTake(mono, c.longMode));
+        if (c.fileBlocks > c.wholeBlocks) {
+            // The tail block: its first frame stored exactly, then zeros.
+            const Samples decoded = trx5test::DecodeTakeFile(card / "00-03.aud", c.longMode);
+            EXPECT_EQ(decoded[c.wholeBlocks * trx5::SamplesPerBlock(c.longMode)],
+                      mono[c.wholeBlocks * trx5::SamplesPerBlock(c.longMode)]);
+        }
+        ASSERT_EQ(progress.calls.size(), c.wholeBlocks);
+        for (std::uint64_t n = 0; n < c.wholeBlocks; ++n) {
+            EXPECT_EQ(progress.calls[n], std::make_pair(n, c.wholeBlocks));
+        }
+        EXPECT_EQ(Listing(card.path()), std::set<std::string>{"00-03.aud"});
+    }
+}
+
+TEST(Import, ChannelsToTargets) {
+    struct Case {
+        const char* what;
+        int channels;
+        std::optional<TakeSlot> second;
+        bool secondWritten;
+    };
+    const Case cases[] = {
+        {"stereo, two destinations", 2, TakeSlot{2, 7}, true},
+        {"stereo, one destination", 2, std::nullopt, false},
+        {"mono, two destinations", 1, TakeSlot{2, 7}, false},
+        {"three channels, two destinations", 3, TakeSlot{2, 7}, false},
+        {"stereo, the second names the first", 2, TakeSlot{1, 4}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir src, card;
+        const Samples frames = Frames(3000, c.channels, 2);
+        trx5test::WriteFile(src / "in.wav", trx5test::WavBytes(c.channels, 48000, 16, frames));
+        trx5::NoProgress progress;
+        const auto result = trx5::ImportTakes(
+            Request(src / "in.wav", card.path(), false, {1, 4}, c.second), progress);
+        ASSERT_TRUE(result.ok()) << result.message();
+        EXPECT_EQ(trx5test::ReadFile(card / "00-14.aud"),
+                  ExpectedTake(Channel(frames, c.channels, 0), false));
+        if (c.secondWritten) {
+            EXPECT_EQ(result->takePaths,
+                      (std::vector<std::string>{card / "00-14.aud", card / "00-27.aud"}));
+            const Bytes right = trx5test::ReadFile(card / "00-27.aud");
+            EXPECT_EQ(right, ExpectedTake(Channel(frames, 2, 1), false));
+            EXPECT_EQ(right.size(), trx5test::ReadFile(card / "00-14.aud").size());
+        } else {
+            EXPECT_EQ(result->takePaths, std::vector<std::string>{card / "00-14.aud"});
+            EXPECT_EQ(Listing(card.path()), std::set<std::string>{"00-14.aud"});
+        }
+    }
+}
+
+TEST(Import, StereoAiffIntoALongSong) {
+    TempDir src, card;
+    const Samples frames = Frames(2345, 2, 3);
+    {
+        std::FILE* f = std::fopen((src / "in.aif").c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        trx5::AudioFileInfo info;
+        trx5::OpenAudioFileInfo(info, nullptr);
+        info.channels = 2;
+        info.frames = 0;
+        info.bitsPerSample = 16;
+        info.sampleRate = trx5::RateToExtended(22050);
+        ASSERT_TRUE(trx5::WriteAiffHeader(info, f).ok());
+        ASSERT_TRUE(trx5::WriteAiffSamples(info, frames.data(), frames.size()).ok());
+        ASSERT_TRUE(trx5::CloseAiff(info).ok());
+        ASSERT_EQ(std::fclose(f), 0);
+    }
+    trx5::NoProgress progress;
+    ImportRequest r = Request(src / "in.aif", card.path(), true, {0, 0}, TakeSlot{3, 1});
+    r.fileNumber = 12;
+    const auto result = trx5::ImportTakes(r, progress);
+    ASSERT_TRUE(result.ok()) << result.message();
+    EXPECT_EQ(result->blocks, 2345u / 510);
+    EXPECT_EQ(trx5test::ReadFile(card / "12-00.aud"), ExpectedTake(Channel(frames, 2, 0), true));
+    EXPECT_EQ(trx5test::ReadFile(card / "12-31.aud"), ExpectedTake(Channel(frames, 2, 1), true));
+}
+
+TEST(Import, EightBitSamplesAreWidened) {
+    TempDir src, card;
+    Samples bytes;  // unsigned 8-bit values, one block of each
+    for (int v : {128, 255, 0}) bytes.insert(bytes.end(), 509, std::int16_t(v));
+    trx5test::WriteFile(src / "in.wav", trx5test::WavBytes(1, 8000, 8, bytes));
+    trx5::NoProgress progress;
+    ASSERT_TRUE(
+        trx5::ImportTakes(Request(src / "in.wav", card.path(), false, {0, 0}), progress).ok());
+    const Samples decoded = trx5test::DecodeTakeFile(card / "00-00.aud", false);
+    ASSERT_EQ(decoded.size(), 3u * 509);
+    EXPECT_EQ(decoded[0], 0);
+    EXPECT_EQ(decoded[508], 0);
+    EXPECT_EQ(decoded[509], 32512);
+    EXPECT_EQ(decoded[1017], 32512);
+    EXPECT_EQ(decoded[1018], -32768);
+}
+
+TEST(Import, ReplacesAnExistingTake) {
+    TempDir src, card;
+    trx5test::WriteRandomTake(card / "00-03.aud", 9, 1);
+    trx5test::WriteRandomTake(card / "00-02.aud", 2, 2);
+    const Bytes neighbour = trx5test::ReadFile(card / "00-02.aud");
+    const Samples mono = Frames(600, 1, 4);
+    trx5test::WriteFile(src / "in.wav", trx5test::WavBytes(1, 32000, 16, mono));
+    trx5::NoProgress progress;
+    ASSERT_TRUE(
+        trx5::ImportTakes(Request(src / "in.wav", card.path(), false, {0, 3}), progress).ok());
+    EXPECT_EQ(trx5test::ReadFile(card / "00-03.aud"), ExpectedTake(mono, false));
+    EXPECT_EQ(trx5test::ReadFile(card / "00-02.aud"), neighbour);
+    EXPECT_EQ(Listing(card.path()), (std::set<std::string>{"00-02.aud", "00-03.aud"}));
+}
+
+TEST(Import, ExistingTakeInUpperCaseIsReplacedInPlace) {
+    TempDir src, card;
+    trx5test::WriteRandomTake(card / "00-03.AUD", 9, 1);
+    const Samples mono = Frames(1500, 1, 5);
+    trx5test::WriteFile(src / "in.wav", trx5test::WavBytes(1, 32000, 16, mono));
+    trx5::NoProgress progress;
+    const auto result =
+        trx5::ImportTakes(Request(src / "in.wav", card.path(), false, {0, 3}), progress);
+    ASSERT_TRUE(result.ok()) << result.message();
+    EXPECT_EQ(result->takePaths, std::vector<std::string>{card / "00-03.AUD"});
+    EXPECT_EQ(Listing(card.path()), std::set<std::string>{"00-03.AUD"});
+    EXPECT_EQ(trx5test::ReadFile(card / "00-03.AUD"), ExpectedTake(mono, false));
+}
+
+TEST(Import, SongFileNumber99AndFolderWithoutSlash) {
+    TempDir src, card;
+    const Samples frames = Frames(700, 2, 6);
+    trx5test::WriteFile(src / "in.wav", trx5test::WavBytes(2, 32000, 16, frames));
+    ImportRequest r = Request(src / "in.wav", card.path(), false, {3, 7}, TakeSlot{0, 0});
+    r.cardDir.pop_back();  // no trailing "/"
+    r.fileNumber = 99;
+    trx5::NoProgress progress;
+    const auto result = trx5::ImportTakes(r, progress);
+    ASSERT_TRUE(result.ok()) << result.message();
+    EXPECT_EQ(result->takePaths,
+              (std::vector<std::string>{card / "99-37.aud", card / "99-00.aud"}));
+    EXPECT_EQ(Listing(card.path()), (std::set<std::string>{"99-00.aud", "99-37.aud"}));
+}
+
+TEST(Import, AbortKeepsWrittenBlocksAndTheTail) {
+    struct Case {
+        std::size_t frames;
+        std::uint64_t stopAt;
+    };
+    const Case cases[] = {{40 * 509 + 100, 5}, {40 * 509 + 100, 0}, {40 * 509, 33}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.frames) + " frames, stop at " + std::to_string(c.stopAt));
+        TempDir src, card;
+        trx5test::WriteRandomTake(card / "00-00.aud", 50, 1);
+        const Samples frames = Frames(c.frames, 2, 7);
+        trx5test::WriteFile(src / "in.wav", trx5test::WavBytes(2, 32000, 16, frames));
+        RecordingProgress progress(c.stopAt);
+        const auto result = trx5::ImportTakes(
+            Request(src / "in.wav", card.path(), false, {0, 0}, TakeSlot{1, 0}), progress);
+        ASSERT_TRUE(result.ok()) << result.message();
+        EXPECT_TRUE(result->aborted);
+        ASSERT_EQ(progress.calls.size(), c.stopAt + 1);
+        EXPECT_EQ(progress.calls.back(), std::make_pair(c.stopAt, std::uint64_t(40)));
+
+        // The blocks before the abort, then the frames left over after the
+        // whole blocks of the file, read on from where the import stopped.
+        const std::size_t written = c.stopAt * 509;
+        const std::size_t tail = c.frames % 509;
+        for (int ch = 0; ch < 2; ++ch) {
+            const Samples all = Channel(frames, 2, ch);
+            Samples kept(all.begin(), all.begin() + written);
+            kept.insert(kept.end(), all.begin() + written, all.begin() + written + tail);
+            const std::string path = card / (ch == 0 ? "00-00.aud" : "00-10.aud");
+            EXPECT_EQ(trx5test::ReadFile(path), ExpectedTake(kept, false)) << path;
+        }
+        EXPECT_EQ(Listing(card.path()), (std::set<std::string>{"00-00.aud", "00-10.aud"}));
+    }
+}
+
+// Every failure leaves the takes that were there byte for byte and no
+// temporary file behind.
+class ImportFailure : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        trx5test::WriteRandomTake(card / "00-03.aud", 4, 1);
+        trx5test::WriteRandomTake(card / "00-12.aud", 6, 2);
+        before = Listing(card.path());
+        take03 = trx5test::ReadFile(card / "00-03.aud");
+        take12 = trx5test::ReadFile(card / "00-12.aud");
+        trx5test::WriteFile(src / "in.wav", trx5test::WavBytes(2, 32000, 16, Frames(5000, 2, 8)));
+    }
+    void ExpectUnchanged() {
+        EXPECT_EQ(Listing(card.path()), before);
+        EXPECT_EQ(trx5test::ReadFile(card / "00-03.aud"), take03);
+        EXPECT_EQ(trx5test::ReadFile(card / "00-12.aud"), take12);
+    }
+    ImportRequest Stereo(const std::string& source) {
+        return Request(source, card.path(), false, {0, 3}, TakeSlot{1, 2});
+    }
+    TempDir src, card;
+    std::set<std::string> before;
+    Bytes take03, take12;
+    trx5::NoProgress progress;
+};
+
+TEST_F(ImportFailure, SourceCannotBeOpened) {
+    const auto result = trx5::ImportTakes(Stereo(src / "missing.wav"), progress);
+    ASSERT_FALSE(result.ok());
+    EXPECT_EQ(result.message(), "The file could not be opened.");
+    ExpectUnchanged();
+}
+
+TEST_F(ImportFailure, SourceIsNotAudio) {
+    trx5test::WriteFile(src / "notes.wav", "RIFF but not really a wave file");
+    for (const std::string& path : {src / "notes.wav", src.path()}) {
+        const auto result = trx5::ImportTakes(Stereo(path), progress);
+        ASSERT_FALSE(result.ok()) << path;
+        EXPECT_EQ(result.message(), "The file is not a WAV/AIFF.") << path;
+    }
+    ExpectUnchanged();
+}
+
+// Run in a child process that, when the tests run as root (whom permission
+// bits do not stop), gives up its rights first.
+TEST_F(ImportFailure, CardFolderIsReadOnly) {
+    ASSERT_EQ(chmod(src.path().c_str(), 0755), 0);
+    ASSERT_EQ(chmod((src / "in.wav").c_str(), 0644), 0);
+    ASSERT_EQ(chmod(card.path().c_str(), 0555), 0);
+    const ImportRequest r = Stereo(src / "in.wav");
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(77);
+        const int probe = open((card / "probe").c_str(), O_WRONLY | O_CREAT, 0644);
+        if (probe >= 0) {
+            close(probe);
+            unlink((card / "probe").c_str());
+            _exit(77);
+        }
+        trx5::NoProgress quiet;
+        const auto result = trx5::ImportTakes(r, quiet);
+        _exit(!result.ok() && result.message() == "File to write could not be opened." ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    chmod(card.path().c_str(), 0755);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "cannot make a folder read-only here";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the failure was not reported as expected";
+    ExpectUnchanged();
+}
+
+TEST_F(ImportFailure, CardFolderIsAFile) {
+    ImportRequest r = Stereo(src / "in.wav");
+    r.cardDir = card / "00-03.aud";
+    const auto result = trx5::ImportTakes(r, progress);
+    ASSERT_FALSE(result.ok());
+    EXPECT_EQ(result.message(), "File to write could not be opened.");
+    ExpectUnchanged();
+}
+
+// The disk fills while the takes are written (here: the file size limit).
+TEST_F(ImportFailure, WriteFailsPartWay) {
+    const ImportRequest r = Stereo(src / "in.wav");
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{2048, 2048};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        trx5::NoProgress quiet;
+        const auto result = trx5::ImportTakes(r, quiet);
+        _exit(!result.ok() && result.message() == "The file could not be written." ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the failure was not reported";
+    ExpectUnchanged();
+}
+
+}  // namespace

@@ -1,0 +1,125 @@
+// Helpers for the conversion and command-line tests: take files of random
+// codes, small WAV files built byte by byte, and reading audio files back.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "audiofile/audio_file_info.h"
+#include "card/take_file.h"
+#include "codec/take_codec.h"
+#include "support/test_support.h"
+
+namespace trx5test {
+
+using Samples = std::vector<std::int16_t>;
+
+// A take file: the header, then `blocks` blocks of random bytes (every byte
+// is a valid code), then `extraBytes` more random bytes.
+inline void WriteRandomTake(const std::string& path, int blocks, unsigned seed,
+                            int extraBytes = 0) {
+    std::mt19937 rng(seed);
+    const trx5::TakeHeader header = trx5::MakeTakeHeader(false);
+    Bytes b(header.begin(), header.end());
+    for (int i = 0; i < blocks * 512 + extraBytes; ++i) b.push_back(std::uint8_t(rng()));
+    WriteFile(path, b);
+}
+
+// A take file whose samples all equal `value`.
+inline void WriteConstantTake(const std::string& path, int blocks, bool longMode,
+                              std::int16_t value) {
+    const trx5::TakeHeader header = trx5::MakeTakeHeader(longMode);
+    Bytes b(header.begin(), header.end());
+    const Samples samples(trx5::SamplesPerBlock(longMode), value);
+    std::uint8_t block[512];
+    trx5::EncodeTakeBlock(block, samples.data(), longMode);
+    for (int n = 0; n < blocks; ++n) b.insert(b.end(), block, block + 512);
+    WriteFile(path, b);
+}
+
+// The decoded samples of every block of a take file after its header; a
+// trailing part of a block is decoded as if zero-filled.
+inline Samples DecodeTakeFile(const std::string& path, bool longMode) {
+    Bytes b = ReadFile(path);
+    Samples out;
+    if (b.size() <= 512) return out;
+    b.resize(512 + (b.size() - 512 + 511) / 512 * 512, 0);
+    const int spb = trx5::SamplesPerBlock(longMode);
+    Samples s(spb);
+    for (std::size_t at = 512; at < b.size(); at += 512) {
+        trx5::DecodeTakeBlock(&b[at], s.data(), longMode);
+        out.insert(out.end(), s.begin(), s.end());
+    }
+    return out;
+}
+
+struct AudioData {
+    int kind = 0;
+    int channels = 0;
+    std::uint32_t frames = 0;
+    double rate = 0;
+    int bits = 0;
+    Samples samples;  // interleaved
+};
+
+// The file as the program's reader sees it; none when it cannot be opened.
+inline std::optional<AudioData> ReadAudio(const std::string& path) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr) return std::nullopt;
+    trx5::AudioFileInfo info;
+    AudioData d;
+    d.kind = trx5::OpenAudioFileInfo(info, f);
+    d.channels = info.channels;
+    d.frames = info.frames;
+    d.rate = trx5::ExtendedToDouble(info.sampleRate);
+    d.bits = info.bitsPerSample;
+    if (d.kind != trx5::AudioKindNone && d.channels > 0) {
+        d.samples.resize(std::size_t(d.frames) * d.channels);
+        if (trx5::SeekFrame(info, f, 0).ok()) trx5::ReadFrames(info, f, d.frames, d.samples.data());
+    }
+    trx5::FreeAudioFileInfo(info);
+    std::fclose(f);
+    return d;
+}
+
+// A PCM WAV file: 16-bit samples, or for bits 8 the low byte of each value
+// as an unsigned byte.
+inline Bytes WavBytes(int channels, std::uint32_t rate, int bits, const Samples& samples) {
+    const std::uint32_t bytesPerSample = bits / 8;
+    const std::uint32_t dataBytes = std::uint32_t(samples.size()) * bytesPerSample;
+    Bytes b;
+    PutText(b, "RIFF");
+    PutLE32(b, 36 + dataBytes + (dataBytes & 1));
+    PutText(b, "WAVEfmt ");
+    PutLE32(b, 16);
+    PutLE16(b, 1);
+    PutLE16(b, channels);
+    PutLE32(b, rate);
+    PutLE32(b, rate * channels * bytesPerSample);
+    PutLE16(b, channels * bytesPerSample);
+    PutLE16(b, bits);
+    PutText(b, "data");
+    PutLE32(b, dataBytes);
+    for (std::int16_t s : samples) {
+        if (bits == 8) {
+            b.push_back(std::uint8_t(s));
+        } else {
+            PutLE16(b, std::uint16_t(s));
+        }
+    }
+    if (dataBytes & 1) b.push_back(0);
+    return b;
+}
+
+inline std::uint32_t LE32At(const Bytes& b, std::size_t at) {
+    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | std::uint32_t(b[at + 3]) << 24;
+}
+inline std::uint32_t BE32At(const Bytes& b, std::size_t at) {
+    return std::uint32_t(b[at]) << 24 | b[at + 1] << 16 | b[at + 2] << 8 | b[at + 3];
+}
+
+}  // namespace trx5test

@@ -25,7 +25,7 @@ class TBitPanel : public QWidget {
     Q_PROPERTY(int BevelWidth READ BevelWidth WRITE SetBevelWidth)
     Q_PROPERTY(int BorderWidth READ BorderWidth WRITE SetBorderWidth)
 
-public:
+  public:
     enum TbpLayout { blSingle, blMulti, blCenter };
     Q_ENUM(TbpLayout)
     enum TPanelBevel { bvNone, bvLowered, bvRaised };
@@ -61,16 +61,16 @@ public:
     // `client` in the given layout, in drawing order.
     static QList<QPoint> PicturePositions(TbpLayout layout, QSize client, QSize picture);
 
-signals:
+  signals:
     // Replaces the colour fill under the picture (or, without a picture, the
     // whole plain-panel face except the bevels). Raised only when connected;
     // connect directly, the painter is valid only during the call.
     void OnPaint(TBitPanel* sender, QPainter* canvas);
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     void DrawBevels(QPainter& painter);
 
     QPixmap bitmap_;

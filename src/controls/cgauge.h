@@ -3,11 +3,10 @@
 // stays readable over both the filled and the empty part.
 #pragma once
 
-#include <cstdint>
-
 #include <QColor>
 #include <QImage>
 #include <QWidget>
+#include <cstdint>
 
 class TCGauge : public QWidget {
     Q_OBJECT
@@ -21,7 +20,7 @@ class TCGauge : public QWidget {
     Q_PROPERTY(int Progress READ Progress WRITE SetProgress)
     Q_PROPERTY(int PercentDone READ PercentDone)
 
-public:
+  public:
     enum TCGaugeKind { gkText, gkHorizontalBar, gkVerticalBar, gkPie, gkNeedle };
     Q_ENUM(TCGaugeKind)
     enum TBorderStyle { bsNone, bsSingle };
@@ -64,14 +63,14 @@ public:
     // The gauge as it paints itself, at its current size.
     QImage Render() const;
 
-signals:
+  signals:
     // A MinValue or MaxValue outside its allowed range was refused.
     void RangeError(int value, int lowest, int highest);
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     void DrawKind(QPainter& painter, const QRect& area) const;
     void DrawText(QPainter& painter, const QRect& area) const;
 

@@ -8,16 +8,15 @@
 // Paths of real folders are absolute and end with "/" ("/", "/home/ann/").
 #pragma once
 
-#include <optional>
-
 #include <QString>
 #include <QStringList>
 #include <QTreeWidget>
+#include <optional>
 
 class TDirTreeView : public QTreeWidget {
     Q_OBJECT
 
-public:
+  public:
     explicit TDirTreeView(QWidget* parent = nullptr);
 
     // Path of the selected item; empty for the computer item or when nothing
@@ -55,12 +54,12 @@ public:
     // The computer item.
     QTreeWidgetItem* RootItem() const { return topLevelItem(0); }
 
-signals:
+  signals:
     // A different folder became current: its path, or empty for the
     // computer item.
     void OnChange(const QString& path);
 
-private:
+  private:
     void BroDir();
     void ListChildren(QTreeWidgetItem* item);
     QTreeWidgetItem* AddFolderItem(QTreeWidgetItem* parent, const QString& path,

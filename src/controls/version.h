@@ -7,16 +7,15 @@
 // record and gives empty texts.
 #pragma once
 
-#include <cstdint>
-#include <map>
-#include <optional>
-#include <vector>
-
 #include <QByteArray>
 #include <QLabel>
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <vector>
 
 // A version record: translation entries (language in the low 16 bits, code
 // page in the high 16 bits, as the record stores them), string tables keyed
@@ -53,7 +52,7 @@ class TVersion : public QObject {
     Q_PROPERTY(QString Company READ Company)
     Q_PROPERTY(QString Description READ Description)
 
-public:
+  public:
     // Reads the running program's own record at once.
     explicit TVersion(QObject* parent = nullptr);
 
@@ -83,7 +82,7 @@ public:
     QLabel* DescriptionLabel() const { return descriptionLabel_; }
     void SetDescriptionLabel(QLabel* label);
 
-private:
+  private:
     void NewVersion();
     static void AssignLabel(QPointer<QLabel>& slot, QLabel* label, const QString& text);
 

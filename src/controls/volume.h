@@ -5,12 +5,11 @@
 // its white corners (the colour of its bottom-left pixel) let the panel show.
 #pragma once
 
-#include <optional>
-
 #include <QColor>
 #include <QPixmap>
 #include <QPoint>
 #include <QWidget>
+#include <optional>
 
 class QPainter;
 
@@ -23,7 +22,7 @@ class TVolume : public QWidget {
     Q_PROPERTY(QPixmap BGdis READ BGdis WRITE SetBGdis)
     Q_PROPERTY(QColor Color READ Color WRITE SetColor)
 
-public:
+  public:
     explicit TVolume(QWidget* parent = nullptr);
 
     int Position() const { return position_; }
@@ -59,7 +58,7 @@ public:
     // the end the knob already rests at).
     static std::optional<int> DragValue(QSize size, QPoint pointer, int position, int max);
 
-signals:
+  signals:
     // Events. Each is raised only when connected; connect directly (the
     // painter and the back buffer are valid only during the call).
     // Replaces the indicator drawing; raised after the face is drawn.
@@ -72,7 +71,7 @@ signals:
     // behind the knob on its parent.
     void OnGetParentBG(TVolume* vol, QPixmap& bg);
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -81,7 +80,7 @@ protected:
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
 
-private:
+  private:
     // A face as given and its copy with the bottom-left pixel's colour made
     // transparent.
     struct Face {

@@ -1,0 +1,199 @@
+#include "controls/volume.h"
+
+#include <QBitmap>
+#include <QEvent>
+#include <QMetaMethod>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPalette>
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// The sweep: 3/2 pi of travel starting at -pi/4 (lower left), and the angles
+// that split the pointer's direction into the sweep and the gap below.
+constexpr double kQuarterPi = 0.7853981633974483;
+constexpr double kSweepStart = 3.9269908169872414;   // 5/4 pi
+constexpr double kLowerLeft = -2.356194490192345;    // -3/4 pi
+constexpr double kLowerRight = -0.7853981633974483;  // -1/4 pi
+constexpr double kStraightDown = -1.5707963267948966;
+constexpr double kSweepToUnit = 0.2122065907891938;  // 2 / (3 pi)
+constexpr double kIndicatorLength = 0.8;             // of the half-size
+constexpr int kBackBufferSide = 64;
+
+}  // namespace
+
+TVolume::TVolume(QWidget* parent) : QWidget(parent), color_(palette().color(QPalette::Base)) {
+    resize(64, 64);
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    backBuffer_ = QPixmap(kBackBufferSide, kBackBufferSide);
+}
+
+void TVolume::SetPosition(int value) {
+    position_ = value > max_ ? max_ : value;
+    RepaintNow();
+}
+
+void TVolume::SetMax(int value) {
+    if (value < 1) return;
+    max_ = value;
+    if (position_ > max_) {
+        position_ = max_;
+        RepaintNow();
+    }
+}
+
+void TVolume::Assign(Face& face, const QPixmap& picture) {
+    face.picture = picture;
+    face.transparent = picture;
+    if (picture.isNull()) return;
+    const QImage image = picture.toImage();
+    const QRgb key = image.pixel(0, image.height() - 1);
+    face.transparent.setMask(QBitmap::fromImage(image.createMaskFromColor(key, Qt::MaskInColor)));
+}
+
+void TVolume::SetBGnorm(const QPixmap& face) {
+    Assign(norm_, face);
+    update();
+}
+
+void TVolume::SetBGfoced(const QPixmap& face) {
+    Assign(focused_, face);
+    update();
+}
+
+void TVolume::SetBGdis(const QPixmap& face) {
+    Assign(disabled_, face);
+    update();
+}
+
+void TVolume::SetColor(const QColor& color) {
+    color_ = color;
+    update();
+}
+
+QPoint TVolume::IndicatorTip(QSize size, int position, int max) {
+    const int cx = size.width() / 2;
+    const int cy = size.height() / 2;
+    const double a = static_cast<double>(position) / max * kQuarterPi * 6 - kQuarterPi;
+    const int dx = static_cast<int>(std::trunc(-std::cos(a) * cx * kIndicatorLength));
+    const int dy = static_cast<int>(std::trunc(std::sin(a) * cy * kIndicatorLength));
+    return {cx + dx, cy - dy};
+}
+
+std::optional<int> TVolume::DragValue(QSize size, QPoint pointer, int position, int max) {
+    const int dx = pointer.x() - size.width() / 2;
+    const int dy = size.height() / 2 - pointer.y();
+    if (dx == 0 && dy == 0) return std::nullopt;
+
+    const double t = std::atan2(static_cast<double>(dy), static_cast<double>(dx));
+    double u = 0;
+    if (t >= 0) {
+        u = kSweepStart - t;
+    } else if (t <= kLowerLeft) {
+        u = -t + kLowerLeft;
+    } else if (t >= kLowerRight) {
+        u = kSweepStart - t;
+    } else if (t <= kStraightDown) {
+        // Gap below the knob, nearer the 0 end: a knob resting at Max stays.
+        if (position == max) return std::nullopt;
+        return 0;
+    } else {
+        if (position == 0) return std::nullopt;
+        return max;
+    }
+    return static_cast<int>(std::trunc(u * kSweepToUnit * max + 0.5));
+}
+
+bool TVolume::IsConnected(const QMetaMethod& signal) const { return isSignalConnected(signal); }
+
+void TVolume::RepaintNow() {
+    if (isVisible()) repaint();
+}
+
+const TVolume::Face& TVolume::CurrentFace() const {
+    if (!isEnabled()) return disabled_;
+    if (hasFocus()) return focused_;
+    return norm_;
+}
+
+void TVolume::paintEvent(QPaintEvent*) {
+    // Knobs larger than the buffer get a buffer of their size.
+    if (backBuffer_.width() < width() || backBuffer_.height() < height()) {
+        backBuffer_ = QPixmap(std::max(backBuffer_.width(), width()),
+                              std::max(backBuffer_.height(), height()));
+    }
+
+    if (IsConnected(QMetaMethod::fromSignal(&TVolume::OnGetParentBG))) {
+        emit OnGetParentBG(this, backBuffer_);
+    } else {
+        QPainter fill(&backBuffer_);
+        fill.fillRect(rect(), color_);
+    }
+    {
+        QPainter buffer(&backBuffer_);
+        buffer.drawPixmap(0, 0, CurrentFace().transparent);
+    }
+
+    QPainter canvas(this);
+    canvas.drawPixmap(0, 0, backBuffer_, 0, 0, width(), height());
+
+    if (IsConnected(QMetaMethod::fromSignal(&TVolume::OnPaint))) {
+        emit OnPaint(this, position_, &canvas);
+        return;
+    }
+
+    // The line is drawn over the committed range; a negative value set by a
+    // caller is shown at the 0 end.
+    const QPoint tip = IndicatorTip(size(), std::max(position_, 0), max_);
+    if (IsConnected(QMetaMethod::fromSignal(&TVolume::OnPaintIndicator))) {
+        emit OnPaintIndicator(this, tip.x(), tip.y(), &canvas);
+        return;
+    }
+    canvas.setPen(QPen(QColor(255, 255, 255), 1));
+    canvas.drawLine(QPoint(width() / 2, height() / 2), tip);
+}
+
+void TVolume::mousePressEvent(QMouseEvent* event) {
+    event->accept();
+    if (!isEnabled()) return;
+    if (!hasFocus()) setFocus(Qt::MouseFocusReason);
+    if (!hasFocus()) return;
+    dragging_ = true;
+}
+
+void TVolume::mouseMoveEvent(QMouseEvent* event) {
+    event->accept();
+    if (!dragging_) return;
+    const std::optional<int> value =
+        DragValue(size(), event->position().toPoint(), position_, max_);
+    if (!value) return;
+    position_ = *value;
+    emit OnChanged(this, position_);
+    RepaintNow();
+}
+
+void TVolume::mouseReleaseEvent(QMouseEvent* event) {
+    event->accept();
+    dragging_ = false;
+}
+
+void TVolume::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::EnabledChange) {
+        if (!isEnabled()) dragging_ = false;
+        update();
+    }
+    QWidget::changeEvent(event);
+}
+
+void TVolume::focusInEvent(QFocusEvent* event) {
+    update();
+    QWidget::focusInEvent(event);
+}
+
+void TVolume::focusOutEvent(QFocusEvent* event) {
+    update();
+    QWidget::focusOutEvent(event);
+}

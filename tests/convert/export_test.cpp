@@ -8,6 +8,8 @@
 
 #include <csignal>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <string>
 #include <vector>
@@ -282,6 +284,47 @@ TEST(Export, AbortLeavesAValidShorterFile) {
         EXPECT_EQ(d.samples, full);
     }
 }
+
+#ifdef TRX5_SOX
+std::string SoxInfo(const std::string& option, const std::string& path) {
+    std::string out;
+    const std::string command = std::string("'") + TRX5_SOX + "' --i " + option + " '" + path + "'";
+    if (std::FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[128];
+        while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) out += buffer;
+        pclose(pipe);
+    }
+    while (!out.empty() && out.back() == '\n') out.pop_back();
+    return out;
+}
+
+// sox reads what the export writes, sample for sample.
+TEST(Export, SoxReadsTheMix) {
+    for (ExportFormat format : {ExportFormat::Wav, ExportFormat::Aiff}) {
+        TempDir dir;
+        ExportRequest r;
+        r.longMode = true;
+        r.takePaths[0] = dir / "00-00.aud";
+        r.takePaths[2] = dir / "00-20.aud";
+        trx5test::WriteRandomTake(r.takePaths[0], 6, 21);
+        trx5test::WriteRandomTake(r.takePaths[2], 4, 22);
+        r.pans = {20, 50, 90, 50};
+        r.format = format;
+        r.outputPath = dir / (format == ExportFormat::Wav ? "mix.wav" : "mix.aif");
+        trx5::NoProgress progress;
+        ASSERT_TRUE(trx5::ExportTakes(r, progress).ok());
+        EXPECT_EQ(SoxInfo("-r", r.outputPath), "16000");
+        EXPECT_EQ(SoxInfo("-c", r.outputPath), "2");
+        const std::string raw = dir / "mix.raw";
+        const std::string command = std::string("'") + TRX5_SOX + "' '" + r.outputPath +
+                                    "' -t raw -e signed -b 16 -L '" + raw + "'";
+        ASSERT_EQ(std::system(command.c_str()), 0);
+        Bytes want;
+        for (std::int16_t s : ExpectedMix(r)) trx5test::PutLE16(want, std::uint16_t(s));
+        EXPECT_EQ(trx5test::ReadFile(raw), want);
+    }
+}
+#endif
 
 TEST(Export, OutputThatCannotBeCreated) {
     TempDir dir;

@@ -38,6 +38,8 @@ struct TrackInput {
     std::uint64_t blocks = 0;
     std::int16_t* samples = nullptr;  // decoded batch
     std::size_t blocksInBatch = 0;    // blocks of the batch that hold data
+    dev_t device = 0;                 // identity of the take file
+    ino_t inode = 0;
     int level = kUnityLevel;
     int pan = kCentrePan;
 };
@@ -164,6 +166,8 @@ Result<ExportOutcome> ExportTakes(const ExportRequest& request, Progress& progre
             return Status::Fail(kMsgCannotOpen);
         }
         in.blocks = TakeBlockCount(static_cast<std::uint64_t>(st.st_size));
+        in.device = st.st_dev;
+        in.inode = st.st_ino;
         in.level = request.levels[t];
         in.pan = request.pans[t];
         blocks = std::max(blocks, in.blocks);
@@ -175,6 +179,15 @@ Result<ExportOutcome> ExportTakes(const ExportRequest& request, Progress& progre
     const int spb = SamplesPerBlock(longMode);
     const bool mono = tracks.size() == 1;
     const int channels = mono ? 1 : 2;
+
+    // Creating the output over one of the takes would truncate the take
+    // before it is read.
+    if (struct stat st{}; stat(request.outputPath.c_str(), &st) == 0) {
+        for (const TrackInput& in : tracks) {
+            if (in.device == st.st_dev && in.inode == st.st_ino)
+                return Status::Fail(kMsgCannotCreate);
+        }
+    }
 
     OutputFile out(request.outputPath, request.format);
     if (Status s = out.Create(); !s) return s;

@@ -38,7 +38,10 @@ inline constexpr char kMsgNotAudioFile[] = "The file is not a WAV/AIFF.";
 inline constexpr char kMsgCannotCreate[] = "File to write could not be opened.";
 inline constexpr char kMsgCannotWrite[] = "The file could not be written.";
 
-// Writes the file. On failure nothing is left at outputPath.
+// Writes the file. Takes are opened before the output is created, so when a
+// take cannot be opened, or the output names one of the takes, a file that
+// is there stays untouched; a failure while writing removes the incomplete
+// output (unless it is not a regular file, such as a device).
 Result<ExportOutcome> ExportTakes(const ExportRequest& request, Progress& progress);
 
 }  // namespace trx5

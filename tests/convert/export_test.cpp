@@ -411,6 +411,22 @@ TEST(Export, TakeThatCannotBeOpenedLeavesTheOutputAlone) {
     EXPECT_EQ(trx5test::ReadFile(r.outputPath), existing);
 }
 
+TEST(Export, OutputThatIsOneOfTheTakesIsRefused) {
+    TempDir dir;
+    ExportRequest r;
+    r.takePaths[0] = dir / "00-00.aud";
+    r.takePaths[1] = dir / "00-10.aud";
+    trx5test::WriteRandomTake(r.takePaths[0], 3, 1);
+    trx5test::WriteRandomTake(r.takePaths[1], 3, 2);
+    const Bytes take = trx5test::ReadFile(r.takePaths[1]);
+    r.outputPath = dir / "./00-10.aud";
+    trx5::NoProgress progress;
+    const auto result = trx5::ExportTakes(r, progress);
+    ASSERT_FALSE(result.ok());
+    EXPECT_EQ(result.message(), "File to write could not be opened.");
+    EXPECT_EQ(trx5test::ReadFile(r.takePaths[1]), take);
+}
+
 TEST(Export, EmptyTakeGivesAnEmptyFile) {
     TempDir dir;
     ExportRequest r;

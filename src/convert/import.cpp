@@ -1,5 +1,6 @@
 #include "convert/import.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -38,6 +39,11 @@ class TakeWriter {
         // leaving two files for one slot.
         targetPath_ = FindFileNoCase(folder, name);
         if (targetPath_.empty()) targetPath_ = folder + name;
+        // A folder of that name could not be renamed over at the end, after
+        // the other take has been replaced: refuse it before writing.
+        if (struct stat st{}; stat(targetPath_.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+            return Status::Fail(kMsgCannotCreate);
+        }
         tempPath_ = targetPath_ + ".tmp";
         file_ = std::fopen(tempPath_.c_str(), "wb");
         if (file_ == nullptr) {

@@ -386,6 +386,18 @@ TEST_F(ImportFailure, CardFolderIsAFile) {
     ExpectUnchanged();
 }
 
+// Only the second target is blocked (a folder has its name): the first take
+// must not be replaced either.
+TEST_F(ImportFailure, SecondTargetIsAFolder) {
+    ASSERT_EQ(mkdir((card / "00-25.aud").c_str(), 0755), 0);
+    before = Listing(card.path());
+    const auto result = trx5::ImportTakes(
+        Request(src / "in.wav", card.path(), false, {0, 3}, TakeSlot{2, 5}), progress);
+    ASSERT_FALSE(result.ok());
+    EXPECT_EQ(result.message(), "File to write could not be opened.");
+    ExpectUnchanged();
+}
+
 // The disk fills while the takes are written (here: the file size limit).
 TEST_F(ImportFailure, WriteFailsPartWay) {
     const ImportRequest r = Stereo(src / "in.wav");

@@ -240,6 +240,35 @@ TEST(Import, ReplacesAnExistingTake) {
     EXPECT_EQ(Listing(card.path()), (std::set<std::string>{"00-02.aud", "00-03.aud"}));
 }
 
+// While the import runs the old take stays whole; the new one replaces it
+// only when it is complete.
+TEST(Import, TakeIsReplacedWhenComplete) {
+    class Watch final : public trx5::Progress {
+      public:
+        Watch(std::string path, Bytes old) : path_(std::move(path)), old_(std::move(old)) {}
+        bool Step(std::uint64_t, std::uint64_t) override {
+            ++steps;
+            if (trx5test::ReadFile(path_) != old_) ++changed;
+            return true;
+        }
+        int steps = 0;
+        int changed = 0;
+
+      private:
+        std::string path_;
+        Bytes old_;
+    };
+    TempDir src, card;
+    trx5test::WriteRandomTake(card / "00-03.aud", 9, 1);
+    const Samples mono = Frames(100 * 509, 1, 4);
+    trx5test::WriteFile(src / "in.wav", trx5test::WavBytes(1, 32000, 16, mono));
+    Watch watch(card / "00-03.aud", trx5test::ReadFile(card / "00-03.aud"));
+    ASSERT_TRUE(trx5::ImportTakes(Request(src / "in.wav", card.path(), false, {0, 3}), watch).ok());
+    EXPECT_EQ(watch.steps, 100);
+    EXPECT_EQ(watch.changed, 0);
+    EXPECT_EQ(trx5test::ReadFile(card / "00-03.aud"), ExpectedTake(mono, false));
+}
+
 TEST(Import, ExistingTakeInUpperCaseIsReplacedInPlace) {
     TempDir src, card;
     trx5test::WriteRandomTake(card / "00-03.AUD", 9, 1);

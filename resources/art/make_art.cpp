@@ -1,0 +1,457 @@
+// Draws the main window's pictures: the front panel, the V-Take grid, the
+// knob faces and the button glyphs. Run at build time with the folder to
+// write the PNG files into; the output depends on nothing but this file and
+// the DejaVu fonts, so every build draws the same pictures.
+#include <QDir>
+#include <QFont>
+#include <QGuiApplication>
+#include <QImage>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPainterPath>
+#include <QRadialGradient>
+#include <cmath>
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+// Front-panel colours: dark anodised metal with a warm accent.
+const QColor kMetalTop(58, 61, 66);
+const QColor kMetalBottom(38, 40, 44);
+const QColor kEdgeLight(96, 100, 107);
+const QColor kEdgeDark(14, 15, 17);
+const QColor kWell(22, 23, 26);
+const QColor kSection(47, 50, 55);
+const QColor kLegend(184, 188, 194);
+const QColor kAccent(232, 128, 40);
+const QColor kLcdTop(206, 216, 190);
+const QColor kLcdBottom(178, 190, 160);
+
+QFont Font(int pixels, bool bold, const char* family = "DejaVu Sans") {
+    QFont font(QString::fromLatin1(family));
+    font.setPixelSize(pixels);
+    font.setBold(bold);
+    font.setHintingPreference(QFont::PreferFullHinting);
+    return font;
+}
+
+// A small deterministic generator, so the brushed grain is the same on
+// every build.
+class Grain {
+  public:
+    double Next() {
+        state_ = state_ * 6364136223846793005ull + 1442695040888963407ull;
+        return static_cast<double>(state_ >> 11) / static_cast<double>(1ull << 53);
+    }
+
+  private:
+    unsigned long long state_ = 0x5452582D35ull;
+};
+
+// Horizontal streaks of slightly lighter and darker metal.
+void BrushMetal(QPainter& p, const QRect& area, QColor top, QColor bottom) {
+    QLinearGradient base(area.topLeft(), area.bottomLeft());
+    base.setColorAt(0, top);
+    base.setColorAt(1, bottom);
+    p.fillRect(area, base);
+    Grain grain;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        int x = area.left();
+        while (x <= area.right()) {
+            const int length = 8 + static_cast<int>(grain.Next() * 90);
+            const int shade = static_cast<int>((grain.Next() - 0.5) * 14);
+            const QColor streak =
+                shade >= 0 ? QColor(255, 255, 255, shade) : QColor(0, 0, 0, -shade);
+            p.fillRect(x, y, std::min(length, area.right() - x + 1), 1, streak);
+            x += length;
+        }
+    }
+}
+
+// A frame that looks pressed into the panel (lowered) or standing out.
+void Bevel(QPainter& p, const QRectF& r, double radius, bool lowered) {
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setBrush(Qt::NoBrush);
+    const QColor light(255, 255, 255, 46);
+    const QColor dark(0, 0, 0, 150);
+    p.setPen(QPen(lowered ? dark : light, 1));
+    p.drawRoundedRect(r.adjusted(0.5, 0.5, -1.5, -1.5), radius, radius);
+    p.setPen(QPen(lowered ? light : dark, 1));
+    p.drawRoundedRect(r.adjusted(1.5, 1.5, -0.5, -0.5), radius, radius);
+    p.restore();
+}
+
+void Section(QPainter& p, const QRectF& r, QColor fill) {
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    fill.setAlpha(170);
+    p.setBrush(fill);
+    p.drawRoundedRect(r, 5, 5);
+    p.restore();
+    Bevel(p, r, 5, true);
+}
+
+void Screw(QPainter& p, QPointF centre) {
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    QRadialGradient head(centre - QPointF(1.2, 1.2), 4.5);
+    head.setColorAt(0, QColor(150, 154, 160));
+    head.setColorAt(1, QColor(62, 65, 70));
+    p.setPen(QPen(QColor(12, 12, 14), 0.8));
+    p.setBrush(head);
+    p.drawEllipse(centre, 3.6, 3.6);
+    p.setPen(QPen(QColor(24, 25, 28), 1.1));
+    p.drawLine(centre + QPointF(-2.2, 1.2), centre + QPointF(2.2, -1.2));
+    p.restore();
+}
+
+// Small capitals with a dark drop shadow so they read on the metal.
+void Legend(QPainter& p, const QRect& box, Qt::Alignment align, const QString& text,
+            const QFont& font, QColor color = kLegend) {
+    p.save();
+    p.setFont(font);
+    p.setPen(QColor(0, 0, 0, 160));
+    p.drawText(box.translated(0, 1), align, text);
+    p.setPen(color);
+    p.drawText(box, align, text);
+    p.restore();
+}
+
+// A heading with a hairline running on to the right edge of its box.
+void Heading(QPainter& p, const QRect& box, const QString& text) {
+    QFont font = Font(9, true);
+    font.setLetterSpacing(QFont::AbsoluteSpacing, 1.0);
+    Legend(p, box, Qt::AlignLeft | Qt::AlignVCenter, text, font);
+    const int textWidth = QFontMetrics(font).horizontalAdvance(text);
+    const int y = box.center().y() + 1;
+    p.fillRect(box.left() + textWidth + 5, y, box.right() - box.left() - textWidth - 5, 1,
+               QColor(255, 255, 255, 40));
+    p.fillRect(box.left() + textWidth + 5, y + 1, box.right() - box.left() - textWidth - 5, 1,
+               QColor(0, 0, 0, 120));
+}
+
+void LcdWindow(QPainter& p, const QRect& r) {
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(kEdgeDark, 1));
+    QLinearGradient glass(r.topLeft(), r.bottomLeft());
+    glass.setColorAt(0, kLcdTop);
+    glass.setColorAt(1, kLcdBottom);
+    p.setBrush(glass);
+    p.drawRoundedRect(QRectF(r).adjusted(0.5, 0.5, -0.5, -0.5), 2, 2);
+    p.setPen(QPen(QColor(255, 255, 255, 90), 1));
+    p.drawLine(QPointF(r.left() + 2.5, r.top() + 1.5), QPointF(r.right() - 2.5, r.top() + 1.5));
+    p.restore();
+}
+
+QImage Panel1() {
+    QImage image(465, 443, QImage::Format_RGB32);
+    QPainter p(&image);
+    BrushMetal(p, image.rect(), kMetalTop, kMetalBottom);
+
+    // Outer edge of the panel.
+    p.fillRect(0, 0, 465, 1, kEdgeLight);
+    p.fillRect(0, 0, 1, 443, kEdgeLight);
+    p.fillRect(0, 442, 465, 1, kEdgeDark);
+    p.fillRect(464, 0, 1, 443, kEdgeDark);
+    for (QPointF at : {QPointF(9, 9), QPointF(455, 433), QPointF(9, 433), QPointF(455, 9)}) {
+        Screw(p, at);
+    }
+
+    // Maker's mark, top left.
+    {
+        p.setRenderHint(QPainter::TextAntialiasing);
+        QFont mark = Font(20, true);
+        mark.setItalic(true);
+        mark.setLetterSpacing(QFont::AbsoluteSpacing, 1.0);
+        Legend(p, QRect(22, 4, 120, 28), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("TRX-5"),
+               mark, QColor(236, 238, 240));
+        const int markWidth = QFontMetrics(mark).horizontalAdvance(QStringLiteral("TRX-5"));
+        p.fillRect(24 + markWidth + 6, 11, 3, 14, kAccent);
+        QFont sub = Font(8, true);
+        sub.setLetterSpacing(QFont::AbsoluteSpacing, 1.2);
+        Legend(p, QRect(24 + markWidth + 14, 8, 160, 10), Qt::AlignLeft | Qt::AlignVCenter,
+               QStringLiteral("DIGITAL 4-TRACK"), sub);
+        Legend(p, QRect(24 + markWidth + 14, 18, 160, 10), Qt::AlignLeft | Qt::AlignVCenter,
+               QStringLiteral("CARD MANAGER"), sub, QColor(150, 154, 160));
+    }
+
+    // The well the V-Take grid sits in.
+    {
+        const QRectF well(41, 33, 255, 197);
+        p.save();
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(Qt::NoPen);
+        p.setBrush(kWell);
+        p.drawRoundedRect(well, 4, 4);
+        p.restore();
+        Bevel(p, well, 4, true);
+    }
+
+    // Knob rows: pan above level, one knob per track.
+    {
+        QFont legend = Font(9, true);
+        legend.setLetterSpacing(QFont::AbsoluteSpacing, 0.8);
+        Legend(p, QRect(8, 235, 50, 16), Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("PAN"),
+               legend);
+        Legend(p, QRect(8, 255, 50, 16), Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("LEVEL"),
+               legend);
+        p.save();
+        p.setRenderHint(QPainter::Antialiasing);
+        for (int t = 0; t < 4; ++t) {
+            for (int top : {233, 253}) {
+                // A soft shadow under each knob, offset down and right.
+                const QPointF centre(62 + 60 * t + 10.5, top + 11.0);
+                QRadialGradient shadow(centre, 12);
+                shadow.setColorAt(0.75, QColor(0, 0, 0, 120));
+                shadow.setColorAt(1.0, QColor(0, 0, 0, 0));
+                p.setPen(Qt::NoPen);
+                p.setBrush(shadow);
+                p.drawEllipse(centre, 12, 12);
+            }
+            if (t > 0) {
+                const int x = 58 + 60 * t;
+                p.fillRect(x, 236, 1, 36, QColor(0, 0, 0, 90));
+                p.fillRect(x + 1, 236, 1, 36, QColor(255, 255, 255, 22));
+            }
+        }
+        p.restore();
+    }
+
+    // Right-hand column: import, export, take lengths and audition.
+    Section(p, QRectF(299, 30, 161, 250), kSection);
+    Heading(p, QRect(307, 45, 146, 12), QStringLiteral("IMPORT"));
+    LcdWindow(p, QRect(304, 59, 153, 27));
+    Heading(p, QRect(307, 123, 146, 12), QStringLiteral("EXPORT"));
+    Heading(p, QRect(307, 181, 146, 12), QStringLiteral("TAKE LENGTH"));
+
+    // Lower area: messages, progress, back-up and restore.
+    Section(p, QRectF(22, 290, 421, 127), kSection);
+
+    // Foot strip with the model line.
+    {
+        p.fillRect(22, 422, 421, 1, QColor(0, 0, 0, 110));
+        p.fillRect(22, 423, 421, 1, QColor(255, 255, 255, 24));
+        QFont foot = Font(8, true);
+        foot.setLetterSpacing(QFont::AbsoluteSpacing, 1.6);
+        Legend(p, QRect(24, 426, 240, 12), Qt::AlignLeft | Qt::AlignVCenter,
+               QStringLiteral("TRX-5  DIGITAL MULTITRACK RECORDER"), foot, QColor(140, 144, 150));
+        p.fillRect(420, 428, 20, 3, kAccent);
+        Legend(p, QRect(250, 426, 164, 12), Qt::AlignRight | Qt::AlignVCenter,
+               QStringLiteral("MEMORY CARD"), foot, QColor(140, 144, 150));
+    }
+    return image;
+}
+
+QImage BtnsPanel() {
+    constexpr int kColumns = 4;
+    constexpr int kRows = 8;
+    constexpr int kLeft = 2;
+    constexpr int kTop = 34;
+    constexpr int kCellWidth = 60;
+    constexpr int kCellHeight = 19;
+
+    QImage image(249, 192, QImage::Format_RGB32);
+    QPainter p(&image);
+    image.fill(QColor(18, 24, 34));
+
+    // Header: a darker strip holding the select buttons and track names.
+    QLinearGradient header(0, 0, 0, kTop);
+    header.setColorAt(0, QColor(46, 56, 74));
+    header.setColorAt(1, QColor(26, 33, 46));
+    p.fillRect(0, 0, 249, kTop, header);
+    p.fillRect(0, kTop - 1, 249, 1, QColor(8, 10, 14));
+
+    QFont name = Font(8, true);
+    name.setLetterSpacing(QFont::AbsoluteSpacing, 0.8);
+    for (int t = 0; t < kColumns; ++t) {
+        const int x = kLeft + kCellWidth * t;
+        // Socket behind the 23 x 10 select button at (21 + 60t, 10).
+        p.fillRect(x + 18, 8, 29, 14, QColor(10, 13, 19));
+        p.fillRect(x + 18, 21, 29, 1, QColor(255, 255, 255, 30));
+        Legend(p, QRect(x, 22, kCellWidth, 11), Qt::AlignCenter,
+               QStringLiteral("TRACK %1").arg(t + 1), name, QColor(240, 242, 246));
+        if (t > 0) p.fillRect(x - 1, 2, 1, kTop - 4, QColor(255, 255, 255, 20));
+    }
+
+    // The grid: pale display cells, so the takes' black captions read well.
+    QFont number = Font(8, true);
+    for (int t = 0; t < kColumns; ++t) {
+        for (int v = 0; v < kRows; ++v) {
+            const QRect cell(kLeft + kCellWidth * t, kTop + kCellHeight * v, kCellWidth,
+                             kCellHeight);
+            QLinearGradient glass(cell.topLeft(), cell.bottomLeft());
+            glass.setColorAt(0, QColor(222, 230, 240));
+            glass.setColorAt(1, QColor(198, 210, 224));
+            p.fillRect(cell, glass);
+            p.fillRect(cell.left(), cell.bottom(), cell.width(), 1, QColor(132, 146, 166));
+            p.fillRect(cell.right(), cell.top(), 1, cell.height(), QColor(132, 146, 166));
+            p.fillRect(cell.left(), cell.top(), cell.width() - 1, 1, QColor(240, 244, 250));
+            // The V-Take number, faint, where an empty slot's button is flat.
+            p.setFont(number);
+            p.setPen(QColor(146, 160, 182));
+            p.drawText(cell.adjusted(4, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter,
+                       QString::number(v + 1));
+        }
+    }
+    // Cut edge beyond the grid.
+    p.fillRect(kLeft + kCellWidth * kColumns, kTop, 249 - kLeft - kCellWidth * kColumns,
+               kCellHeight * kRows, QColor(12, 16, 24));
+    return image;
+}
+
+// A 20 x 20 knob face on white corners; drawn without smoothing so that no
+// half-white pixels ring the disc when the white is made transparent.
+QImage Knob(QColor disc, QColor rim, bool focusRing) {
+    QImage image(20, 20, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.setPen(rim);
+    p.setBrush(disc);
+    p.drawEllipse(QRect(0, 0, 19, 19));
+    // A lighter arc at the top left gives the face some depth.
+    p.setPen(disc.lighter(118));
+    p.drawArc(QRect(2, 2, 15, 15), 100 * 16, 80 * 16);
+    p.setPen(disc.darker(118));
+    p.drawArc(QRect(2, 2, 15, 15), 280 * 16, 80 * 16);
+    if (focusRing) {
+        p.setPen(QColor(192, 192, 192));
+        p.setBrush(Qt::NoBrush);
+        p.drawEllipse(QRect(3, 3, 13, 13));
+    }
+    p.end();
+    return image;
+}
+
+QImage Glyph(int width, int height) {
+    QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    return image;
+}
+
+void PlayGlyph(QPainter& p, const QRectF& r) {
+    QPainterPath triangle;
+    triangle.moveTo(r.left() + 4, r.top() + 2.5);
+    triangle.lineTo(r.right() - 2.5, r.center().y());
+    triangle.lineTo(r.left() + 4, r.bottom() - 2.5);
+    triangle.closeSubpath();
+    p.setPen(QPen(QColor(20, 70, 30), 1.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    QLinearGradient fill(r.topLeft(), r.bottomLeft());
+    fill.setColorAt(0, QColor(110, 210, 110));
+    fill.setColorAt(1, QColor(40, 150, 60));
+    p.setBrush(fill);
+    p.drawPath(triangle);
+}
+
+void StopGlyph(QPainter& p, const QRectF& r) {
+    p.setPen(QPen(QColor(90, 20, 20), 1.2));
+    QLinearGradient fill(r.topLeft(), r.bottomLeft());
+    fill.setColorAt(0, QColor(236, 96, 84));
+    fill.setColorAt(1, QColor(180, 40, 36));
+    p.setBrush(fill);
+    p.drawRoundedRect(r.adjusted(3.5, 3.5, -3.5, -3.5), 1.5, 1.5);
+}
+
+QImage AuditionGlyph(bool play, bool stop) {
+    QImage image = Glyph(play && stop ? 32 : 16, 16);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    if (play) PlayGlyph(p, QRectF(0, 0, 16, 16));
+    if (stop) StopGlyph(p, QRectF(play ? 16 : 0, 0, 16, 16));
+    return image;
+}
+
+// A memory card and a folder with an arrow between them: towards the
+// folder for a back-up, towards the card for a restore.
+QImage CardGlyph(bool toFolder) {
+    QImage image = Glyph(16, 16);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+
+    const QRectF cardArea = toFolder ? QRectF(0.5, 0.5, 8, 11) : QRectF(7.5, 4.5, 8, 11);
+    QPainterPath card;
+    card.moveTo(cardArea.left(), cardArea.top());
+    card.lineTo(cardArea.right() - 2.5, cardArea.top());
+    card.lineTo(cardArea.right(), cardArea.top() + 2.5);
+    card.lineTo(cardArea.right(), cardArea.bottom());
+    card.lineTo(cardArea.left(), cardArea.bottom());
+    card.closeSubpath();
+    p.setPen(QPen(QColor(30, 40, 60), 1));
+    p.setBrush(QColor(70, 110, 180));
+    p.drawPath(card);
+    p.setPen(QPen(QColor(230, 200, 90), 1));
+    for (int i = 0; i < 3; ++i) {
+        const double x = cardArea.left() + 2 + 2 * i;
+        p.drawLine(QPointF(x, cardArea.top() + 1.5), QPointF(x, cardArea.top() + 3.5));
+    }
+
+    const QRectF folderArea = toFolder ? QRectF(6.5, 7.5, 9, 8) : QRectF(0.5, 0.5, 9, 8);
+    p.setPen(QPen(QColor(110, 80, 20), 1));
+    p.setBrush(QColor(240, 200, 90));
+    QPainterPath folder;
+    folder.moveTo(folderArea.left(), folderArea.top() + 1.5);
+    folder.lineTo(folderArea.left() + 3, folderArea.top() + 1.5);
+    folder.lineTo(folderArea.left() + 4, folderArea.top());
+    folder.lineTo(folderArea.right(), folderArea.top());
+    folder.lineTo(folderArea.right(), folderArea.bottom());
+    folder.lineTo(folderArea.left(), folderArea.bottom());
+    folder.closeSubpath();
+    p.drawPath(folder);
+
+    // The arrow, across the free corner.
+    const QColor arrow = toFolder ? QColor(30, 150, 60) : QColor(220, 110, 20);
+    p.setPen(QPen(arrow, 1.8, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setBrush(Qt::NoBrush);
+    const QPointF from = toFolder ? QPointF(10, 1.5) : QPointF(1.5, 10.5);
+    const QPointF to = toFolder ? QPointF(14, 5.5) : QPointF(5.5, 14.5);
+    p.drawLine(from, to);
+    QPainterPath head;
+    head.moveTo(to + QPointF(-3.2, 0));
+    head.lineTo(to);
+    head.lineTo(to + QPointF(0, -3.2));
+    p.drawPath(head);
+    return image;
+}
+
+bool Save(const QImage& image, const QDir& folder, const char* name) {
+    const QString path = folder.filePath(QString::fromLatin1(name));
+    if (image.save(path, "PNG")) return true;
+    std::fprintf(stderr, "trx5artgen: cannot write %s\n", qPrintable(path));
+    return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QGuiApplication app(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: trx5artgen OUTPUT-FOLDER\n");
+        return 2;
+    }
+    const QDir folder(QString::fromLocal8Bit(argv[1]));
+    if (!folder.exists() && !QDir().mkpath(folder.path())) {
+        std::fprintf(stderr, "trx5artgen: cannot make %s\n", argv[1]);
+        return 1;
+    }
+
+    const std::pair<const char*, std::function<QImage()>> pictures[] = {
+        {"panel1.png", Panel1},
+        {"btnspanel.png", BtnsPanel},
+        {"knob_norm.png", [] { return Knob(QColor(160, 160, 164), Qt::black, false); }},
+        {"knob_focused.png", [] { return Knob(QColor(160, 160, 164), Qt::black, true); }},
+        {"knob_disabled.png",
+         [] { return Knob(QColor(192, 220, 192), QColor(128, 128, 128), false); }},
+        {"audition.png", [] { return AuditionGlyph(true, true); }},
+        {"audition_play.png", [] { return AuditionGlyph(true, false); }},
+        {"audition_stop.png", [] { return AuditionGlyph(false, true); }},
+        {"backup.png", [] { return CardGlyph(true); }},
+        {"restore.png", [] { return CardGlyph(false); }},
+    };
+    bool ok = true;
+    for (const auto& [name, draw] : pictures) ok = Save(draw(), folder, name) && ok;
+    return ok ? 0 : 1;
+}

@@ -99,7 +99,10 @@ Result<ImportOutcome> ImportTakes(const ImportRequest& request, Progress& progre
     SourceFile source;
     source.file = std::fopen(request.sourcePath.c_str(), "rb");
     if (source.file == nullptr) return Status::Fail(kMsgCannotOpen);
-    if (OpenAudioFileInfo(source.info, source.file) == AudioKindNone) {
+    // A file that claims frames but holds no sample data would only give
+    // silence in place of the takes; it is refused like any unusable file.
+    if (OpenAudioFileInfo(source.info, source.file) == AudioKindNone ||
+        (source.info.frames > 0 && source.info.dataStart == 0)) {
         return Status::Fail(kMsgNotAudioFile);
     }
     const AudioFileInfo& info = source.info;

@@ -368,7 +368,19 @@ TEST_F(ImportFailure, SourceCannotBeOpened) {
 
 TEST_F(ImportFailure, SourceIsNotAudio) {
     trx5test::WriteFile(src / "notes.wav", "RIFF but not really a wave file");
-    for (const std::string& path : {src / "notes.wav", src.path()}) {
+    // An AIFF whose COMM claims frames but that has no SSND chunk.
+    Bytes noData;
+    trx5test::PutText(noData, "FORM");
+    trx5test::PutBE32(noData, 30);
+    trx5test::PutText(noData, "AIFFCOMM");
+    trx5test::PutBE32(noData, 18);
+    trx5test::PutBE16(noData, 1);
+    trx5test::PutBE32(noData, 1000);
+    trx5test::PutBE16(noData, 16);
+    const trx5::Extended80 rate = trx5::RateToExtended(32000);
+    noData.insert(noData.end(), rate.begin(), rate.end());
+    trx5test::WriteFile(src / "nodata.aif", noData);
+    for (const std::string& path : {src / "notes.wav", src.path(), src / "nodata.aif"}) {
         const auto result = trx5::ImportTakes(Stereo(path), progress);
         ASSERT_FALSE(result.ok()) << path;
         EXPECT_EQ(result.message(), "The file is not a WAV/AIFF.") << path;

@@ -1,0 +1,274 @@
+#include "controls/volume.h"
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QSignalSpy>
+#include <QTest>
+#include <optional>
+
+namespace {
+
+const QColor kBehind(200, 30, 30);
+const QColor kKey(255, 0, 255);
+const QColor kNorm(160, 160, 164);
+const QColor kFocused(100, 100, 200);
+const QColor kDisabled(192, 220, 192);
+
+// A 20 x 20 face: a disc of `disc` on corners of the key colour, which the
+// knob must treat as transparent because its bottom-left pixel has it.
+QPixmap Face(QColor disc) {
+    QImage image(20, 20, QImage::Format_RGB32);
+    image.fill(kKey);
+    QPainter p(&image);
+    p.setPen(Qt::NoPen);
+    p.setBrush(disc);
+    p.drawEllipse(QRect(0, 0, 20, 20));
+    p.end();
+    return QPixmap::fromImage(image);
+}
+
+void SendMouse(QWidget* w, QEvent::Type type, QPoint at, Qt::MouseButtons held) {
+    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+    QMouseEvent event(type, QPointF(at), w->mapToGlobal(QPointF(at)), button, held, Qt::NoModifier);
+    QApplication::sendEvent(w, &event);
+}
+
+void Press(QWidget* w) { SendMouse(w, QEvent::MouseButtonPress, {10, 10}, Qt::LeftButton); }
+void Move(QWidget* w, QPoint to) { SendMouse(w, QEvent::MouseMove, to, Qt::LeftButton); }
+void Release(QWidget* w) { SendMouse(w, QEvent::MouseButtonRelease, {10, 10}, Qt::NoButton); }
+
+}  // namespace
+
+class VolumeTest : public QObject {
+    Q_OBJECT
+
+    // A shown, active window holding one 20 x 20 knob (focus needs an
+    // active window) and a second widget to take the focus away.
+    struct Window {
+        QWidget top;
+        TVolume* knob;
+        QWidget* other;
+        Window() {
+            top.resize(100, 60);
+            knob = new TVolume(&top);
+            knob->setGeometry(10, 10, 20, 20);
+            other = new QWidget(&top);
+            other->setFocusPolicy(Qt::StrongFocus);
+            other->setGeometry(50, 10, 20, 20);
+            top.show();
+            top.activateWindow();
+        }
+    };
+
+  private slots:
+    void startsAsConstructed() {
+        TVolume knob;
+        QCOMPARE(knob.Position(), 0);
+        QCOMPARE(knob.Max(), 127);
+        QCOMPARE(knob.size(), QSize(64, 64));
+        QVERIFY(knob.focusPolicy() & Qt::TabFocus);
+        QVERIFY(knob.BGnorm().isNull() && knob.BGfoced().isNull() && knob.BGdis().isNull());
+        QVERIFY(!knob.Dragging());
+    }
+
+    void indicatorTip_data() {
+        QTest::addColumn<int>("max");
+        QTest::addColumn<int>("position");
+        QTest::addColumn<QPoint>("tip");
+        QTest::newRow("half points up") << 100 << 50 << QPoint(10, 2);
+        QTest::newRow("zero lower left") << 100 << 0 << QPoint(5, 15);
+        QTest::newRow("max lower right") << 100 << 100 << QPoint(15, 15);
+        QTest::newRow("quarter") << 100 << 25 << QPoint(3, 7);
+        QTest::newRow("three quarters") << 100 << 75 << QPoint(17, 7);
+        QTest::newRow("volume start") << 127 << 100 << QPoint(17, 9);
+    }
+    void indicatorTip() {
+        QFETCH(int, max);
+        QFETCH(int, position);
+        QFETCH(QPoint, tip);
+        QCOMPARE(TVolume::IndicatorTip(QSize(20, 20), position, max), tip);
+    }
+
+    void dragValue_data() {
+        QTest::addColumn<int>("max");
+        QTest::addColumn<int>("before");
+        QTest::addColumn<QPoint>("pointer");
+        QTest::addColumn<int>("after");  // -1: nothing happens
+        QTest::newRow("top") << 100 << 0 << QPoint(10, 0) << 50;
+        QTest::newRow("right") << 100 << 0 << QPoint(20, 10) << 83;
+        QTest::newRow("left") << 100 << 0 << QPoint(0, 10) << 17;
+        QTest::newRow("top left") << 100 << 0 << QPoint(0, 0) << 33;
+        QTest::newRow("top right") << 100 << 0 << QPoint(20, 0) << 67;
+        QTest::newRow("lower left end") << 100 << 50 << QPoint(0, 20) << 0;
+        QTest::newRow("lower right end") << 100 << 50 << QPoint(20, 20) << 100;
+        QTest::newRow("max 127 top") << 127 << 0 << QPoint(10, 0) << 64;
+        QTest::newRow("far beyond the knob") << 100 << 0 << QPoint(10, -500) << 50;
+        QTest::newRow("centre") << 100 << 40 << QPoint(10, 10) << -1;
+        QTest::newRow("gap left half") << 100 << 50 << QPoint(10, 20) << 0;
+        QTest::newRow("gap left half at max") << 100 << 100 << QPoint(10, 20) << -1;
+        QTest::newRow("gap right half") << 100 << 50 << QPoint(11, 20) << 100;
+        QTest::newRow("gap right half at zero") << 100 << 0 << QPoint(11, 20) << -1;
+    }
+    void dragValue() {
+        QFETCH(int, max);
+        QFETCH(int, before);
+        QFETCH(QPoint, pointer);
+        QFETCH(int, after);
+        const std::optional<int> value = TVolume::DragValue(QSize(20, 20), pointer, before, max);
+        QCOMPARE(value.value_or(-1), after);
+    }
+
+    void settersClampWithoutEvents() {
+        TVolume knob;
+        QSignalSpy changed(&knob, &TVolume::OnChanged);
+        knob.SetPosition(150);
+        QCOMPARE(knob.Position(), 127);
+        knob.SetMax(100);
+        QCOMPARE(knob.Position(), 100);
+        knob.SetMax(60);
+        QCOMPARE(knob.Position(), 60);
+        knob.SetMax(0);  // no range to sweep: ignored
+        QCOMPARE(knob.Max(), 60);
+        knob.SetPosition(-5);  // stored as given
+        QCOMPARE(knob.Position(), -5);
+        QCOMPARE(changed.count(), 0);
+    }
+
+    void everyDragMoveRaisesOnChanged() {
+        Window w;
+        QVERIFY(QTest::qWaitForWindowActive(&w.top));
+        w.knob->SetMax(100);
+        w.knob->SetPosition(50);
+        QSignalSpy changed(w.knob, &TVolume::OnChanged);
+
+        Move(w.knob, {20, 10});  // not dragging yet
+        QCOMPARE(changed.count(), 0);
+        Press(w.knob);
+        QVERIFY(w.knob->Dragging());
+        QCOMPARE(w.knob->Position(), 50);  // a press alone changes nothing
+
+        const struct {
+            QPoint to;
+            int value;
+        } moves[] = {{{20, 10}, 83}, {{20, 10}, 83}, {{10, 10}, 83}, {{0, 20}, 0},
+                     {{11, 20}, 0},  {{10, 20}, 0},  {{10, 0}, 50},  {{20, 20}, 100}};
+        for (const auto& m : moves) Move(w.knob, m.to);
+        // The centre and the gap beyond the 0 end raise nothing; the repeated
+        // move to the same place raises the event again.
+        const QList<int> expected{83, 83, 0, 0, 50, 100};
+        QCOMPARE(changed.count(), expected.size());
+        for (int i = 0; i < expected.size(); ++i) {
+            QCOMPARE(changed[i][0].value<TVolume*>(), w.knob);
+            QCOMPARE(changed[i][1].toInt(), expected[i]);
+        }
+        QCOMPARE(w.knob->Position(), 100);
+
+        Release(w.knob);
+        QVERIFY(!w.knob->Dragging());
+        Move(w.knob, {0, 10});
+        QCOMPARE(changed.count(), expected.size());
+        QCOMPARE(w.knob->Position(), 100);
+    }
+
+    void pressTakesFocusUnlessDisabled() {
+        Window w;
+        QVERIFY(QTest::qWaitForWindowActive(&w.top));
+        w.other->setFocus();
+        QVERIFY(w.other->hasFocus());
+
+        w.knob->setEnabled(false);
+        Press(w.knob);
+        QVERIFY(!w.knob->Dragging());
+        QVERIFY(w.other->hasFocus());
+
+        w.knob->setEnabled(true);
+        Press(w.knob);
+        QVERIFY(w.knob->hasFocus());
+        QVERIFY(w.knob->Dragging());
+    }
+
+    void paintsBackgroundFaceAndIndicator() {
+        TVolume knob;
+        knob.resize(20, 20);
+        knob.SetMax(100);
+        knob.SetPosition(50);
+        knob.SetBGnorm(Face(kNorm));
+        connect(&knob, &TVolume::OnGetParentBG, this, [](TVolume* vol, QPixmap& bg) {
+            QPainter p(&bg);
+            p.fillRect(QRect(QPoint(0, 0), vol->size()), kBehind);
+        });
+        const QImage image = knob.grab().toImage();
+        QCOMPARE(image.pixelColor(0, 0), kBehind);  // key-coloured corner
+        QCOMPARE(image.pixelColor(19, 19), kBehind);
+        QCOMPARE(image.pixelColor(15, 10), kNorm);
+        // The white line from the centre straight up to (10, 2).
+        for (int y = 2; y <= 10; ++y) QCOMPARE(image.pixelColor(10, y), QColor(Qt::white));
+        QCOMPARE(image.pixelColor(10, 1), kNorm);
+    }
+
+    void colorFillsWithoutParentBackground() {
+        TVolume knob;
+        knob.resize(20, 20);
+        knob.SetColor(Qt::gray);
+        knob.SetBGnorm(Face(kNorm));
+        const QImage image = knob.grab().toImage();
+        QCOMPARE(image.pixelColor(0, 0), QColor(Qt::gray));
+        QCOMPARE(image.pixelColor(15, 10), kNorm);
+    }
+
+    void faceFollowsEnabledAndFocus() {
+        Window w;
+        QVERIFY(QTest::qWaitForWindowActive(&w.top));
+        w.knob->SetBGnorm(Face(kNorm));
+        w.knob->SetBGfoced(Face(kFocused));
+        w.knob->SetBGdis(Face(kDisabled));
+        w.other->setFocus();
+        QCOMPARE(w.knob->grab().toImage().pixelColor(15, 10), kNorm);
+        w.knob->setFocus();
+        QCOMPARE(w.knob->grab().toImage().pixelColor(15, 10), kFocused);
+        w.knob->setEnabled(false);
+        QCOMPARE(w.knob->grab().toImage().pixelColor(15, 10), kDisabled);
+    }
+
+    void paintHandlersReplaceTheLine() {
+        TVolume knob;
+        knob.resize(20, 20);
+        knob.SetMax(100);
+        knob.SetPosition(75);
+        knob.SetColor(Qt::black);
+        QList<QPoint> tips;
+        connect(&knob, &TVolume::OnPaintIndicator, this,
+                [&](TVolume*, int x, int y, QPainter* canvas) {
+                    QVERIFY(canvas != nullptr);
+                    tips << QPoint(x, y);
+                });
+        QImage image = knob.grab().toImage();
+        QCOMPARE(tips, QList<QPoint>{QPoint(17, 7)});
+        QCOMPARE(image.pixelColor(17, 7), QColor(Qt::black));
+
+        // OnPaint takes over the whole indicator, OnPaintIndicator included.
+        QList<int> values;
+        connect(&knob, &TVolume::OnPaint, this, [&](TVolume* vol, int value, QPainter* canvas) {
+            QCOMPARE(vol, &knob);
+            values << value;
+            canvas->fillRect(0, 0, 1, 1, Qt::green);
+        });
+        image = knob.grab().toImage();
+        QCOMPARE(values, QList<int>{75});
+        QCOMPARE(tips.size(), 1);
+        QCOMPARE(image.pixelColor(0, 0), QColor(Qt::green));
+        QCOMPARE(image.pixelColor(17, 7), QColor(Qt::black));
+    }
+
+    void largerKnobsPaintTheirWholeArea() {
+        TVolume knob;
+        knob.resize(80, 70);
+        knob.SetColor(Qt::blue);
+        const QImage image = knob.grab().toImage();
+        QCOMPARE(image.pixelColor(79, 69), QColor(Qt::blue));
+    }
+};
+
+QTEST_MAIN(VolumeTest)
+#include "volume_test.moc"

@@ -1,0 +1,50 @@
+#include "app/dialog_provider.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QMessageBox>
+
+#include "app/nf_win.h"
+
+namespace {
+
+const QString kWaveFilter = QStringLiteral("Windows Wave(*.wav)");
+const QString kAiffFilter = QStringLiteral("AIFF(*.aif)");
+
+}  // namespace
+
+std::optional<SaveChoice> QtDialogProvider::GetSaveFileName(QWidget* parent) {
+    QFileDialog dialog(parent, QStringLiteral("Save V-Takes as"), QStringLiteral("."));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilters({kWaveFilter, kAiffFilter});
+    dialog.setDefaultSuffix(QStringLiteral("wav"));
+    // A name typed without an extension gets the one of the chosen filter,
+    // so the overwrite prompt sees the name that is really written.
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& f) {
+        dialog.setDefaultSuffix(f == kAiffFilter ? QStringLiteral("aif") : QStringLiteral("wav"));
+    });
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    return SaveChoice{dialog.selectedFiles().constFirst(),
+                      dialog.selectedNameFilter() == kAiffFilter};
+}
+
+QString QtDialogProvider::GetOpenFileName(QWidget* parent) {
+    return QFileDialog::getOpenFileName(
+        parent, QStringLiteral("Import into V-Takes"), QStringLiteral("."),
+        QStringLiteral("Audio(*.wav *.aif);;Windows Wave(*.wav);;AIFF(*.aif)"));
+}
+
+void QtDialogProvider::MessageBox(QWidget* parent, const QString& text) {
+    QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(), text, QMessageBox::Ok,
+                    parent);
+    box.exec();
+}
+
+std::optional<QString> QtDialogProvider::NewFolderName(TNfWin& dialog) {
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.FolderName();
+}
+
+bool QtDialogProvider::OpenDocument(const QUrl& url) { return QDesktopServices::openUrl(url); }

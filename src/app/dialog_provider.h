@@ -1,0 +1,44 @@
+// The window's modal dialogs, message boxes and the shell's "open a
+// document": one seam, so the tests can answer them without blocking.
+#pragma once
+
+#include <QString>
+#include <QUrl>
+#include <optional>
+
+class QWidget;
+class TNfWin;
+
+// What the save dialog returned: the name as chosen and whether the AIFF
+// filter was the selected one (it decides the format of a name without an
+// extension).
+struct SaveChoice {
+    QString fileName;
+    bool aiffFilter = false;
+};
+
+class DialogProvider {
+  public:
+    virtual ~DialogProvider() = default;
+
+    // The export's save dialog; none when the user cancelled.
+    virtual std::optional<SaveChoice> GetSaveFileName(QWidget* parent) = 0;
+    // The import's open dialog; an empty text when the user cancelled.
+    virtual QString GetOpenFileName(QWidget* parent) = 0;
+    // A plain message box with an OK button.
+    virtual void MessageBox(QWidget* parent, const QString& text) = 0;
+    // Runs the "New Folder" dialog; the name typed, or none on Cancel.
+    virtual std::optional<QString> NewFolderName(TNfWin& dialog) = 0;
+    // Shows a local document with the desktop's default handler.
+    virtual bool OpenDocument(const QUrl& url) = 0;
+};
+
+// The real dialogs of the toolkit and the desktop.
+class QtDialogProvider final : public DialogProvider {
+  public:
+    std::optional<SaveChoice> GetSaveFileName(QWidget* parent) override;
+    QString GetOpenFileName(QWidget* parent) override;
+    void MessageBox(QWidget* parent, const QString& text) override;
+    std::optional<QString> NewFolderName(TNfWin& dialog) override;
+    bool OpenDocument(const QUrl& url) override;
+};

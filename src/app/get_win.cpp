@@ -1,0 +1,48 @@
+#include "app/get_win.h"
+
+#include <QFrame>
+#include <QIcon>
+#include <QLabel>
+#include <QToolButton>
+
+#include "app/form_style.h"
+
+namespace {
+
+QString Padded(const char* caption, int width) {
+    return QString::fromLatin1(caption).leftJustified(width, QLatin1Char(' '));
+}
+
+}  // namespace
+
+TGetWin::TGetWin(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("GetWin"));
+    setWindowTitle(QStringLiteral("GetWin"));
+    setFont(FormFont());
+    setFixedSize(416, 83);
+
+    Bevel1 = new QFrame(this);
+    Bevel1->setObjectName(QStringLiteral("Bevel1"));
+    Bevel1->setGeometry(8, 6, 352, 71);
+    Bevel1->setFrameShape(QFrame::Box);
+    Bevel1->setFrameShadow(QFrame::Sunken);
+
+    auto makeLabel = [this](const char* name, const QString& text, int top) {
+        auto* label = new QLabel(text, this);
+        label->setObjectName(QString::fromLatin1(name));
+        label->setFont(PanelFont());
+        label->setGeometry(18, top, 336, 16);
+        return label;
+    };
+    FsLabel = makeLabel("FsLabel", Padded("Sampling Rate :", 36), 12);
+    FramesLabel = makeLabel("FramesLabel", Padded("Sampling Frames :", 34), 33);
+    BitLabel = makeLabel("BitLabel", Padded("Bits / Word :", 16), 54);
+
+    AudBtn = new QToolButton(this);
+    AudBtn->setObjectName(QStringLiteral("AudBtn"));
+    AudBtn->setGeometry(368, 20, 40, 40);
+    AudBtn->setIcon(QIcon(QStringLiteral(":/art/audition.png")));
+    AudBtn->setIconSize(QSize(24, 24));
+    AudBtn->setToolTip(QStringLiteral("Hear the Sound"));
+    AudBtn->setFocusPolicy(Qt::NoFocus);
+}

@@ -1,0 +1,848 @@
+#include "app/main_win.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QFrame>
+#include <QLabel>
+#include <QPainter>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QShortcut>
+#include <QStorageInfo>
+#include <QToolButton>
+#include <QUrl>
+
+#include "app/dialog_provider.h"
+#include "app/form_style.h"
+#include "app/nf_win.h"
+#include "card/card_info.h"
+#include "common/folder.h"
+#include "controls/bitpanel.h"
+#include "controls/cgauge.h"
+#include "controls/dirtreeview.h"
+#include "controls/version.h"
+#include "controls/volume.h"
+#include "convert/export.h"
+#include "convert/import.h"
+
+namespace {
+
+using trx5::kTracks;
+using trx5::kVTakes;
+
+// The audition and the card backup come with later versions; until then
+// their buttons stay disabled instead of offering a command that does
+// nothing.
+constexpr bool kAuditionAvailable = false;
+constexpr bool kBackupAvailable = false;
+
+constexpr int kSongFileNumberRole = Qt::UserRole;
+constexpr int kSongLongModeRole = Qt::UserRole + 1;
+
+const QString kSilverText = QStringLiteral("color: #c0c0c0;");
+
+// The grid's buttons: an empty slot is flat and lets the panel's cell show,
+// a slot with a take is a raised key with its name, a selected one is lit;
+// the track selection buttons are small lamps.
+const QString kGridStyle = QStringLiteral(R"(
+QToolButton[role="take"] {
+    border: none; background: transparent; color: #10203a;
+}
+QToolButton[role="take"]:checked {
+    background: rgba(255, 166, 32, 120); border: 1px solid #ff9a00;
+}
+QToolButton[role="take"][autoRaise="false"] {
+    border: 1px solid #39465c; border-top-color: #ffffff; border-left-color: #eef2f8;
+    border-radius: 2px; font-weight: bold;
+    background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #fdfeff, stop:1 #bcc7d8);
+}
+QToolButton[role="take"][autoRaise="false"]:hover {
+    background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #ffffff, stop:1 #d3dcea);
+}
+QToolButton[role="take"][autoRaise="false"]:checked {
+    border: 1px solid #6e4200; border-bottom-color: #ffe2a0; border-right-color: #ffd88a;
+    background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #f08c00, stop:1 #ffc861);
+    color: #1a1000;
+}
+QToolButton[role="take"]:disabled { color: #8390a6; }
+QToolButton[role="select"] {
+    border: 1px solid #08090b; border-radius: 2px;
+    background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #5b626f, stop:1 #262a31);
+}
+QToolButton[role="select"]:checked {
+    border-color: #4a1a00;
+    background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #ffe7a3, stop:0.45 #ff9d2e,
+                                stop:1 #d2530a);
+}
+QToolButton[role="select"]:disabled { border-color: #111317; background: #2b2e35; }
+)");
+
+// The two halves of a two-image glyph: the button up, the button down.
+QIcon TwoStateIcon(const QString& file) {
+    const QPixmap glyph(file);
+    const int half = glyph.width() / 2;
+    QIcon icon;
+    icon.addPixmap(glyph.copy(0, 0, half, glyph.height()), QIcon::Normal, QIcon::Off);
+    icon.addPixmap(glyph.copy(half, 0, half, glyph.height()), QIcon::Normal, QIcon::On);
+    return icon;
+}
+
+int SlotIndex(int track, int vtake) { return kVTakes * track + vtake; }
+
+QString TakeCaption(int track, int vtake) {
+    return QStringLiteral("%1-%2").arg(track + 1).arg(vtake + 1);
+}
+
+QString TrackTakeText(int track, int vtake) {
+    return QStringLiteral("TRACK%1-%2").arg(track + 1).arg(vtake + 1);
+}
+
+QString ToQString(const std::string& text) { return QString::fromStdString(text); }
+
+}  // namespace
+
+// Lets the window live between blocks: pending events run (so Abort can be
+// clicked), then AbortRequested stops the loop, else the gauge moves. Busy
+// mode starts with the first block, so an operation that fails before its
+// loop leaves the window as it was.
+class TMainWin::WindowProgress final : public trx5::Progress {
+  public:
+    WindowProgress(TMainWin& window, QString startLine)
+        : window_(window), startLine_(std::move(startLine)) {}
+
+    ~WindowProgress() override {
+        if (started_) {
+            window_.SetBusy(false);
+            window_.AbortBtn->setEnabled(false);
+        }
+    }
+
+    void Start() {
+        if (started_) return;
+        started_ = true;
+        window_.AddInfoLine(startLine_);
+        window_.SetBusy(true);
+        window_.AbortRequested = false;
+        window_.AbortBtn->setEnabled(true);
+    }
+
+    bool Step(std::uint64_t block, std::uint64_t blocks) override {
+        Start();
+        emit window_.ProgressStep(block, blocks);
+        QCoreApplication::processEvents();
+        if (window_.AbortRequested) return false;
+        window_.Gauge->SetProgress(static_cast<int>(block * 100 / blocks));
+        return true;
+    }
+
+  private:
+    TMainWin& window_;
+    QString startLine_;
+    bool started_ = false;
+};
+
+TMainWin::TMainWin(DialogProvider& dialogs, QWidget* parent)
+    : QWidget(parent), dialogs_(dialogs), programFolder_(QCoreApplication::applicationDirPath()) {
+    CreateControls();
+    TitlePrefix = QStringLiteral("Card Manager for TRX-5 Ver.") + Version->ProductVersion() +
+                  QStringLiteral(" - ");
+    for (std::string& path : TakeFiles) path.clear();
+    CardDir.clear();
+}
+
+TMainWin::~TMainWin() = default;
+
+void TMainWin::AttachForms(TGetWin* getWin, TNfWin* nfWin) {
+    getWin_ = getWin;
+    nfWin_ = nfWin;
+}
+
+void TMainWin::SetProgramFolder(const QString& folder) { programFolder_ = folder; }
+
+void TMainWin::CreateControls() {
+    setObjectName(QStringLiteral("MainWin"));
+    setFont(FormFont());
+    // The client area of a 640 x 480 window with the classic frame; the
+    // layout is fixed, so the window cannot be resized or maximised.
+    setFixedSize(632, 446);
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
+
+    const QFont panelFont = PanelFont();
+    const QFont boldItalic = WithStyle(FormFont(), true, true);
+    const QFont italic = WithStyle(FormFont(), false, true);
+
+    auto makeLabel = [&](QWidget* parent, const char* name, const QString& text, int x, int y,
+                         int w, int h, const QString& style) {
+        auto* label = new QLabel(text, parent);
+        label->setObjectName(QString::fromLatin1(name));
+        label->setFont(panelFont);
+        label->setGeometry(x, y, w, h);
+        label->setStyleSheet(style);
+        return label;
+    };
+
+    // Left: the front panel with the grid, the read-outs and the knobs.
+    Panel1 = new TBitPanel(this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setGeometry(0, 0, 465, 446);
+    Panel1->SetBevelOuter(TBitPanel::bvNone);
+    Panel1->SetColor(palette().color(QPalette::Button));
+    Panel1->SetBitmap(QPixmap(QStringLiteral(":/art/panel1.png")));
+
+    Label1 = new QLabel(QStringLiteral("Song "), Panel1);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setFont(WithStyle(FormFont(), true, false));
+    Label1->setStyleSheet(QStringLiteral("color: white;"));
+    Label1->move(305, 9);
+    Label1->adjustSize();
+
+    SongNum = new QComboBox(Panel1);
+    SongNum->setObjectName(QStringLiteral("SongNum"));
+    SongNum->setEditable(false);
+    SongNum->setGeometry(348, 6, 81, 20);
+
+    const QString dashes = QStringLiteral("-------------");
+    LMonoLabel =
+        makeLabel(Panel1, "LMonoLabel", dashes, 308, 62, 150, 11, QStringLiteral("color: black;"));
+    RLabel = makeLabel(Panel1, "RLabel", dashes, 308, 73, 150, 11, QStringLiteral("color: black;"));
+
+    Wav2TakeBtn = new QPushButton(QStringLiteral("Wav/AIFF -> &V-Take"), Panel1);
+    Wav2TakeBtn->setObjectName(QStringLiteral("Wav2TakeBtn"));
+    Wav2TakeBtn->setGeometry(308, 87, 145, 28);
+    Wav2TakeBtn->setFont(boldItalic);
+    Wav2TakeBtn->setEnabled(false);
+
+    VwMonoLabel =
+        makeLabel(Panel1, "VwMonoLabel", QStringLiteral("------"), 307, 138, 60, 11, kSilverText);
+
+    Take2WavBtn = new QPushButton(QStringLiteral("V-Take -> &Wav/AIFF"), Panel1);
+    Take2WavBtn->setObjectName(QStringLiteral("Take2WavBtn"));
+    Take2WavBtn->setGeometry(308, 151, 145, 28);
+    Take2WavBtn->setFont(boldItalic);
+    Take2WavBtn->setEnabled(false);
+
+    const char* vNames[kTracks] = {"V1Label", "V2Label", "V3Label", "V4Label"};
+    QLabel** vLabels[kTracks] = {&V1Label, &V2Label, &V3Label, &V4Label};
+    for (int t = 0; t < kTracks; ++t) {
+        *vLabels[t] = makeLabel(Panel1, vNames[t], dashes, 307, 194 + 11 * t, 150, 11, kSilverText);
+        VLabels[t] = *vLabels[t];
+    }
+
+    AudBtn = new QToolButton(Panel1);
+    AudBtn->setObjectName(QStringLiteral("AudBtn"));
+    AudBtn->setText(QStringLiteral("Audition"));
+    AudBtn->setFont(boldItalic);
+    AudBtn->setGeometry(308, 243, 142, 25);
+    AudBtn->setCheckable(true);
+    AudBtn->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    AudBtn->setIcon(TwoStateIcon(QStringLiteral(":/art/audition.png")));
+    AudBtn->setFocusPolicy(Qt::NoFocus);
+    AudBtn->setEnabled(false);
+
+    // The grid: one column of V-Take buttons per track, a selection button
+    // above each column.
+    BtnsPanel = new TBitPanel(Panel1);
+    BtnsPanel->setObjectName(QStringLiteral("BtnsPanel"));
+    BtnsPanel->setGeometry(46, 38, 245, 187);
+    BtnsPanel->SetBevelOuter(TBitPanel::bvNone);
+    BtnsPanel->SetColor(QColor(2, 106, 254));
+    BtnsPanel->SetBitmap(QPixmap(QStringLiteral(":/art/btnspanel.png")));
+    BtnsPanel->setStyleSheet(kGridStyle);
+
+    QToolButton** selButtons[kTracks] = {&Sel1Btn, &Sel2Btn, &Sel3Btn, &Sel4Btn};
+    for (int t = 0; t < kTracks; ++t) {
+        auto* sel = new QToolButton(BtnsPanel);
+        sel->setObjectName(QStringLiteral("Sel%1Btn").arg(t + 1));
+        sel->setGeometry(21 + 60 * t, 10, 23, 10);
+        sel->setCheckable(true);
+        sel->setFocusPolicy(Qt::NoFocus);
+        sel->setProperty("tag", t);
+        sel->setProperty("role", QStringLiteral("select"));
+        sel->setToolTip(QStringLiteral("Import into track %1").arg(t + 1));
+        connect(sel, &QToolButton::clicked, this, [this, sel] { Sel1BtnClick(sel); });
+        *selButtons[t] = sel;
+        SelBtns[t] = sel;
+
+        for (int v = 0; v < kVTakes; ++v) {
+            auto* take = new QToolButton(BtnsPanel);
+            take->setObjectName(v == 0 && t == 0
+                                    ? QStringLiteral("SpeedButton1")
+                                    : QStringLiteral("SpeedButton%1").arg(10 * t + v + 1));
+            take->setGeometry(2 + 60 * t, 34 + 19 * v, 60, 19);
+            take->setCheckable(true);
+            take->setAutoRaise(true);
+            take->setFocusPolicy(Qt::NoFocus);
+            take->setProperty("tag", 10 * t + v);
+            take->setProperty("role", QStringLiteral("take"));
+            take->setFont(panelFont);
+            connect(take, &QToolButton::clicked, this, [this, take] {
+                // One column is one group that allows all buttons up: a
+                // button going down puts the others of its column up.
+                const int track = take->property("tag").toInt() / 10;
+                if (take->isChecked()) {
+                    for (int other = 0; other < kVTakes; ++other) {
+                        QToolButton* b = TakeBtns[SlotIndex(track, other)];
+                        if (b != take) b->setChecked(false);
+                    }
+                }
+                SpeedButton1Click(take);
+            });
+            TakeBtns[SlotIndex(t, v)] = take;
+        }
+    }
+
+    // Knobs and their read-outs: pan above level, one pair per track.
+    TVolume** pans[kTracks] = {&Pan1, &Pan2, &Pan3, &Pan4};
+    TVolume** vols[kTracks] = {&Vol1, &Vol2, &Vol3, &Vol4};
+    QLabel** panLabels[kTracks] = {&Pan1Label, &Pan2Label, &Pan3Label, &Pan4Label};
+    QLabel** fadeLabels[kTracks] = {&Fade1Label, &Fade2Label, &Fade3Label, &Fade4Label};
+    const QString xxx = QStringLiteral("xxx");
+    const QString whiteText = QStringLiteral("color: white;");
+    for (int t = 0; t < kTracks; ++t) {
+        auto makeKnob = [&](const QString& name, int top, int max, int position) {
+            auto* knob = new TVolume(Panel1);
+            knob->setObjectName(name);
+            knob->setGeometry(62 + 60 * t, top, 20, 20);
+            knob->setProperty("tag", t);
+            knob->SetMax(max);
+            knob->SetPosition(position);
+            knob->SetBGnorm(QPixmap(QStringLiteral(":/art/knob_norm.png")));
+            knob->SetBGfoced(QPixmap(QStringLiteral(":/art/knob_focused.png")));
+            knob->SetBGdis(QPixmap(QStringLiteral(":/art/knob_disabled.png")));
+            knob->SetColor(Qt::gray);
+            connect(knob, &TVolume::OnGetParentBG, this, &TMainWin::Pan1GetParentBG);
+            return knob;
+        };
+        *pans[t] = makeKnob(QStringLiteral("Pan%1").arg(t + 1), 233, 100, 50);
+        *vols[t] = makeKnob(QStringLiteral("Vol%1").arg(t + 1), 253, 127, 100);
+        connect(*pans[t], &TVolume::OnChanged, this, &TMainWin::Pan1Changed);
+        connect(*vols[t], &TVolume::OnChanged, this, &TMainWin::Vol1Changed);
+        PanKnobs[t] = *pans[t];
+        VolKnobs[t] = *vols[t];
+
+        *panLabels[t] = makeLabel(Panel1, qPrintable(QStringLiteral("Pan%1Label").arg(t + 1)), xxx,
+                                  86 + 60 * t, 238, 24, 12, whiteText);
+        *fadeLabels[t] = makeLabel(Panel1, qPrintable(QStringLiteral("Fade%1Label").arg(t + 1)),
+                                   xxx, 86 + 60 * t, 256, 24, 12, whiteText);
+        (*panLabels[t])->setAlignment(Qt::AlignCenter);
+        (*fadeLabels[t])->setAlignment(Qt::AlignCenter);
+        PanLabels[t] = *panLabels[t];
+        FadeLabels[t] = *fadeLabels[t];
+    }
+
+    InfoText = new QPlainTextEdit(Panel1);
+    InfoText->setObjectName(QStringLiteral("InfoText"));
+    InfoText->setGeometry(32, 300, 397, 22);
+    InfoText->setReadOnly(true);
+    InfoText->setLineWrapMode(QPlainTextEdit::NoWrap);
+    InfoText->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    InfoText->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    InfoText->document()->setDocumentMargin(1);
+
+    Gauge = new TCGauge(Panel1);
+    Gauge->setObjectName(QStringLiteral("Gauge"));
+    Gauge->setGeometry(32, 326, 345, 16);
+    Gauge->SetForeColor(Qt::blue);
+
+    AbortBtn = new QToolButton(Panel1);
+    AbortBtn->setObjectName(QStringLiteral("AbortBtn"));
+    AbortBtn->setText(QStringLiteral("Abort"));
+    AbortBtn->setFont(boldItalic);
+    AbortBtn->setGeometry(388, 326, 44, 17);
+    AbortBtn->setFocusPolicy(Qt::NoFocus);
+    AbortBtn->setCursor(Qt::WaitCursor);
+    AbortBtn->setEnabled(false);
+
+    BackBtn = new QPushButton(QIcon(QStringLiteral(":/art/backup.png")),
+                              QStringLiteral("&Back up your Card"), Panel1);
+    BackBtn->setObjectName(QStringLiteral("BackBtn"));
+    BackBtn->setGeometry(32, 352, 220, 25);
+    BackBtn->setEnabled(kBackupAvailable);
+
+    Label2 = new QLabel(QStringLiteral("Card Drive "), Panel1);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Label2->setStyleSheet(kSilverText);
+    Label2->move(283, 351);
+    Label2->adjustSize();
+
+    DriveCombo = new QComboBox(Panel1);
+    DriveCombo->setObjectName(QStringLiteral("DriveCombo"));
+    DriveCombo->setGeometry(276, 364, 145, 18);
+    const QString currentRoot = QStorageInfo(QDir::current()).rootPath();
+    for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
+        QString text = QDir::toNativeSeparators(volume.rootPath());
+        if (!volume.displayName().isEmpty() && volume.displayName() != volume.rootPath()) {
+            text += QStringLiteral(" [%1]").arg(volume.displayName());
+        }
+        DriveCombo->addItem(text, volume.rootPath());
+        if (volume.rootPath() == currentRoot) DriveCombo->setCurrentIndex(DriveCombo->count() - 1);
+    }
+
+    RestoreBtn = new QPushButton(QIcon(QStringLiteral(":/art/restore.png")),
+                                 QStringLiteral("&Restore your Card"), Panel1);
+    RestoreBtn->setObjectName(QStringLiteral("RestoreBtn"));
+    RestoreBtn->setGeometry(32, 384, 220, 25);
+    RestoreBtn->setEnabled(false);
+
+    HelpBtn = new QPushButton(QStringLiteral("&Help"), Panel1);
+    HelpBtn->setObjectName(QStringLiteral("HelpBtn"));
+    HelpBtn->setGeometry(270, 390, 80, 20);
+    HelpBtn->setFont(boldItalic);
+
+    ExitBtn = new QPushButton(QStringLiteral("&Exit"), Panel1);
+    ExitBtn->setObjectName(QStringLiteral("ExitBtn"));
+    ExitBtn->setGeometry(354, 390, 80, 20);
+    ExitBtn->setFont(boldItalic);
+    // Exit is the window's cancel button: Esc works while Exit is enabled.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, [this] {
+        if (ExitBtn->isEnabled()) ExitBtn->click();
+    });
+
+    // Right: the folder pane with its button bar over the tree.
+    Panel2 = new QFrame(this);
+    Panel2->setObjectName(QStringLiteral("Panel2"));
+    Panel2->setGeometry(465, 0, 167, 446);
+
+    Panel3 = new QFrame(Panel2);
+    Panel3->setObjectName(QStringLiteral("Panel3"));
+    Panel3->setGeometry(0, 0, 167, 30);
+    Panel3->setFrameShape(QFrame::Panel);
+    Panel3->setFrameShadow(QFrame::Sunken);
+
+    auto makeBarButton = [&](const char* name, const QString& text, const QString& hint, int x,
+                             int w, const QFont& font) {
+        auto* button = new QToolButton(Panel3);
+        button->setObjectName(QString::fromLatin1(name));
+        button->setText(text);
+        button->setToolTip(hint);
+        button->setFont(font);
+        button->setGeometry(x, 5, w, 21);
+        button->setFocusPolicy(Qt::NoFocus);
+        return button;
+    };
+    SortBtn = makeBarButton("SortBtn", QStringLiteral("&Sort"),
+                            QStringLiteral("Sort Tree by Alphabetical"), 6, 40, boldItalic);
+    NewFldrBtn = makeBarButton("NewFldrBtn", QStringLiteral("&New"),
+                               QStringLiteral("Make a new folder"), 50, 40, boldItalic);
+    NewFldrBtn->setEnabled(false);
+    RefBtn = makeBarButton("RefBtn", QStringLiteral("Re&fresh"),
+                           QStringLiteral("Refresh folder information"), 94, 50, italic);
+
+    TreePanel = new QFrame(Panel2);
+    TreePanel->setObjectName(QStringLiteral("TreePanel"));
+    TreePanel->setGeometry(0, 30, 167, 416);
+    TreePanel->setFrameShape(QFrame::Panel);
+    TreePanel->setFrameShadow(QFrame::Raised);
+
+    DirTree = new TDirTreeView(TreePanel);
+    DirTree->setObjectName(QStringLiteral("DirTree"));
+    DirTree->setGeometry(1, 1, 165, 414);
+    DirTree->setIndentation(19);
+
+    Version = new TVersion(this);
+    Version->setObjectName(QStringLiteral("Version"));
+
+    connect(SongNum, &QComboBox::currentIndexChanged, this, [this] { SongNumChange(); });
+    connect(Wav2TakeBtn, &QPushButton::clicked, this, &TMainWin::Wav2TakeBtnClick);
+    connect(Take2WavBtn, &QPushButton::clicked, this, &TMainWin::ToWavBtnClick);
+    connect(AbortBtn, &QToolButton::clicked, this, &TMainWin::AbortBtnClick);
+    connect(SortBtn, &QToolButton::clicked, this, &TMainWin::SortBtnClick);
+    connect(NewFldrBtn, &QToolButton::clicked, this, &TMainWin::NewFldrBtnClick);
+    connect(RefBtn, &QToolButton::clicked, this, &TMainWin::RefBtnClick);
+    connect(HelpBtn, &QPushButton::clicked, this, &TMainWin::HelpBtnClick);
+    connect(ExitBtn, &QPushButton::clicked, this, &TMainWin::ExitBtnClick);
+    connect(DirTree, &TDirTreeView::OnChange, this, &TMainWin::DirTreeChange);
+
+    SetTabOrder();
+    DirTree->setFocus();
+}
+
+void TMainWin::SetTabOrder() {
+    QWidget* order[] = {SongNum,    Wav2TakeBtn, Take2WavBtn, InfoText, BackBtn, DriveCombo,
+                        RestoreBtn, HelpBtn,     ExitBtn,     Pan1,     Pan2,    Pan3,
+                        Pan4,       Vol1,        Vol2,        Vol3,     Vol4,    DirTree};
+    for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
+}
+
+std::vector<trx5::TakeSlot> TMainWin::ImportDestinations() const {
+    std::vector<trx5::TakeSlot> targets;
+    for (int track : {FirstSel, SecondSel}) {
+        if (track >= 0 && track < kTracks && SelTake[track] >= 0) {
+            targets.push_back({track, SelTake[track]});
+        }
+    }
+    return targets;
+}
+
+QString TMainWin::PanText(int position) {
+    if (position == 50) return QStringLiteral("0");
+    if (position < 50) return QStringLiteral("L%1").arg(50 - position);
+    return QStringLiteral("R%1").arg(position - 50);
+}
+
+QString TMainWin::LevelText(int position) { return QString::number(position); }
+
+void TMainWin::SetLabelText(QLabel* label, const QString& text) { label->setText(text); }
+
+void TMainWin::SetFlat(QToolButton* button, bool flat) {
+    if (button->autoRaise() == flat) return;
+    button->setAutoRaise(flat);
+    // The look depends on the property, so the style sheet is applied anew.
+    button->style()->unpolish(button);
+    button->style()->polish(button);
+}
+
+void TMainWin::AddInfoLine(const QString& line) { InfoText->appendPlainText(line); }
+
+void TMainWin::ShowTake(int slot, const std::string& path) {
+    QToolButton* button = TakeBtns[slot];
+    button->setText(TakeCaption(slot / kVTakes, slot % kVTakes));
+    SetFlat(button, false);
+    TakeFiles[slot] = path;
+}
+
+void TMainWin::DirTreeChange(const QString& accessDir) {
+    setWindowTitle(TitlePrefix + accessDir);
+    realFolder_ = !accessDir.isEmpty();
+    NewFldrBtn->setEnabled(realFolder_);
+    BackBtn->setEnabled(kBackupAvailable && realFolder_);
+    RestoreBtn->setEnabled(false);
+    cardShown_ = false;
+
+    // A virtual tree item has no path: the card test then looks at the
+    // root folder.
+    CardDir = realFolder_ ? trx5::WithTrailingSlash(accessDir.toStdString()) : std::string("/");
+
+    for (int t = 0; t < kTracks; ++t) {
+        for (int v = 0; v < kVTakes; ++v) {
+            QToolButton* button = TakeBtns[SlotIndex(t, v)];
+            button->setText(QString());
+            button->setEnabled(false);
+            SetFlat(button, true);
+            button->setChecked(false);
+            TakeFiles[SlotIndex(t, v)].clear();
+        }
+        SelBtns[t]->setChecked(false);
+        SelBtns[t]->setEnabled(false);
+        SelTake[t] = -1;
+        VLabels[t]->clear();
+        PanLabels[t]->clear();
+        FadeLabels[t]->clear();
+        PanKnobs[t]->setEnabled(false);
+        VolKnobs[t]->setEnabled(false);
+    }
+    FirstSel = -1;
+    SecondSel = -1;
+    Take2WavBtn->setEnabled(false);
+    Wav2TakeBtn->setEnabled(false);
+    AudBtn->setEnabled(false);
+    LMonoLabel->clear();
+    RLabel->clear();
+    VwMonoLabel->clear();
+
+    {
+        const QSignalBlocker block(SongNum);
+        SongNum->clear();
+    }
+    SongNum->setEnabled(false);
+
+    if (!trx5::CheckMachineFile(CardDir)) return;
+    const std::vector<trx5::SongEntry> songs = trx5::ListSongs(CardDir);
+    if (songs.empty()) return;
+    {
+        const QSignalBlocker block(SongNum);
+        for (const trx5::SongEntry& song : songs) {
+            SongNum->addItem(ToQString(song.ListText()));
+            const int index = SongNum->count() - 1;
+            SongNum->setItemData(index, song.fileNumber, kSongFileNumberRole);
+            SongNum->setItemData(index, song.longMode, kSongLongModeRole);
+        }
+        SongNum->setCurrentIndex(0);
+    }
+    SongNum->setEnabled(true);
+    SongNumChange();
+    cardShown_ = true;
+    RestoreBtn->setEnabled(kBackupAvailable);
+}
+
+void TMainWin::SongNumChange() {
+    for (int t = 0; t < kTracks; ++t) {
+        for (int v = 0; v < kVTakes; ++v) {
+            QToolButton* button = TakeBtns[SlotIndex(t, v)];
+            button->setText(QString());
+            button->setEnabled(true);
+            SetFlat(button, true);
+            button->setChecked(false);
+            TakeFiles[SlotIndex(t, v)].clear();
+        }
+        SelBtns[t]->setEnabled(true);
+        SelBtns[t]->setChecked(false);
+        SelTake[t] = -1;
+        VLabels[t]->clear();
+    }
+    FirstSel = -1;
+    SecondSel = -1;
+    LMonoLabel->clear();
+    RLabel->clear();
+    VwMonoLabel->clear();
+    Take2WavBtn->setEnabled(false);
+    Wav2TakeBtn->setEnabled(false);
+    AudBtn->setEnabled(false);
+
+    // The entry carries its song's file number and mode.
+    const int entry = SongNum->currentIndex();
+    const int fileNumber = entry < 0 ? 0 : SongNum->itemData(entry, kSongFileNumberRole).toInt();
+    const bool longMode = entry >= 0 && SongNum->itemData(entry, kSongLongModeRole).toBool();
+
+    for (int t = 0; t < kTracks; ++t) {
+        Vol1Changed(VolKnobs[t], VolKnobs[t]->Position());
+        Pan1Changed(PanKnobs[t], PanKnobs[t]->Position());
+        VolKnobs[t]->setEnabled(true);
+        PanKnobs[t]->setEnabled(true);
+    }
+
+    const trx5::TakeFiles found = trx5::FindTakeFiles(CardDir, fileNumber);
+    for (int slot = 0; slot < kTracks * kVTakes; ++slot) {
+        if (!found[slot].empty()) ShowTake(slot, found[slot]);
+    }
+    LongMode = longMode;
+}
+
+void TMainWin::SpeedButton1Click(QToolButton* sender) {
+    const int track = sender->property("tag").toInt() / 10;
+    UpdateSelTake(track);
+    UpdateInfo();
+}
+
+void TMainWin::UpdateSelTake(int track) {
+    SelTake[track] = -1;
+    for (int v = 0; v < kVTakes; ++v) {
+        if (TakeBtns[SlotIndex(track, v)]->isChecked()) {
+            SelTake[track] = v;
+            return;
+        }
+    }
+}
+
+void TMainWin::Sel1BtnClick(QToolButton* sender) {
+    const int track = sender->property("tag").toInt();
+    if (sender->isChecked()) {
+        if (FirstSel == -1) {
+            FirstSel = track;
+        } else if (SecondSel == -1) {
+            SecondSel = track;
+        } else {
+            // A third choice drops the oldest.
+            SelBtns[FirstSel]->setChecked(false);
+            FirstSel = SecondSel;
+            SecondSel = track;
+        }
+    } else if (SecondSel == track) {
+        SecondSel = -1;
+    } else if (FirstSel == track) {
+        FirstSel = SecondSel;
+        SecondSel = -1;
+    }
+    UpdateSelTake(track);
+    UpdateInfo();
+}
+
+void TMainWin::UpdateInfo() {
+    Wav2TakeBtn->setEnabled(false);
+    LMonoLabel->clear();
+    RLabel->clear();
+
+    const std::vector<trx5::TakeSlot> destinations = ImportDestinations();
+    if (destinations.size() == 1) {
+        LMonoLabel->setText(QStringLiteral("Mono"));
+    } else if (destinations.size() == 2) {
+        LMonoLabel->setText(QStringLiteral("L/Mono :") +
+                            TrackTakeText(destinations[0].track, destinations[0].vtake));
+        RLabel->setText(QStringLiteral("R      :") +
+                        TrackTakeText(destinations[1].track, destinations[1].vtake));
+    }
+    if (!destinations.empty()) Wav2TakeBtn->setEnabled(true);
+
+    Take2WavBtn->setEnabled(false);
+    AudBtn->setEnabled(false);
+    PlayTracks = 0;
+    VwMonoLabel->clear();
+    for (int t = 0; t < kTracks; ++t) {
+        VLabels[t]->clear();
+        if (SelTake[t] < 0) continue;
+        const std::string& path = TakeFiles[SlotIndex(t, SelTake[t])];
+        if (path.empty()) continue;
+        const std::optional<std::uint64_t> blocks = trx5::TakeFileBlocks(path);
+        if (!blocks) continue;
+        const std::uint64_t ms = trx5::TakeLengthMs(*blocks, LongMode);
+        VLabels[t]->setText(QStringLiteral("Track%1  ").arg(t + 1) +
+                            ToQString(trx5::FormatTakeLength(ms)));
+        AudBtn->setEnabled(kAuditionAvailable);
+        Take2WavBtn->setEnabled(true);
+        ++PlayTracks;
+    }
+    if (PlayTracks == 1) VwMonoLabel->setText(QStringLiteral("Mono"));
+    if (PlayTracks >= 2) VwMonoLabel->setText(QStringLiteral("Stereo"));
+}
+
+void TMainWin::Pan1Changed(TVolume* knob, int value) {
+    PanLabels[knob->property("tag").toInt()]->setText(PanText(value));
+}
+
+void TMainWin::Vol1Changed(TVolume* knob, int value) {
+    FadeLabels[knob->property("tag").toInt()]->setText(LevelText(value));
+}
+
+void TMainWin::Pan1GetParentBG(TVolume* knob, QPixmap& bitmap) {
+    QPainter painter(&bitmap);
+    painter.drawPixmap(QPoint(0, 0), Panel1->Bitmap(),
+                       QRect(knob->x(), knob->y(), knob->width(), knob->height()));
+}
+
+void TMainWin::SetBusy(bool on) {
+    if (on) {
+        for (QWidget* w : std::initializer_list<QWidget*>{
+                 Take2WavBtn, Wav2TakeBtn, TreePanel, ExitBtn, BtnsPanel, SortBtn, NewFldrBtn,
+                 SongNum, BackBtn, RestoreBtn, DriveCombo, RefBtn, HelpBtn}) {
+            w->setEnabled(false);
+        }
+        return;
+    }
+    // Leaving busy mode gives every command back the state the window's
+    // folder, song and selections call for.
+    Take2WavBtn->setEnabled(PlayTracks >= 1);
+    TreePanel->setEnabled(true);
+    ExitBtn->setEnabled(true);
+    BtnsPanel->setEnabled(true);
+    SortBtn->setEnabled(true);
+    NewFldrBtn->setEnabled(realFolder_);
+    SongNum->setEnabled(cardShown_);
+    BackBtn->setEnabled(kBackupAvailable && realFolder_);
+    RestoreBtn->setEnabled(kBackupAvailable && cardShown_);
+    DriveCombo->setEnabled(true);
+    RefBtn->setEnabled(true);
+    HelpBtn->setEnabled(true);
+    Wav2TakeBtn->setEnabled(!ImportDestinations().empty());
+}
+
+void TMainWin::AbortBtnClick() { AbortRequested = true; }
+
+void TMainWin::SortBtnClick() { DirTree->AlphaSort(); }
+
+void TMainWin::NewFldrBtnClick() {
+    if (nfWin_ == nullptr) return;
+    const std::optional<QString> name = dialogs_.NewFolderName(*nfWin_);
+    if (!name) return;
+    QString folder = DirTree->GetDirectory();
+    if (!folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('/');
+    // One new level inside the selected folder, nothing else: a name that
+    // would reach elsewhere makes nothing and selects nothing.
+    const bool nameStaysInFolder = !name->isEmpty() && !name->contains(QLatin1Char('/')) &&
+                                   *name != QLatin1String(".") && *name != QLatin1String("..");
+    const QString path = folder + *name;
+    if (nameStaysInFolder) QDir().mkdir(path);
+    DirTree->ReBuild();
+    if (nameStaysInFolder) DirTree->SetDirectory(path);
+}
+
+void TMainWin::RefBtnClick() { DirTree->ReBuild(); }
+
+void TMainWin::HelpBtnClick() {
+    const QString path = programFolder_ + QStringLiteral("/OnLineHelp/index.html");
+    if (!QFileInfo(path).isFile() || !dialogs_.OpenDocument(QUrl::fromLocalFile(path))) {
+        dialogs_.MessageBox(this, QStringLiteral("Help file couldn't be found."));
+    }
+}
+
+void TMainWin::ExitBtnClick() { close(); }
+
+void TMainWin::ToWavBtnClick() {
+    const std::optional<SaveChoice> choice = dialogs_.GetSaveFileName(this);
+    if (!choice) return;
+
+    Gauge->SetProgress(0);
+    InfoText->clear();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    QCoreApplication::processEvents();
+
+    trx5::ExportRequest request;
+    request.outputPath = choice->fileName.toStdString();
+    request.format = trx5::ChooseExportFormat(request.outputPath, choice->aiffFilter);
+    request.longMode = LongMode;
+    for (int t = 0; t < kTracks; ++t) {
+        if (SelTake[t] >= 0) request.takePaths[t] = TakeFiles[SlotIndex(t, SelTake[t])];
+        // The knobs are read once; moving them during the export changes
+        // nothing of it.
+        request.levels[t] = VolKnobs[t]->Position();
+        request.pans[t] = PanKnobs[t]->Position();
+    }
+    const QString name = ToQString(request.outputPath);
+
+    trx5::Result<trx5::ExportOutcome> result = [&] {
+        WindowProgress progress(*this, QStringLiteral("Creating ") + name + QStringLiteral("..."));
+        auto outcome = trx5::ExportTakes(request, progress);
+        // A take without a single block still reports what was made.
+        if (outcome) progress.Start();
+        Gauge->SetProgress(100);
+        QApplication::restoreOverrideCursor();
+        return outcome;
+    }();
+    Gauge->SetProgress(0);
+
+    if (!result) {
+        dialogs_.MessageBox(this, ToQString(result.message()));
+        return;
+    }
+    AddInfoLine(name + QStringLiteral(" created."));
+}
+
+void TMainWin::Wav2TakeBtnClick() {
+    const std::vector<trx5::TakeSlot> destinations = ImportDestinations();
+    if (destinations.empty()) return;
+    const QString source = dialogs_.GetOpenFileName(this);
+    if (source.isEmpty()) return;
+
+    Gauge->SetProgress(0);
+    InfoText->clear();
+
+    const int entry = SongNum->currentIndex();
+    trx5::ImportRequest request;
+    request.sourcePath = source.toStdString();
+    request.cardDir = CardDir;
+    request.fileNumber = entry < 0 ? 0 : SongNum->itemData(entry, kSongFileNumberRole).toInt();
+    request.longMode = LongMode;
+    request.first = destinations[0];
+    if (destinations.size() > 1) request.second = destinations[1];
+
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    trx5::Result<trx5::ImportOutcome> result = [&] {
+        WindowProgress progress(*this, QStringLiteral("Writing to Takes"));
+        auto outcome = trx5::ImportTakes(request, progress);
+        if (outcome) progress.Start();
+        Gauge->SetProgress(100);
+        QApplication::restoreOverrideCursor();
+        return outcome;
+    }();
+    Gauge->SetProgress(0);
+
+    if (!result) {
+        dialogs_.MessageBox(this, ToQString(result.message()));
+        UpdateInfo();
+        return;
+    }
+    // The takes are in place only now that the engine has renamed them.
+    for (const std::string& path : result->takePaths) {
+        const std::string fileName = QFileInfo(ToQString(path)).fileName().toStdString();
+        if (const auto slot = trx5::ParseTakeFileName(fileName, request.fileNumber)) {
+            ShowTake(SlotIndex(slot->track, slot->vtake), path);
+        }
+    }
+    AddInfoLine(QStringLiteral("Take(s) have been generated."));
+    UpdateInfo();
+}

@@ -1,0 +1,162 @@
+// The main window: the card folder tree, the song list, the 4 x 8 V-Take
+// grid with its selections and mixer knobs, and the export and import
+// commands. It owns the state of the user's work and hands the work itself
+// to the core library.
+#pragma once
+
+#include <QString>
+#include <QWidget>
+#include <array>
+#include <string>
+
+#include "card/take_file.h"
+
+class QComboBox;
+class QFrame;
+class QLabel;
+class QPixmap;
+class QPlainTextEdit;
+class QPushButton;
+class QToolButton;
+class TBitPanel;
+class TCGauge;
+class TDirTreeView;
+class TGetWin;
+class TNfWin;
+class TVersion;
+class TVolume;
+class DialogProvider;
+
+class TMainWin : public QWidget {
+    Q_OBJECT
+
+  public:
+    explicit TMainWin(DialogProvider& dialogs, QWidget* parent = nullptr);
+    ~TMainWin() override;
+
+    // The forms the window uses; made by the start-up after the window.
+    void AttachForms(TGetWin* getWin, TNfWin* nfWin);
+    // The folder the help pages are looked for in (OnLineHelp beside it);
+    // the folder of the executable unless told otherwise.
+    void SetProgramFolder(const QString& folder);
+
+    // Controls, as named members.
+    TBitPanel* Panel1;
+    QFrame* Panel2;
+    QFrame* Panel3;
+    QFrame* TreePanel;
+    TBitPanel* BtnsPanel;
+    QLabel* Label1;
+    QComboBox* SongNum;
+    QLabel* LMonoLabel;
+    QLabel* RLabel;
+    QPushButton* Wav2TakeBtn;
+    QLabel* VwMonoLabel;
+    QPushButton* Take2WavBtn;
+    QLabel* V1Label;
+    QLabel* V2Label;
+    QLabel* V3Label;
+    QLabel* V4Label;
+    QToolButton* AudBtn;
+    QToolButton* Sel1Btn;
+    QToolButton* Sel2Btn;
+    QToolButton* Sel3Btn;
+    QToolButton* Sel4Btn;
+    TVolume* Pan1;
+    TVolume* Pan2;
+    TVolume* Pan3;
+    TVolume* Pan4;
+    TVolume* Vol1;
+    TVolume* Vol2;
+    TVolume* Vol3;
+    TVolume* Vol4;
+    QLabel* Pan1Label;
+    QLabel* Pan2Label;
+    QLabel* Pan3Label;
+    QLabel* Pan4Label;
+    QLabel* Fade1Label;
+    QLabel* Fade2Label;
+    QLabel* Fade3Label;
+    QLabel* Fade4Label;
+    QPlainTextEdit* InfoText;
+    TCGauge* Gauge;
+    QToolButton* AbortBtn;
+    QPushButton* BackBtn;
+    QLabel* Label2;
+    QComboBox* DriveCombo;
+    QPushButton* RestoreBtn;
+    QPushButton* HelpBtn;
+    QPushButton* ExitBtn;
+    QToolButton* SortBtn;
+    QToolButton* NewFldrBtn;
+    QToolButton* RefBtn;
+    TDirTreeView* DirTree;
+    TVersion* Version;
+
+    // State of the user's work.
+    QString TitlePrefix;
+    std::array<QToolButton*, trx5::kTracks * trx5::kVTakes> TakeBtns{};
+    trx5::TakeFiles TakeFiles;  // full path per grid slot 8 * track + vtake; empty = no take
+    std::string CardDir;        // the chosen folder, ending with "/"
+    std::array<QToolButton*, trx5::kTracks> SelBtns{};
+    int FirstSel = 0;                          // first import destination track (L/Mono), -1 none
+    int SecondSel = 0;                         // second import destination track (R), -1 none
+    std::array<int, trx5::kTracks> SelTake{};  // V-Take selected per track, -1 none
+    std::array<QLabel*, trx5::kTracks> VLabels{};
+    bool LongMode = false;
+    int PlayTracks = 0;  // tracks whose selected V-Take has a take file
+    std::array<TVolume*, trx5::kTracks> VolKnobs{};
+    std::array<TVolume*, trx5::kTracks> PanKnobs{};
+    std::array<QLabel*, trx5::kTracks> FadeLabels{};
+    std::array<QLabel*, trx5::kTracks> PanLabels{};
+    bool AbortRequested = false;
+
+    // The import destinations: the selection tracks that have a V-Take
+    // selected, FirstSel before SecondSel.
+    std::vector<trx5::TakeSlot> ImportDestinations() const;
+
+    static QString PanText(int position);
+    static QString LevelText(int position);
+
+  signals:
+    // Raised once per block of an export or import, before the window lets
+    // pending events run.
+    void ProgressStep(quint64 block, quint64 blocks);
+
+  public slots:
+    void DirTreeChange(const QString& accessDir);
+    void SongNumChange();
+    void SpeedButton1Click(QToolButton* sender);
+    void Sel1BtnClick(QToolButton* sender);
+    void UpdateSelTake(int track);
+    void UpdateInfo();
+    void Pan1Changed(TVolume* knob, int value);
+    void Vol1Changed(TVolume* knob, int value);
+    void Pan1GetParentBG(TVolume* knob, QPixmap& bitmap);
+    void SetBusy(bool on);
+    void AbortBtnClick();
+    void SortBtnClick();
+    void NewFldrBtnClick();
+    void RefBtnClick();
+    void HelpBtnClick();
+    void ExitBtnClick();
+    void ToWavBtnClick();
+    void Wav2TakeBtnClick();
+
+  private:
+    class WindowProgress;
+
+    void CreateControls();
+    void SetTabOrder();
+    void ShowTake(int slot, const std::string& path);
+    void AddInfoLine(const QString& line);
+    void SetLabelText(QLabel* label, const QString& text);
+    void SetFlat(QToolButton* button, bool flat);
+
+    DialogProvider& dialogs_;
+    TGetWin* getWin_ = nullptr;
+    TNfWin* nfWin_ = nullptr;
+    QString programFolder_;
+    bool realFolder_ = false;  // the tree reports a folder with a path
+    bool cardShown_ = false;   // the chosen folder holds card files
+};

@@ -1,0 +1,50 @@
+// Shared pieces of the window tests: dialogs that answer at once, and card
+// folders in temporary directories.
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/dialog_provider.h"
+
+class FakeDialogs final : public DialogProvider {
+  public:
+    std::optional<SaveChoice> GetSaveFileName(QWidget*) override {
+        ++saveCalls;
+        return save;
+    }
+    QString GetOpenFileName(QWidget*) override {
+        ++openCalls;
+        return open;
+    }
+    void MessageBox(QWidget*, const QString& text) override { messages << text; }
+    std::optional<QString> NewFolderName(TNfWin&) override { return folderName; }
+    bool OpenDocument(const QUrl& url) override {
+        documents << url;
+        return documentOpens;
+    }
+
+    std::optional<SaveChoice> save;
+    QString open;
+    std::optional<QString> folderName;
+    bool documentOpens = true;
+    int saveCalls = 0;
+    int openCalls = 0;
+    QStringList messages;
+    QList<QUrl> documents;
+};
+
+// A 16-bit PCM WAV file of `channels` channels whose samples are made by
+// `sample(frame, channel)`.
+void WriteWav(const std::string& path, int channels, int rate, int frames,
+              const std::function<std::int16_t(int, int)>& sample);
+
+// Size of a file in bytes; -1 when it is missing.
+long long FileSize(const std::string& path);

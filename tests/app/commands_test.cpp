@@ -1,0 +1,223 @@
+// The folder-pane commands, Help, the "New Folder" dialog, the preview form
+// and a picture of the window with a card shown.
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include "app/get_win.h"
+#include "app/main_win.h"
+#include "app/nf_win.h"
+#include "app_test_support.h"
+#include "controls/cgauge.h"
+#include "controls/dirtreeview.h"
+#include "controls/volume.h"
+#include "convert/demo_card.h"
+#include "support/test_support.h"
+
+class CommandsTest : public QObject {
+    Q_OBJECT
+
+  private:
+    FakeDialogs dialogs_;
+
+  private slots:
+    void init() { dialogs_ = FakeDialogs(); }
+
+    void newFolderMakesOneFolderAndSelectsIt() {
+        QTemporaryDir dir;
+        TMainWin win(dialogs_);
+        TNfWin nfWin(&win);
+        win.AttachForms(nullptr, &nfWin);
+        win.DirTree->SetDirectory(dir.path());
+        QCOMPARE(win.CardDir, dir.path().toStdString() + "/");
+        QVERIFY(win.NewFldrBtn->isEnabled());
+
+        dialogs_.folderName = QStringLiteral("Session 2");
+        win.NewFldrBtn->click();
+        QVERIFY(QFileInfo(dir.path() + "/Session 2").isDir());
+        QCOMPARE(win.CardDir, dir.path().toStdString() + "/Session 2/");
+        QCOMPARE(win.windowTitle(), win.TitlePrefix + dir.path() + "/Session 2/");
+    }
+
+    void newFolderWithABadNameMakesNothing_data() {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("empty") << QString();
+        QTest::newRow("dot") << QString(".");
+        QTest::newRow("dot dot") << QString("..");
+        QTest::newRow("slash") << QString("sub/deeper");
+        QTest::newRow("absolute") << QString("/tmp/elsewhere-trx5");
+    }
+
+    void newFolderWithABadNameMakesNothing() {
+        QFETCH(QString, name);
+        QTemporaryDir dir;
+        QDir().mkdir(dir.path() + "/sub");
+        const std::string folder = dir.path().toStdString() + "/";
+        trx5test::MakeMachineFile(folder);
+        trx5test::MakeSongFile(folder, 0, false);
+        trx5test::MakeTake(folder, 0, 0, 0, false, 2, 1);
+
+        TMainWin win(dialogs_);
+        TNfWin nfWin(&win);
+        win.AttachForms(nullptr, &nfWin);
+        win.DirTree->SetDirectory(dir.path());
+        win.TakeBtns[0]->click();
+        QCOMPARE(win.SelTake[0], 0);
+
+        dialogs_.folderName = name;
+        win.NewFldrBtn->click();
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList{"sub"});
+        QVERIFY(QDir(dir.path() + "/sub").isEmpty());
+        QVERIFY(!QFileInfo::exists("/tmp/elsewhere-trx5"));
+        // The tree was rebuilt and the folder read afresh.
+        QCOMPARE(win.CardDir, folder);
+        QCOMPARE(win.SelTake[0], -1);
+        QCOMPARE(win.TakeBtns[0]->text(), QString("1-1"));
+    }
+
+    void newFolderWithAnExistingNameSelectsIt() {
+        QTemporaryDir dir;
+        QDir().mkdir(dir.path() + "/sub");
+        TMainWin win(dialogs_);
+        TNfWin nfWin(&win);
+        win.AttachForms(nullptr, &nfWin);
+        win.DirTree->SetDirectory(dir.path());
+        dialogs_.folderName = QStringLiteral("sub");
+        win.NewFldrBtn->click();
+        QCOMPARE(win.CardDir, dir.path().toStdString() + "/sub/");
+    }
+
+    void newFolderCancelledChangesNothing() {
+        QTemporaryDir dir;
+        TMainWin win(dialogs_);
+        TNfWin nfWin(&win);
+        win.AttachForms(nullptr, &nfWin);
+        win.DirTree->SetDirectory(dir.path());
+        win.NewFldrBtn->click();
+        QVERIFY(QDir(dir.path()).isEmpty());
+        QCOMPARE(win.CardDir, dir.path().toStdString() + "/");
+    }
+
+    void newFolderDialogCancelsOnEnterAndKeepsTheName() {
+        TNfWin dialog;
+        QCOMPARE(dialog.windowTitle(), QString("New Folder"));
+        QCOMPARE(dialog.size(), QSize(257, 74));
+        QCOMPARE(dialog.FolderEdit->geometry(), QRect(16, 40, 117, 20));
+        QCOMPARE(dialog.OkBtn->geometry(), QRect(164, 16, 75, 20));
+        QCOMPARE(dialog.CanBtn->geometry(), QRect(164, 40, 75, 20));
+        QCOMPARE(dialog.Label1->text(), QString("Enter Folder Name"));
+        QCOMPARE(dialog.CanBtn->text(), QString("CANCEL"));
+
+        dialog.open();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(dialog.FolderEdit));
+        QTest::keyClicks(dialog.FolderEdit, "Takes");
+        QTest::keyClick(dialog.FolderEdit, Qt::Key_Return);
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        QVERIFY(!dialog.isVisible());
+
+        // The real dialog provider runs it modally; OK gives the name kept
+        // from last time.
+        QtDialogProvider real;
+        QTimer::singleShot(0, &dialog, [&dialog] {
+            QCOMPARE(dialog.FolderEdit->text(), QString("Takes"));
+            dialog.OkBtn->click();
+        });
+        QCOMPARE(real.NewFolderName(dialog), std::optional<QString>("Takes"));
+        QTimer::singleShot(0, &dialog, [&dialog] { dialog.close(); });
+        QCOMPARE(real.NewFolderName(dialog), std::nullopt);
+    }
+
+    void helpOpensThePageBesideTheProgram() {
+        TMainWin win(dialogs_);
+        win.SetProgramFolder(QStringLiteral(TRX5_PROGRAM_DIR));
+        win.HelpBtn->click();
+        QCOMPARE(dialogs_.documents.size(), 1);
+        QCOMPARE(dialogs_.documents[0],
+                 QUrl::fromLocalFile(QStringLiteral(TRX5_PROGRAM_DIR "/OnLineHelp/index.html")));
+        QVERIFY(QFileInfo(dialogs_.documents[0].toLocalFile()).isFile());
+        QVERIFY(dialogs_.messages.isEmpty());
+
+        dialogs_.documentOpens = false;
+        win.HelpBtn->click();
+        QCOMPARE(dialogs_.messages, QStringList{"Help file couldn't be found."});
+    }
+
+    void helpMissingIsReported() {
+        QTemporaryDir dir;
+        TMainWin win(dialogs_);
+        win.SetProgramFolder(dir.path());
+        win.HelpBtn->click();
+        QVERIFY(dialogs_.documents.isEmpty());
+        QCOMPARE(dialogs_.messages, QStringList{"Help file couldn't be found."});
+    }
+
+    void refreshReadsTheFolderAfresh() {
+        QTemporaryDir dir;
+        const std::string folder = dir.path().toStdString() + "/";
+        trx5test::MakeMachineFile(folder);
+        trx5test::MakeSongFile(folder, 0, false);
+        TMainWin win(dialogs_);
+        win.DirTree->SetDirectory(dir.path());
+        QVERIFY(win.TakeBtns[5]->text().isEmpty());
+
+        trx5test::MakeTake(folder, 0, 0, 5, false, 2, 1);
+        win.RefBtn->click();
+        QCOMPARE(win.TakeBtns[5]->text(), QString("1-6"));
+        win.SortBtn->click();
+        QCOMPARE(win.DirTree->GetDirectory(), dir.path() + "/");
+    }
+
+    void previewFormIsThere() {
+        TGetWin form;
+        QCOMPARE(form.windowTitle(), QString("GetWin"));
+        QCOMPARE(form.size(), QSize(416, 83));
+        QCOMPARE(form.FsLabel->text(), QString("Sampling Rate :").leftJustified(36));
+        QCOMPARE(form.FramesLabel->text(), QString("Sampling Frames :").leftJustified(34));
+        QCOMPARE(form.BitLabel->text(), QString("Bits / Word :").leftJustified(16));
+        QCOMPARE(form.AudBtn->toolTip(), QString("Hear the Sound"));
+        QVERIFY(form.Bevel1->geometry().contains(form.FramesLabel->geometry()));
+        QVERIFY(form.SelectedFile.isEmpty());
+    }
+
+    // A picture of the window with the demo card, a stereo selection, two
+    // import destinations and turned knobs.
+    void screenshotOfAShownCard() {
+        QTemporaryDir dir;
+        const QString card = dir.path() + "/TRX5 card";
+        QVERIFY(trx5::MakeDemoCard(card.toStdString()).ok());
+
+        TMainWin win(dialogs_);
+        win.Pan1->SetPosition(30);
+        win.Pan2->SetPosition(72);
+        win.Vol3->SetPosition(88);
+        win.DirTree->SetDirectory(card);
+        win.SongNum->setCurrentIndex(win.SongNum->findText("01 HiFi"));
+        QVERIFY(win.SongNum->currentIndex() >= 0);
+        for (int slot : {0, 8, 16, 24 + 2}) win.TakeBtns[slot]->click();
+        win.Sel1Btn->click();
+        win.Sel4Btn->click();
+        win.InfoText->appendPlainText(card + "/mix.wav created.");
+        win.Gauge->SetProgress(64);
+        win.setWindowTitle(win.windowTitle());
+        win.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&win));
+        QTest::qWait(50);
+
+        QVERIFY(QDir().mkpath(QStringLiteral(TRX5_SCREENSHOT_DIR)));
+        const QString file = QStringLiteral(TRX5_SCREENSHOT_DIR "/main-window.png");
+        QVERIFY(win.grab().save(file));
+        QVERIFY(QFileInfo(file).size() > 0);
+        QVERIFY(!win.VwMonoLabel->text().isEmpty());
+    }
+};
+
+QTEST_MAIN(CommandsTest)
+#include "commands_test.moc"

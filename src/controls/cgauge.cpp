@@ -160,7 +160,7 @@ void TCGauge::DrawKind(QPainter& painter, const QRect& area) const {
             if (percent > 0) {
                 // From pointing left (0 %) over straight up to pointing right.
                 const double angle = M_PI * (1.0 - percent / 100.0);
-                painter.setPen(QPen(foreColor_, 1.5));
+                painter.setPen(QPen(foreColor_, 2));
                 painter.drawLine(centre, QPointF(centre.x() + rx * std::cos(angle),
                                                  centre.y() - ry * std::sin(angle)));
             }

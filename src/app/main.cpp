@@ -1,6 +1,7 @@
 // Start-up: the application, its three forms, the event loop.
 #include <QApplication>
 #include <QMessageBox>
+#include <QScreen>
 #include <exception>
 
 #include "app/dialog_provider.h"
@@ -17,6 +18,11 @@ int main(int argc, char* argv[]) {
         TGetWin getWin;
         TNfWin nfWin(&mainWin);
         mainWin.AttachForms(&getWin, &nfWin);
+        if (const QScreen* screen = mainWin.screen()) {
+            QRect frame = mainWin.frameGeometry();
+            frame.moveCenter(screen->availableGeometry().center());
+            mainWin.move(frame.topLeft());
+        }
         mainWin.show();
         return QApplication::exec();
     } catch (const std::exception& e) {

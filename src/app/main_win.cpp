@@ -1,6 +1,7 @@
 #include "app/main_win.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
@@ -168,9 +169,9 @@ void TMainWin::CreateControls() {
     // The client area of a 640 x 480 window with the classic frame; the
     // layout is fixed, so the window cannot be resized or maximised.
     setFixedSize(632, 446);
-    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
-                   Qt::MSWindowsFixedSizeDialogHint);
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
 
     const QFont panelFont = PanelFont();
     const QFont boldItalic = WithStyle(FormFont(), true, true);
@@ -270,9 +271,7 @@ void TMainWin::CreateControls() {
 
         for (int v = 0; v < kVTakes; ++v) {
             auto* take = new QToolButton(BtnsPanel);
-            take->setObjectName(v == 0 && t == 0
-                                    ? QStringLiteral("SpeedButton1")
-                                    : QStringLiteral("SpeedButton%1").arg(10 * t + v + 1));
+            take->setObjectName(QStringLiteral("SpeedButton%1").arg(10 * t + v + 1));
             take->setGeometry(2 + 60 * t, 34 + 19 * v, 60, 19);
             take->setCheckable(true);
             take->setAutoRaise(true);
@@ -488,8 +487,6 @@ QString TMainWin::PanText(int position) {
 
 QString TMainWin::LevelText(int position) { return QString::number(position); }
 
-void TMainWin::SetLabelText(QLabel* label, const QString& text) { label->setText(text); }
-
 void TMainWin::SetFlat(QToolButton* button, bool flat) {
     if (button->autoRaise() == flat) return;
     button->setAutoRaise(flat);
@@ -498,7 +495,12 @@ void TMainWin::SetFlat(QToolButton* button, bool flat) {
     button->style()->polish(button);
 }
 
-void TMainWin::AddInfoLine(const QString& line) { InfoText->appendPlainText(line); }
+void TMainWin::AddInfoLine(const QString& line) {
+    InfoText->appendPlainText(line);
+    // The box is one line high: the newest line is the one to see.
+    InfoText->moveCursor(QTextCursor::End);
+    InfoText->ensureCursorVisible();
+}
 
 void TMainWin::ShowTake(int slot, const std::string& path) {
     QToolButton* button = TakeBtns[slot];
@@ -705,7 +707,17 @@ void TMainWin::Pan1GetParentBG(TVolume* knob, QPixmap& bitmap) {
                        QRect(knob->x(), knob->y(), knob->width(), knob->height()));
 }
 
+void TMainWin::closeEvent(QCloseEvent* event) {
+    // Like Exit and Esc, closing waits until the running operation is over.
+    if (busy_) {
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
+}
+
 void TMainWin::SetBusy(bool on) {
+    busy_ = on;
     if (on) {
         for (QWidget* w : std::initializer_list<QWidget*>{
                  Take2WavBtn, Wav2TakeBtn, TreePanel, ExitBtn, BtnsPanel, SortBtn, NewFldrBtn,

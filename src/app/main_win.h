@@ -143,6 +143,9 @@ class TMainWin : public QWidget {
     void ToWavBtnClick();
     void Wav2TakeBtnClick();
 
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
   private:
     class WindowProgress;
 
@@ -150,7 +153,6 @@ class TMainWin : public QWidget {
     void SetTabOrder();
     void ShowTake(int slot, const std::string& path);
     void AddInfoLine(const QString& line);
-    void SetLabelText(QLabel* label, const QString& text);
     void SetFlat(QToolButton* button, bool flat);
 
     DialogProvider& dialogs_;
@@ -159,4 +161,5 @@ class TMainWin : public QWidget {
     QString programFolder_;
     bool realFolder_ = false;  // the tree reports a folder with a path
     bool cardShown_ = false;   // the chosen folder holds card files
+    bool busy_ = false;
 };

@@ -80,8 +80,7 @@ class MainWinTest : public QObject {
         QCOMPARE(win.size(), QSize(632, 446));
         QCOMPARE(win.minimumSize(), win.maximumSize());
         QVERIFY(win.windowTitle().isEmpty());
-        QVERIFY(win.TitlePrefix.startsWith("Card Manager for TRX-5 Ver."));
-        QVERIFY(win.TitlePrefix.endsWith(" - "));
+        QCOMPARE(win.TitlePrefix, QString("Card Manager for TRX-5 Ver.0.4.4.0 - "));
 
         struct Place {
             QWidget* widget;
@@ -537,6 +536,7 @@ class MainWinTest : public QObject {
         QVERIFY(QTest::qWaitForWindowExposed(&win));
         win.SetBusy(true);
         QTest::keyClick(&win, Qt::Key_Escape);
+        QVERIFY(!win.close());
         QVERIFY(win.isVisible());
         win.SetBusy(false);
         QTest::keyClick(&win, Qt::Key_Escape);

@@ -41,7 +41,7 @@ TGetWin::TGetWin(QWidget* parent) : QWidget(parent) {
     AudBtn = new QToolButton(this);
     AudBtn->setObjectName(QStringLiteral("AudBtn"));
     AudBtn->setGeometry(368, 20, 40, 40);
-    AudBtn->setIcon(QIcon(QStringLiteral(":/art/audition.png")));
+    AudBtn->setIcon(QIcon(QStringLiteral(":/art/audition_play.png")));
     AudBtn->setIconSize(QSize(24, 24));
     AudBtn->setToolTip(QStringLiteral("Hear the Sound"));
     AudBtn->setFocusPolicy(Qt::NoFocus);

@@ -2,6 +2,7 @@
 // and a picture of the window with a card shown.
 #include <QComboBox>
 #include <QDir>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -133,6 +134,49 @@ class CommandsTest : public QObject {
         QCOMPARE(real.NewFolderName(dialog), std::optional<QString>("Takes"));
         QTimer::singleShot(0, &dialog, [&dialog] { dialog.close(); });
         QCOMPARE(real.NewFolderName(dialog), std::nullopt);
+    }
+
+    // The save dialog gives a name typed without an extension the one of the
+    // chosen filter, so the overwrite prompt sees the file really written.
+    void saveDialogNamesTheFileAfterTheChosenFilter_data() {
+        QTest::addColumn<int>("filter");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("aiff");
+        QTest::newRow("wave") << 0 << QString("mix") << QString("mix.wav") << false;
+        QTest::newRow("aiff") << 1 << QString("mix") << QString("mix.aif") << true;
+        QTest::newRow("own extension") << 1 << QString("song.AIF") << QString("song.AIF") << true;
+    }
+
+    void saveDialogNamesTheFileAfterTheChosenFilter() {
+        QFETCH(int, filter);
+        QFETCH(QString, typed);
+        QFETCH(QString, name);
+        QFETCH(bool, aiff);
+        QTemporaryDir dir;
+        const QString previous = QDir::currentPath();
+        QDir::setCurrent(dir.path());
+        QTimer::singleShot(0, this, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            QVERIFY(dialog != nullptr);
+            QCOMPARE(dialog->nameFilters(), QStringList({"Windows Wave(*.wav)", "AIFF(*.aif)"}));
+            auto* types = dialog->findChild<QComboBox*>("fileTypeCombo");
+            QVERIFY(types != nullptr);
+            for (int i = 0; i < filter; ++i) QTest::keyClick(types, Qt::Key_Down);
+            QCOMPARE(types->currentIndex(), filter);
+            auto* edit = dialog->findChild<QLineEdit*>("fileNameEdit");
+            QVERIFY(edit != nullptr);
+            edit->setText(typed);
+            QTest::keyClick(edit, Qt::Key_Return);
+        });
+        QtDialogProvider real;
+        const std::optional<SaveChoice> choice = real.GetSaveFileName(nullptr);
+        QDir::setCurrent(previous);
+        QVERIFY(choice.has_value());
+        QCOMPARE(QFileInfo(choice->fileName).fileName(), name);
+        QCOMPARE(QFileInfo(choice->fileName).absolutePath(),
+                 QFileInfo(dir.path()).absoluteFilePath());
+        QCOMPARE(choice->aiffFilter, aiff);
     }
 
     void helpOpensThePageBesideTheProgram() {

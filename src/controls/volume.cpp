@@ -167,8 +167,10 @@ void TVolume::mousePressEvent(QMouseEvent* event) {
 void TVolume::mouseMoveEvent(QMouseEvent* event) {
     event->accept();
     if (!dragging_) return;
-    const std::optional<int> value =
-        DragValue(size(), event->position().toPoint(), position_, max_);
+    // The pixel under the pointer, also where positions have fractions.
+    const QPoint pointer(static_cast<int>(std::floor(event->position().x())),
+                         static_cast<int>(std::floor(event->position().y())));
+    const std::optional<int> value = DragValue(size(), pointer, position_, max_);
     if (!value) return;
     position_ = *value;
     emit OnChanged(this, position_);

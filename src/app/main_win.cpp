@@ -177,10 +177,10 @@ void TMainWin::CreateControls() {
     const QFont boldItalic = WithStyle(FormFont(), true, true);
     const QFont italic = WithStyle(FormFont(), false, true);
 
-    auto makeLabel = [&](QWidget* parent, const char* name, const QString& text, int x, int y,
+    auto makeLabel = [&](QWidget* parent, const QString& name, const QString& text, int x, int y,
                          int w, int h, const QString& style) {
         auto* label = new QLabel(text, parent);
-        label->setObjectName(QString::fromLatin1(name));
+        label->setObjectName(name);
         label->setFont(panelFont);
         label->setGeometry(x, y, w, h);
         label->setStyleSheet(style);
@@ -208,9 +208,10 @@ void TMainWin::CreateControls() {
     SongNum->setGeometry(348, 6, 81, 20);
 
     const QString dashes = QStringLiteral("-------------");
-    LMonoLabel =
-        makeLabel(Panel1, "LMonoLabel", dashes, 308, 62, 150, 11, QStringLiteral("color: black;"));
-    RLabel = makeLabel(Panel1, "RLabel", dashes, 308, 73, 150, 11, QStringLiteral("color: black;"));
+    LMonoLabel = makeLabel(Panel1, QStringLiteral("LMonoLabel"), dashes, 308, 62, 150, 11,
+                           QStringLiteral("color: black;"));
+    RLabel = makeLabel(Panel1, QStringLiteral("RLabel"), dashes, 308, 73, 150, 11,
+                       QStringLiteral("color: black;"));
 
     Wav2TakeBtn = new QPushButton(QStringLiteral("Wav/AIFF -> &V-Take"), Panel1);
     Wav2TakeBtn->setObjectName(QStringLiteral("Wav2TakeBtn"));
@@ -218,8 +219,8 @@ void TMainWin::CreateControls() {
     Wav2TakeBtn->setFont(boldItalic);
     Wav2TakeBtn->setEnabled(false);
 
-    VwMonoLabel =
-        makeLabel(Panel1, "VwMonoLabel", QStringLiteral("------"), 307, 138, 60, 11, kSilverText);
+    VwMonoLabel = makeLabel(Panel1, QStringLiteral("VwMonoLabel"), QStringLiteral("------"), 307,
+                            138, 60, 11, kSilverText);
 
     Take2WavBtn = new QPushButton(QStringLiteral("V-Take -> &Wav/AIFF"), Panel1);
     Take2WavBtn->setObjectName(QStringLiteral("Take2WavBtn"));
@@ -227,10 +228,10 @@ void TMainWin::CreateControls() {
     Take2WavBtn->setFont(boldItalic);
     Take2WavBtn->setEnabled(false);
 
-    const char* vNames[kTracks] = {"V1Label", "V2Label", "V3Label", "V4Label"};
     QLabel** vLabels[kTracks] = {&V1Label, &V2Label, &V3Label, &V4Label};
     for (int t = 0; t < kTracks; ++t) {
-        *vLabels[t] = makeLabel(Panel1, vNames[t], dashes, 307, 194 + 11 * t, 150, 11, kSilverText);
+        *vLabels[t] = makeLabel(Panel1, QStringLiteral("V%1Label").arg(t + 1), dashes, 307,
+                                194 + 11 * t, 150, 11, kSilverText);
         VLabels[t] = *vLabels[t];
     }
 
@@ -324,10 +325,10 @@ void TMainWin::CreateControls() {
         PanKnobs[t] = *pans[t];
         VolKnobs[t] = *vols[t];
 
-        *panLabels[t] = makeLabel(Panel1, qPrintable(QStringLiteral("Pan%1Label").arg(t + 1)), xxx,
-                                  86 + 60 * t, 238, 24, 12, whiteText);
-        *fadeLabels[t] = makeLabel(Panel1, qPrintable(QStringLiteral("Fade%1Label").arg(t + 1)),
-                                   xxx, 86 + 60 * t, 256, 24, 12, whiteText);
+        *panLabels[t] = makeLabel(Panel1, QStringLiteral("Pan%1Label").arg(t + 1), xxx, 86 + 60 * t,
+                                  238, 24, 12, whiteText);
+        *fadeLabels[t] = makeLabel(Panel1, QStringLiteral("Fade%1Label").arg(t + 1), xxx,
+                                   86 + 60 * t, 256, 24, 12, whiteText);
         (*panLabels[t])->setAlignment(Qt::AlignCenter);
         (*fadeLabels[t])->setAlignment(Qt::AlignCenter);
         PanLabels[t] = *panLabels[t];

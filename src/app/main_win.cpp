@@ -522,32 +522,13 @@ void TMainWin::DirTreeChange(const QString& accessDir) {
     // root folder.
     CardDir = realFolder_ ? trx5::WithTrailingSlash(accessDir.toStdString()) : std::string("/");
 
+    ClearSongView(false);
     for (int t = 0; t < kTracks; ++t) {
-        for (int v = 0; v < kVTakes; ++v) {
-            QToolButton* button = TakeBtns[SlotIndex(t, v)];
-            button->setText(QString());
-            button->setEnabled(false);
-            SetFlat(button, true);
-            button->setChecked(false);
-            TakeFiles[SlotIndex(t, v)].clear();
-        }
-        SelBtns[t]->setChecked(false);
-        SelBtns[t]->setEnabled(false);
-        SelTake[t] = -1;
-        VLabels[t]->clear();
         PanLabels[t]->clear();
         FadeLabels[t]->clear();
         PanKnobs[t]->setEnabled(false);
         VolKnobs[t]->setEnabled(false);
     }
-    FirstSel = -1;
-    SecondSel = -1;
-    Take2WavBtn->setEnabled(false);
-    Wav2TakeBtn->setEnabled(false);
-    AudBtn->setEnabled(false);
-    LMonoLabel->clear();
-    RLabel->clear();
-    VwMonoLabel->clear();
 
     {
         const QSignalBlocker block(SongNum);
@@ -574,29 +555,35 @@ void TMainWin::DirTreeChange(const QString& accessDir) {
     RestoreBtn->setEnabled(kBackupAvailable);
 }
 
-void TMainWin::SongNumChange() {
+// Blanks the grid, the selections and the read-outs; the grid and the
+// selection buttons are left usable only when a song is shown.
+void TMainWin::ClearSongView(bool enabled) {
     for (int t = 0; t < kTracks; ++t) {
         for (int v = 0; v < kVTakes; ++v) {
             QToolButton* button = TakeBtns[SlotIndex(t, v)];
             button->setText(QString());
-            button->setEnabled(true);
+            button->setEnabled(enabled);
             SetFlat(button, true);
             button->setChecked(false);
             TakeFiles[SlotIndex(t, v)].clear();
         }
-        SelBtns[t]->setEnabled(true);
         SelBtns[t]->setChecked(false);
+        SelBtns[t]->setEnabled(enabled);
         SelTake[t] = -1;
         VLabels[t]->clear();
     }
     FirstSel = -1;
     SecondSel = -1;
-    LMonoLabel->clear();
-    RLabel->clear();
-    VwMonoLabel->clear();
     Take2WavBtn->setEnabled(false);
     Wav2TakeBtn->setEnabled(false);
     AudBtn->setEnabled(false);
+    LMonoLabel->clear();
+    RLabel->clear();
+    VwMonoLabel->clear();
+}
+
+void TMainWin::SongNumChange() {
+    ClearSongView(true);
 
     // The entry carries its song's file number and mode.
     const int entry = SongNum->currentIndex();

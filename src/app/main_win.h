@@ -150,6 +150,7 @@ class TMainWin : public QWidget {
     class WindowProgress;
 
     void CreateControls();
+    void ClearSongView(bool enabled);
     void SetTabOrder();
     void ShowTake(int slot, const std::string& path);
     void AddInfoLine(const QString& line);

@@ -1,6 +1,8 @@
 #include "codec/take_codec.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <vector>
 
 namespace trx5 {
 
@@ -82,8 +84,26 @@ inline std::int32_t StepFrom(std::int32_t p, std::uint8_t code) {
 // largest difference of its sign, so the encoder moves towards the sample; a
 // difference wrapped to 16 bits would point the other way and leave the
 // reconstruction stuck at the opposite limit.
+//
+// The encoder looks the code up in a table over every difference of two
+// 16-bit values, -65535..65535, with that rule built in, so the clamp stays
+// off the dependency chain. `q` points at the entry of difference 0.
+const std::uint8_t* DifferenceCodes();
+
 inline std::uint8_t CodeFor(const std::uint8_t* q, std::int32_t s, std::int32_t p) {
-    return q[static_cast<std::uint16_t>(std::clamp<std::int32_t>(s - p, -32768, 32767))];
+    return q[s - p];
+}
+
+constexpr std::int32_t kLargestStep = 9551;
+
+__attribute__((target_clones("avx2", "default"))) bool RunLeftRange(const std::int16_t* out,
+                                                                    int count, std::int16_t start) {
+    if (count == 0) return false;
+    std::int32_t largest = std::abs(out[0] - start);
+    for (int i = 1; i < count; ++i) {
+        largest = std::max(largest, std::abs(out[i] - out[i - 1]));
+    }
+    return largest > kLargestStep;
 }
 
 inline std::int16_t ReadStart(const std::uint8_t* b) {
@@ -100,18 +120,17 @@ inline void WriteStart(std::uint8_t* b, std::int16_t s) {
 // and while it stays within them the clamp changes nothing, so the run is
 // first decoded as a plain sum (one addition per sample on the dependency
 // chain) and only decoded again with the clamp when the sum left the range.
-// The sum is kept offset by 32768 so that one OR over all values tells
-// whether any left 0..65535.
+// Neighbouring samples of an in-range run differ by one step, at most 9551;
+// a sum that left the range shows up in the 16-bit output as a jump of at
+// least 65536 - 9551, so one vectorisable pass over the output tells.
 void DecodeRunChecked(const std::uint8_t* codes, std::int16_t* out, int count, std::int16_t start) {
-    std::uint32_t acc = static_cast<std::uint32_t>(start + 32768);
-    std::uint32_t outside = 0;
+    std::int32_t acc = start;
 #pragma GCC unroll 8
     for (int i = 0; i < count; ++i) {
-        acc += static_cast<std::uint32_t>(static_cast<std::int32_t>(DeltaTable[codes[i]]));
-        outside |= acc;
-        out[i] = static_cast<std::int16_t>(static_cast<std::uint16_t>(acc ^ 0x8000u));
+        acc += DeltaTable[codes[i]];
+        out[i] = static_cast<std::int16_t>(acc);
     }
-    if ((outside >> 16) == 0) return;
+    if (!RunLeftRange(out, count, start)) return;
     std::int32_t p = start;
     for (int i = 0; i < count; ++i) {
         p = StepFrom(p, codes[i]);
@@ -125,7 +144,7 @@ void DecodeRunChecked(const std::uint8_t* codes, std::int16_t* out, int count, s
 template <int W>
 void EncodeRuns(std::uint8_t* const* codes, const std::int16_t* const* in, int count,
                 const std::int16_t* start) {
-    const std::uint8_t* q = QuantizeTable().data();
+    const std::uint8_t* q = DifferenceCodes();
     std::int32_t p[W];
     for (int w = 0; w < W; ++w) p[w] = start[w];
     for (int i = 0; i < count; ++i) {
@@ -212,13 +231,29 @@ const std::array<std::uint8_t, 65536>& QuantizeTable() {
     return table;
 }
 
+namespace {
+
+const std::uint8_t* DifferenceCodes() {
+    static const std::vector<std::uint8_t> table = [] {
+        const auto& q = QuantizeTable();
+        std::vector<std::uint8_t> codes(2 * 65535 + 1);
+        for (std::int32_t d = -65535; d <= 65535; ++d) {
+            codes[d + 65535] = q[static_cast<std::uint16_t>(std::clamp(d, -32768, 32767))];
+        }
+        return codes;
+    }();
+    return table.data() + 65535;
+}
+
+}  // namespace
+
 void DecodeRun(const std::uint8_t* codes, std::int16_t* samples, int count, std::int16_t start) {
     DecodeRunChecked(codes, samples, count, start);
 }
 
 std::int16_t EncodeRun(std::uint8_t* codes, const std::int16_t* samples, int count,
                        std::int16_t start) {
-    const std::uint8_t* q = QuantizeTable().data();
+    const std::uint8_t* q = DifferenceCodes();
     std::int32_t p = start;
     for (int i = 0; i < count; ++i) {
         const std::uint8_t c = CodeFor(q, samples[i], p);

@@ -762,6 +762,23 @@ void TMainWin::HelpBtnClick() {
 
 void TMainWin::ExitBtnClick() { close(); }
 
+// Runs an engine under the window's progress (busy mode, gauge, Abort),
+// then restores the pointer and clears the gauge. An operation without a
+// single block still reports its line.
+template <typename Engine>
+auto TMainWin::RunWithProgress(const QString& line, Engine engine) {
+    auto outcome = [&] {
+        WindowProgress progress(*this, line);
+        auto result = engine(progress);
+        if (result) progress.Start();
+        Gauge->SetProgress(100);
+        QApplication::restoreOverrideCursor();
+        return result;
+    }();
+    Gauge->SetProgress(0);
+    return outcome;
+}
+
 void TMainWin::ToWavBtnClick() {
     const std::optional<SaveChoice> choice = dialogs_.GetSaveFileName(this);
     if (!choice) return;
@@ -784,16 +801,9 @@ void TMainWin::ToWavBtnClick() {
     }
     const QString name = ToQString(request.outputPath);
 
-    trx5::Result<trx5::ExportOutcome> result = [&] {
-        WindowProgress progress(*this, QStringLiteral("Creating ") + name + QStringLiteral("..."));
-        auto outcome = trx5::ExportTakes(request, progress);
-        // A take without a single block still reports what was made.
-        if (outcome) progress.Start();
-        Gauge->SetProgress(100);
-        QApplication::restoreOverrideCursor();
-        return outcome;
-    }();
-    Gauge->SetProgress(0);
+    const auto result = RunWithProgress(
+        QStringLiteral("Creating ") + name + QStringLiteral("..."),
+        [&](trx5::Progress& progress) { return trx5::ExportTakes(request, progress); });
 
     if (!result) {
         dialogs_.MessageBox(this, ToQString(result.message()));
@@ -821,15 +831,9 @@ void TMainWin::Wav2TakeBtnClick() {
     if (destinations.size() > 1) request.second = destinations[1];
 
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    trx5::Result<trx5::ImportOutcome> result = [&] {
-        WindowProgress progress(*this, QStringLiteral("Writing to Takes"));
-        auto outcome = trx5::ImportTakes(request, progress);
-        if (outcome) progress.Start();
-        Gauge->SetProgress(100);
-        QApplication::restoreOverrideCursor();
-        return outcome;
-    }();
-    Gauge->SetProgress(0);
+    const auto result = RunWithProgress(
+        QStringLiteral("Writing to Takes"),
+        [&](trx5::Progress& progress) { return trx5::ImportTakes(request, progress); });
 
     if (!result) {
         dialogs_.MessageBox(this, ToQString(result.message()));

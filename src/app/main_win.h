@@ -151,6 +151,8 @@ class TMainWin : public QWidget {
 
     void CreateControls();
     void ClearSongView(bool enabled);
+    template <typename Engine>
+    auto RunWithProgress(const QString& line, Engine engine);
     void SetTabOrder();
     void ShowTake(int slot, const std::string& path);
     void AddInfoLine(const QString& line);

@@ -23,22 +23,9 @@ using trx5::ExportFormat;
 using trx5::ExportRequest;
 using trx5test::AudioData;
 using trx5test::Bytes;
+using trx5test::RecordingProgress;
 using trx5test::Samples;
 using trx5test::TempDir;
-
-class RecordingProgress final : public trx5::Progress {
-  public:
-    explicit RecordingProgress(std::uint64_t stopAt = std::numeric_limits<std::uint64_t>::max())
-        : stopAt_(stopAt) {}
-    bool Step(std::uint64_t block, std::uint64_t blocks) override {
-        calls.push_back({block, blocks});
-        return block != stopAt_;
-    }
-    std::vector<std::pair<std::uint64_t, std::uint64_t>> calls;
-
-  private:
-    std::uint64_t stopAt_;
-};
 
 // The stereo mix of the given takes as the recorder's mixer forms it: per
 // block, a cleared buffer and each track that still has a block in order.

@@ -25,22 +25,9 @@ namespace {
 using trx5::ImportRequest;
 using trx5::TakeSlot;
 using trx5test::Bytes;
+using trx5test::RecordingProgress;
 using trx5test::Samples;
 using trx5test::TempDir;
-
-class RecordingProgress final : public trx5::Progress {
-  public:
-    explicit RecordingProgress(std::uint64_t stopAt = std::numeric_limits<std::uint64_t>::max())
-        : stopAt_(stopAt) {}
-    bool Step(std::uint64_t block, std::uint64_t blocks) override {
-        calls.push_back({block, blocks});
-        return block != stopAt_;
-    }
-    std::vector<std::pair<std::uint64_t, std::uint64_t>> calls;
-
-  private:
-    std::uint64_t stopAt_;
-};
 
 // Interleaved frames whose channels differ from each other.
 Samples Frames(std::size_t frames, int channels, unsigned seed) {

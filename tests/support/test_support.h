@@ -2,8 +2,12 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "convert/progress.h"
 
 namespace trx5test {
 
@@ -12,7 +16,7 @@ using Bytes = std::vector<std::uint8_t>;
 // A fresh folder under the system's temporary folder, removed with its
 // contents when the object goes out of scope. path() ends with "/".
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -20,7 +24,7 @@ public:
     const std::string& path() const { return path_; }
     std::string operator/(const std::string& name) const { return path_ + name; }
 
-private:
+  private:
     std::string path_;
 };
 
@@ -34,6 +38,21 @@ void PutLE32(Bytes& b, std::uint32_t v);
 void PutBE16(Bytes& b, std::uint32_t v);
 void PutBE32(Bytes& b, std::uint32_t v);
 void PutText(Bytes& b, const std::string& text);
+
+// Records every progress call and asks to stop at block `stopAt`.
+class RecordingProgress final : public trx5::Progress {
+  public:
+    explicit RecordingProgress(std::uint64_t stopAt = std::numeric_limits<std::uint64_t>::max())
+        : stopAt_(stopAt) {}
+    bool Step(std::uint64_t block, std::uint64_t blocks) override {
+        calls.push_back({block, blocks});
+        return block != stopAt_;
+    }
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> calls;
+
+  private:
+    std::uint64_t stopAt_;
+};
 
 // A card folder: a valid machine file and, per call, song files and takes.
 void MakeMachineFile(const std::string& folder);

@@ -9,7 +9,13 @@ cd "$(dirname "$0")/.."
 card="$HOME/TRX5-Demo-Card"
 mix="$HOME/TRX5-Demo-Mix.wav"
 bin=build/bin
-"$bin/trx5card" demo "$card"
+# A demo card made by an earlier run is used again; the tool never writes
+# over a folder that holds something.
+if [ -e "$card" ] && "$bin/trx5card" songs "$card" >/dev/null 2>&1; then
+  echo "Using the demo card made before."
+else
+  "$bin/trx5card" demo "$card"
+fi
 echo "Demo card: $card"
 echo "Songs:"
 "$bin/trx5card" songs "$card"

@@ -36,9 +36,10 @@ QString QtDialogProvider::GetOpenFileName(QWidget* parent) {
         QStringLiteral("Audio(*.wav *.aif);;Windows Wave(*.wav);;AIFF(*.aif)"));
 }
 
-void QtDialogProvider::MessageBox(QWidget* parent, const QString& text) {
+void QtDialogProvider::MessageBox(QWidget* parent, const QString& text, const QString& detail) {
     QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(), text, QMessageBox::Ok,
                     parent);
+    if (!detail.isEmpty()) box.setDetailedText(detail);
     box.exec();
 }
 

@@ -25,8 +25,9 @@ class DialogProvider {
     virtual std::optional<SaveChoice> GetSaveFileName(QWidget* parent) = 0;
     // The import's open dialog; an empty text when the user cancelled.
     virtual QString GetOpenFileName(QWidget* parent) = 0;
-    // A plain message box with an OK button.
-    virtual void MessageBox(QWidget* parent, const QString& text) = 0;
+    // A plain message box with an OK button; `detail` (why it failed) is
+    // shown as the box's detail text when given.
+    virtual void MessageBox(QWidget* parent, const QString& text, const QString& detail = {}) = 0;
     // Runs the "New Folder" dialog; the name typed, or none on Cancel.
     virtual std::optional<QString> NewFolderName(TNfWin& dialog) = 0;
     // Shows a local document with the desktop's default handler.
@@ -38,7 +39,7 @@ class QtDialogProvider final : public DialogProvider {
   public:
     std::optional<SaveChoice> GetSaveFileName(QWidget* parent) override;
     QString GetOpenFileName(QWidget* parent) override;
-    void MessageBox(QWidget* parent, const QString& text) override;
+    void MessageBox(QWidget* parent, const QString& text, const QString& detail = {}) override;
     std::optional<QString> NewFolderName(TNfWin& dialog) override;
     bool OpenDocument(const QUrl& url) override;
 };

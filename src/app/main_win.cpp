@@ -806,7 +806,7 @@ void TMainWin::ToWavBtnClick() {
         [&](trx5::Progress& progress) { return trx5::ExportTakes(request, progress); });
 
     if (!result) {
-        dialogs_.MessageBox(this, ToQString(result.message()));
+        dialogs_.MessageBox(this, ToQString(result.message()), ToQString(result.reason()));
         return;
     }
     AddInfoLine(name + QStringLiteral(" created."));
@@ -836,7 +836,7 @@ void TMainWin::Wav2TakeBtnClick() {
         [&](trx5::Progress& progress) { return trx5::ImportTakes(request, progress); });
 
     if (!result) {
-        dialogs_.MessageBox(this, ToQString(result.message()));
+        dialogs_.MessageBox(this, ToQString(result.message()), ToQString(result.reason()));
         UpdateInfo();
         return;
     }

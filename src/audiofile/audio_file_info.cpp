@@ -196,6 +196,15 @@ bool ReadWavHeader(AudioFileInfo& info, const Source& src) {
     return counted >= 2;
 }
 
+// One stored sample as a 16-bit value: 8-bit samples are widened (WAV's are
+// unsigned), wider ones keep their two most significant bytes.
+std::int16_t SampleAt(const std::uint8_t* s, std::size_t width, bool wav) {
+    if (width == 1)
+        return wav ? std::int16_t(s[0] * 256 - 32768) : std::int16_t(std::int8_t(s[0]) * 256);
+    if (wav) return std::int16_t(std::uint16_t(s[width - 1] << 8 | s[width - 2]));
+    return std::int16_t(std::uint16_t(s[0] << 8 | s[1]));
+}
+
 bool HasReadableFormat(const AudioFileInfo& info) {
     return (info.kind == AudioKindAiff || info.kind == AudioKindWav) && info.channels > 0 &&
            info.bitsPerSample >= 8 && info.bitsPerSample <= kMaxBits;
@@ -203,10 +212,8 @@ bool HasReadableFormat(const AudioFileInfo& info) {
 
 // Output helpers: each one reports the failing step.
 Status Failure(const char* what) {
-    const int err = errno;
-    std::string message = std::string("Writing the audio file failed: ") + what;
-    if (err != 0) message += std::string(" (") + std::strerror(err) + ")";
-    return Status::Fail(message);
+    const int err = errno != 0 ? errno : EIO;
+    return Status::Fail(std::string("Writing the audio file failed: ") + what, std::strerror(err));
 }
 
 Status Put(std::FILE* file, const void* bytes, std::size_t count) {
@@ -264,10 +271,13 @@ constexpr std::int64_t kMaxFormSize = 0xFFFFFFFFLL;
 constexpr std::int64_t kMaxWavSampleBytes = kMaxFormSize - (kWavHeaderSize - 8) - 1;
 constexpr std::int64_t kMaxAiffSampleBytes = kMaxFormSize - (kAiffHeaderSize - 8) - 1;
 
+Status TooLarge(std::int64_t limit) {
+    return Status::Fail("Writing the audio file failed",
+                        limit == kMaxWavSampleBytes ? kReasonWavTooLarge : kReasonAiffTooLarge);
+}
+
 Status CheckRoom(const AudioFileInfo& info, std::size_t count, std::int64_t limit) {
-    if (std::uint64_t(count) > std::uint64_t(limit - info.bytesWritten)) {
-        return Status::Fail("Writing the audio file failed: the file would exceed 4 GB");
-    }
+    if (std::uint64_t(count) > std::uint64_t(limit - info.bytesWritten)) return TooLarge(limit);
     return Status::Ok();
 }
 
@@ -279,6 +289,8 @@ Status PadSampleData(const AudioFileInfo& info) {
 }
 
 }  // namespace
+
+std::int64_t MaxSampleBytes(bool aiff) { return aiff ? kMaxAiffSampleBytes : kMaxWavSampleBytes; }
 
 Extended80 RateToExtended(std::uint32_t rate) {
     Extended80 out{};
@@ -332,6 +344,19 @@ void FreeAudioFileInfo(AudioFileInfo& info) {
     info = AudioFileInfo{};
 }
 
+bool IsUsableAudio(const AudioFileInfo& info) {
+    if (!HasReadableFormat(info) || info.dataStart == 0) return false;
+    const double rate = ExtendedToDouble(info.sampleRate);
+    return rate >= 1.0 && rate <= 4294967295.0;
+}
+
+std::uint64_t FramesInFile(const AudioFileInfo& info, std::int64_t fileSize) {
+    if (!HasReadableFormat(info) || info.dataStart == 0 || fileSize <= info.dataStart) return 0;
+    const std::uint64_t frameBytes = std::uint64_t(info.channels) * info.BytesPerSample();
+    return std::min<std::uint64_t>(info.frames,
+                                   std::uint64_t(fileSize - info.dataStart) / frameBytes);
+}
+
 Status SeekFrame(const AudioFileInfo& info, std::FILE* file, std::uint32_t frame) {
     if (file == nullptr) return Status::Fail("No audio file is open.");
     if (!HasReadableFormat(info)) return Status::Fail("The file is not a WAV/AIFF.");
@@ -343,38 +368,62 @@ Status SeekFrame(const AudioFileInfo& info, std::FILE* file, std::uint32_t frame
 
 std::size_t ReadFrames(const AudioFileInfo& info, std::FILE* file, std::size_t frameCount,
                        std::int16_t* samples) {
-    if (samples == nullptr || info.channels <= 0) return 0;
+    return ReadFrameChannels(info, file, frameCount, info.channels, samples);
+}
+
+std::size_t ReadFrameChannels(const AudioFileInfo& info, std::FILE* file, std::size_t frameCount,
+                              int keep, std::int16_t* samples) {
+    if (samples == nullptr || info.channels <= 0 || keep <= 0 || keep > info.channels) return 0;
     const std::size_t channels = std::size_t(info.channels);
+    const std::size_t kept = std::size_t(keep);
     if (frameCount > std::numeric_limits<std::size_t>::max() / channels) return 0;
-    const std::size_t total = frameCount * channels;
+    const std::size_t total = frameCount * kept;
+    // Samples are stored frame by frame and the file is read in order, so
+    // those read from the file are always the first `done`.
     std::size_t done = 0;
 
     // dataStart 0 means the file has no sample data: nothing to read.
     if (file != nullptr && HasReadableFormat(info) && info.dataStart > 0) {
         const std::size_t width = std::size_t(info.BytesPerSample());
         const bool wav = info.kind == AudioKindWav;
+        const std::size_t frameBytes = width * channels;
         std::uint8_t buffer[16384];
-        const std::size_t perRead = sizeof buffer / width;  // at least 2
-        while (done < total) {
-            const std::size_t want = std::min(perRead, total - done);
-            const std::size_t got = std::fread(buffer, 1, want * width, file);
-            const std::size_t whole = got / width;
-            for (std::size_t i = 0; i < whole; ++i) {
-                const std::uint8_t* s = buffer + i * width;
-                std::int16_t v;
-                if (width == 1) {
-                    v = wav ? std::int16_t(s[0] * 256 - 32768)
-                            : std::int16_t(std::int8_t(s[0]) * 256);
-                } else if (wav) {
-                    // Little-endian: keep the two most significant bytes.
-                    v = std::int16_t(std::uint16_t(s[width - 1] << 8 | s[width - 2]));
-                } else {
-                    v = std::int16_t(std::uint16_t(s[0] << 8 | s[1]));
+        if (frameBytes <= sizeof buffer) {
+            const std::size_t framesPerRead = sizeof buffer / frameBytes;
+            for (std::size_t frame = 0; frame < frameCount;) {
+                const std::size_t want = std::min(framesPerRead, frameCount - frame);
+                const std::size_t got = std::fread(buffer, 1, want * frameBytes, file);
+                const std::size_t whole = got / width;
+                for (std::size_t i = 0; i < whole; ++i) {
+                    const std::size_t c = i % channels;
+                    if (c < kept) {
+                        samples[(frame + i / channels) * kept + c] =
+                            SampleAt(buffer + i * width, width, wav);
+                    }
                 }
-                samples[done + i] = v;
+                done += whole / channels * kept + std::min(whole % channels, kept);
+                if (got < want * frameBytes) break;
+                frame += want;
             }
-            done += whole;
-            if (got < want * width) break;
+        } else {
+            // Frames wider than the buffer: read the kept channels of each
+            // and seek over the rest.
+            const std::int64_t skip = std::int64_t((channels - kept) * width);
+            for (std::size_t frame = 0; frame < frameCount; ++frame) {
+                std::size_t c = 0;
+                while (c < kept) {
+                    const std::size_t want = std::min(kept - c, sizeof buffer / width);
+                    const std::size_t got = std::fread(buffer, 1, want * width, file);
+                    const std::size_t whole = got / width;
+                    for (std::size_t i = 0; i < whole; ++i) {
+                        samples[frame * kept + c + i] = SampleAt(buffer + i * width, width, wav);
+                    }
+                    done += whole;
+                    c += whole;
+                    if (whole < want) break;
+                }
+                if (c < kept || (skip > 0 && fseeko(file, off_t(skip), SEEK_CUR) != 0)) break;
+            }
         }
     }
     std::fill(samples + done, samples + total, std::int16_t(0));
@@ -434,7 +483,7 @@ Status CloseWav(AudioFileInfo& info) {
     if (Status s = PadSampleData(info); !s) return s;
     if (Status s = Tell(file, info.endPos); !s) return s;
     if (info.endPos - 8 > kMaxFormSize || info.bytesWritten > kMaxWavSampleBytes) {
-        return Status::Fail("Writing the audio file failed: the file would exceed 4 GB");
+        return TooLarge(kMaxWavSampleBytes);
     }
     std::uint8_t field[4];
     SetLE32(field, std::uint32_t(info.bytesWritten));
@@ -508,7 +557,7 @@ Status CloseAiff(AudioFileInfo& info) {
     if (Status s = PadSampleData(info); !s) return s;
     if (Status s = Tell(file, info.endPos); !s) return s;
     if (info.endPos - 8 > kMaxFormSize || info.bytesWritten > kMaxAiffSampleBytes) {
-        return Status::Fail("Writing the audio file failed: the file would exceed 4 GB");
+        return TooLarge(kMaxAiffSampleBytes);
     }
     std::uint8_t field[4];
     SetBE32(field, std::uint32_t(info.bytesWritten + 8));

@@ -21,13 +21,13 @@ Extended80 RateToExtended(std::uint32_t rate);
 double ExtendedToDouble(const Extended80& value);
 
 struct AudioFileInfo {
-    std::FILE* file = nullptr;       // writer only: the open output file
-    std::int64_t sizeFieldPos = 0;   // writer only: chunk size to patch
-    std::int64_t bytesWritten = 0;   // writer only: sample bytes written
-    std::int64_t endPos = 0;         // writer only: position noted at close
-    std::int64_t framesFieldPos = 0; // writer only: AIFF frame count position
+    std::FILE* file = nullptr;        // writer only: the open output file
+    std::int64_t sizeFieldPos = 0;    // writer only: chunk size to patch
+    std::int64_t bytesWritten = 0;    // writer only: sample bytes written
+    std::int64_t endPos = 0;          // writer only: position noted at close
+    std::int64_t framesFieldPos = 0;  // writer only: AIFF frame count position
     std::int32_t kind = AudioKindNone;
-    std::int64_t dataStart = 0;      // first sample byte; 0 when none found
+    std::int64_t dataStart = 0;  // first sample byte; 0 when none found
     std::int32_t channels = 0;
     std::uint32_t frames = 0;
     std::int32_t bitsPerSample = 0;
@@ -49,6 +49,14 @@ struct AudioFileInfo {
 std::int32_t OpenAudioFileInfo(AudioFileInfo& info, std::FILE* file);
 void FreeAudioFileInfo(AudioFileInfo& info);
 
+// A record the program can play or import: a recognised kind with sample
+// data and a sampling rate that truncates to 1 Hz or more and fits 32 bits.
+bool IsUsableAudio(const AudioFileInfo& info);
+
+// The frames that a file of `fileSize` bytes really holds: the header's
+// claim, cut at the end of the file.
+std::uint64_t FramesInFile(const AudioFileInfo& info, std::int64_t fileSize);
+
 Status SeekFrame(const AudioFileInfo& info, std::FILE* file, std::uint32_t frame);
 
 // Reads frameCount frames as interleaved 16-bit samples into `samples`
@@ -56,6 +64,12 @@ Status SeekFrame(const AudioFileInfo& info, std::FILE* file, std::uint32_t frame
 // Returns the number of samples actually read from the file.
 std::size_t ReadFrames(const AudioFileInfo& info, std::FILE* file, std::size_t frameCount,
                        std::int16_t* samples);
+
+// Like ReadFrames, but keeps only the first `keep` channels of every frame
+// (frameCount * keep values); the bytes of the other channels are skipped,
+// so the work does not grow with the channel count.
+std::size_t ReadFrameChannels(const AudioFileInfo& info, std::FILE* file, std::size_t frameCount,
+                              int keep, std::int16_t* samples);
 
 // Format block written into the WAV header ("fmt " chunk, 18 bytes).
 struct WavFormat {
@@ -70,6 +84,14 @@ struct WavFormat {
 
 inline constexpr int kWavHeaderSize = 46;
 inline constexpr int kAiffHeaderSize = 54;
+
+// The formats' size fields are 32 bits wide: the sample bytes a file of each
+// format can hold, and the reasons given when a file would need more.
+std::int64_t MaxSampleBytes(bool aiff);
+inline constexpr char kReasonWavTooLarge[] =
+    "the file would exceed the 4 GB limit of the WAV format";
+inline constexpr char kReasonAiffTooLarge[] =
+    "the file would exceed the 4 GB limit of the AIFF format";
 
 // Writers: every write and seek is checked; a failure is returned and the
 // file must then be treated as damaged.

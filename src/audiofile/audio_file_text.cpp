@@ -1,17 +1,17 @@
 #include "audiofile/audio_file_text.h"
 
-#include <sys/stat.h>
-
 #include <cmath>
 #include <cstdio>
+
+#include "common/file_io.h"
+#include "common/messages.h"
 
 namespace trx5 {
 
 AudioFileText DescribeAudioFile(const AudioFileInfo& info) {
     AudioFileText text{false, "Sampling Rate : ", "Sampling Frames : ", "Bits / Word : "};
-    if (info.kind == AudioKindNone || info.dataStart == 0) return text;
+    if (!IsUsableAudio(info)) return text;
     const double r = ExtendedToDouble(info.sampleRate);
-    if (!(r >= 1.0) || r > 4294967295.0) return text;
     const auto R = static_cast<std::int64_t>(r);
     const std::int64_t F = info.frames;
     const auto hours = static_cast<std::int64_t>(double(F) / (r * 60 * 60));
@@ -36,14 +36,13 @@ AudioFileText DescribeAudioFile(const AudioFileInfo& info) {
     return text;
 }
 
-std::optional<AudioFileText> DescribeAudioFile(const std::string& path) {
-    struct stat st {};
-    if (stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return std::nullopt;
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr) return std::nullopt;
+Result<AudioFileText> DescribeAudioFile(const std::string& path) {
+    std::string reason;
+    FilePtr f = OpenRegularFile(path, &reason);
+    if (!f) return Status::Fail(kMsgCannotOpen, reason);
     AudioFileInfo info;
-    OpenAudioFileInfo(info, f);
-    std::fclose(f);
+    OpenAudioFileInfo(info, f.get());
+    f.reset();
     AudioFileText text = DescribeAudioFile(info);
     FreeAudioFileInfo(info);
     return text;

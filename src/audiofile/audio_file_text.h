@@ -2,10 +2,10 @@
 // frames with channel layout and playing time, and its sample width.
 #pragma once
 
-#include <optional>
 #include <string>
 
 #include "audiofile/audio_file_info.h"
+#include "common/result.h"
 
 namespace trx5 {
 
@@ -20,7 +20,8 @@ struct AudioFileText {
 // which has no playing time) gives the bare captions.
 AudioFileText DescribeAudioFile(const AudioFileInfo& info);
 
-// Opens, parses and closes `path`; none when it cannot be opened.
-std::optional<AudioFileText> DescribeAudioFile(const std::string& path);
+// Opens, parses and closes `path`; fails with "The file could not be
+// opened." and the reason when it cannot be opened as a regular file.
+Result<AudioFileText> DescribeAudioFile(const std::string& path);
 
 }  // namespace trx5

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "common/file_io.h"
 #include "common/folder.h"
 
 namespace trx5 {
@@ -26,13 +27,11 @@ bool FieldHoldsSignature(const char* field, std::size_t read, std::string_view s
 
 MachineFileState TestMachineFile(const std::string& folder) {
     const std::string path = FindFileNoCase(folder, kMachineFileName);
-    std::FILE* f = path.empty() ? nullptr : std::fopen(path.c_str(), "rb");
-    if (f == nullptr) return MachineFileState::Missing;
+    const FilePtr f = path.empty() ? nullptr : OpenRegularFile(path);
+    if (!f) return MachineFileState::Missing;
     char field[kSignatureField];
-    const std::size_t read = std::fread(field, 1, sizeof field, f);
-    const bool readFailed = std::ferror(f) != 0;
-    std::fclose(f);
-    if (readFailed) return MachineFileState::Missing;
+    const std::size_t read = std::fread(field, 1, sizeof field, f.get());
+    if (std::ferror(f.get()) != 0) return MachineFileState::Missing;
     return FieldHoldsSignature(field, read, kMachineSignature) ? MachineFileState::Valid
                                                                : MachineFileState::Invalid;
 }
@@ -43,18 +42,16 @@ bool CheckMachineFile(const std::string& folder) {
 
 SongFileInfo ReadSongFile(const std::string& path) {
     SongFileInfo info;
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr) return info;
+    const FilePtr f = OpenRegularFile(path);
+    if (!f) return info;
     char field[kSignatureField];
-    const std::size_t read = std::fread(field, 1, sizeof field, f);
+    const std::size_t read = std::fread(field, 1, sizeof field, f.get());
     std::int64_t mode = -1;  // a file too short for the mode counts as LONG
     std::uint8_t b[4];
-    if (std::fseek(f, kSongModeOffset, SEEK_SET) == 0 && std::fread(b, 1, 4, f) == 4) {
+    if (std::fseek(f.get(), kSongModeOffset, SEEK_SET) == 0 && std::fread(b, 1, 4, f.get()) == 4) {
         mode = b[0] | (b[1] << 8) | (b[2] << 16) | (std::int64_t(b[3]) << 24);
     }
-    const bool readFailed = std::ferror(f) != 0;
-    std::fclose(f);
-    if (readFailed) return info;
+    if (std::ferror(f.get()) != 0) return info;
     info.valid = FieldHoldsSignature(field, read, kSongSignature);
     info.longMode = mode != 0;
     return info;

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "codec/take_codec.h"
+#include "common/file_io.h"
 #include "common/folder.h"
 
 namespace trx5 {
@@ -43,14 +44,11 @@ std::optional<TakeSlot> ParseTakeFileName(std::string_view name, int fileNumber)
 }
 
 bool IsTakeFile(const std::string& path) {
-    struct stat st {};
-    if (stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr) return false;
+    const FilePtr f = OpenRegularFile(path);
+    if (!f) return false;
     std::uint8_t header[kTakeHeaderSize];
-    const bool whole = std::fread(header, 1, sizeof header, f) == sizeof header;
-    std::fclose(f);
-    return whole && HasTakeSignature(header);
+    return std::fread(header, 1, sizeof header, f.get()) == sizeof header &&
+           HasTakeSignature(header);
 }
 
 TakeFiles FindTakeFiles(const std::string& folder, int fileNumber) {

@@ -36,7 +36,7 @@ struct TakeSlot {
 // Track and V-Take of a take file name of song `fileNumber`, or none.
 std::optional<TakeSlot> ParseTakeFileName(std::string_view name, int fileNumber);
 
-// The take file test: a file (not a folder) whose first 512 bytes can be read
+// The take file test: a regular file whose first 512 bytes can be read
 // and carry the signature.
 bool IsTakeFile(const std::string& path);
 

@@ -39,6 +39,14 @@ int Usage(const std::string& message) {
     return kExitUsage;
 }
 
+void AddCardArgument(CLI::App& app, std::string& card) {
+    app.add_option("CARD", card, "the card's folder, or a backup of it")->required();
+}
+
+void AddSongArgument(CLI::App& app, std::string& song) {
+    app.add_option("SONG", song, "song number, 1 to 100")->required();
+}
+
 std::optional<int> ParseSongNumber(const std::string& text) { return ParseNumber(text, 1, 100); }
 
 std::optional<TakeSlot> ParseTake(const std::string& text) {
@@ -61,20 +69,6 @@ std::optional<std::pair<int, int>> ParseTrackValue(const std::string& text, int 
 
 std::string TakeCaption(const TakeSlot& slot) {
     return std::to_string(slot.track + 1) + "-" + std::to_string(slot.vtake + 1);
-}
-
-bool OptionValue(const Args& args, std::size_t& i, const std::string& name, std::string& value) {
-    const std::string& arg = args[i];
-    if (arg.size() > name.size() && arg.compare(0, name.size(), name) == 0 &&
-        arg[name.size()] == '=') {
-        value = arg.substr(name.size() + 1);
-        ++i;
-        return true;
-    }
-    if (i + 1 >= args.size()) return false;
-    value = args[i + 1];
-    i += 2;
-    return true;
 }
 
 int CheckCard(const std::string& folder) {

@@ -1,13 +1,17 @@
-// Shared pieces of the trx5card commands: exit codes, argument parsing,
-// looking up a card's song, and the terminal progress bar.
+// Shared pieces of the trx5card commands: exit codes, the command-line
+// parser's registration, value parsing, looking up a card's song, and the
+// terminal progress bar.
 #pragma once
 
+#include <CLI/CLI.hpp>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "card/card_info.h"
 #include "card/take_file.h"
+#include "common/result.h"
 #include "convert/progress.h"
 
 namespace trx5::cli {
@@ -17,11 +21,26 @@ inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitInterrupted = 130;
 
-// Thrown nowhere: commands return these codes after printing the message.
+// Commands return these codes after printing the message.
 int Fail(const std::string& message);   // message on stderr, exit 1
 int Usage(const std::string& message);  // message on stderr, exit 2
 
-using Args = std::vector<std::string>;
+// A subcommand of the parser and what runs when it was given.
+struct Command {
+    CLI::App* app = nullptr;
+    std::function<int()> run;
+};
+
+// The CARD and SONG arguments that most commands start with.
+void AddCardArgument(CLI::App& app, std::string& card);
+void AddSongArgument(CLI::App& app, std::string& song);
+
+Command AddSongsCommand(CLI::App& parent);
+Command AddTakesCommand(CLI::App& parent);
+Command AddExportCommand(CLI::App& parent);
+Command AddImportCommand(CLI::App& parent);
+Command AddInfoCommand(CLI::App& parent);
+Command AddDemoCommand(CLI::App& parent);
 
 // Song number as the window shows it, 1..100 ("07" and "7" alike).
 std::optional<int> ParseSongNumber(const std::string& text);
@@ -30,10 +49,6 @@ std::optional<TakeSlot> ParseTake(const std::string& text);
 // "T=N" with track 1..4 and N in 0..max.
 std::optional<std::pair<int, int>> ParseTrackValue(const std::string& text, int max);
 std::string TakeCaption(const TakeSlot& slot);  // "1-3"
-
-// Pulls the value of an option given as "--name VALUE" or "--name=VALUE" at
-// args[i]; advances i past it. False when the value is missing.
-bool OptionValue(const Args& args, std::size_t& i, const std::string& name, std::string& value);
 
 // The card folder and one of its songs, or an exit code after the message.
 struct SongOnCard {
@@ -63,12 +78,5 @@ class TerminalProgress final : public Progress {
     bool terminal_;
     int shown_ = -1;
 };
-
-int CmdSongs(const Args& args);
-int CmdTakes(const Args& args);
-int CmdExport(const Args& args);
-int CmdImport(const Args& args);
-int CmdInfo(const Args& args);
-int CmdDemo(const Args& args);
 
 }  // namespace trx5::cli

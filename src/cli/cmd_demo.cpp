@@ -1,13 +1,19 @@
+#include <memory>
+
 #include "cli/cli_common.h"
 #include "convert/demo_card.h"
 
 namespace trx5::cli {
 
-int CmdDemo(const Args& args) {
-    if (args.size() != 1)
-        return Usage(args.empty() ? "demo: missing DIR" : "demo: too many arguments");
-    if (Status s = MakeDemoCard(args[0]); !s) return Fail(s.message());
-    return kExitOk;
+Command AddDemoCommand(CLI::App& parent) {
+    auto dir = std::make_shared<std::string>();
+    CLI::App* app =
+        parent.add_subcommand("demo", "create a demo card folder (DIR must be new or empty)");
+    app->add_option("DIR", *dir, "the folder to create")->required();
+    return {app, [dir] {
+                if (Status s = MakeDemoCard(*dir); !s) return Fail(s.Describe());
+                return kExitOk;
+            }};
 }
 
 }  // namespace trx5::cli

@@ -1,66 +1,82 @@
 #include <iostream>
+#include <memory>
 
 #include "cli/cli_common.h"
 #include "convert/import.h"
 
 namespace trx5::cli {
 
-int CmdImport(const Args& args) {
-    Args positional;
-    std::optional<TakeSlot> to;
+namespace {
+
+struct ImportArgs {
+    std::string card;
+    std::string song;
+    std::string file;
+    std::string to;
+    std::string right;
+};
+
+int RunImport(const ImportArgs& args) {
+    const auto to = ParseTake(args.to);
+    if (!to)
+        return Usage("import: TAKE '" + args.to + "' must be T-V with track 1-4 and V-Take 1-8");
     std::optional<TakeSlot> right;
-    for (std::size_t i = 0; i < args.size();) {
-        const std::string& arg = args[i];
-        std::string value;
-        if (arg.rfind("--to", 0) == 0 || arg.rfind("--right", 0) == 0) {
-            const std::string name = arg.rfind("--to", 0) == 0 ? "--to" : "--right";
-            if (!OptionValue(args, i, name, value))
-                return Usage("import: " + name + " needs a TAKE");
-            const auto slot = ParseTake(value);
-            if (!slot)
-                return Usage("import: TAKE '" + value +
-                             "' must be T-V with track 1-4 and V-Take 1-8");
-            (name == "--to" ? to : right) = slot;
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            return Usage("import: unknown option '" + arg + "'");
-        } else {
-            positional.push_back(arg);
-            ++i;
+    if (!args.right.empty()) {
+        right = ParseTake(args.right);
+        if (!right) {
+            return Usage("import: TAKE '" + args.right +
+                         "' must be T-V with track 1-4 and V-Take 1-8");
+        }
+        if (right->track == to->track && right->vtake == to->vtake) {
+            return Usage("import: --to and --right name the same take");
         }
     }
-    if (positional.size() < 3) {
-        return Usage(positional.empty()       ? "import: missing CARD"
-                     : positional.size() == 1 ? "import: missing SONG"
-                                              : "import: missing FILE");
+    if (!ParseSongNumber(args.song)) {
+        return Usage("import: song must be a number from 1 to 100: '" + args.song + "'");
     }
-    if (positional.size() > 3) return Usage("import: too many arguments");
-    if (!to) return Usage("import: missing --to TAKE");
-    if (right && right->track == to->track && right->vtake == to->vtake) {
-        return Usage("import: --to and --right name the same take");
-    }
-    if (!ParseSongNumber(positional[1])) {
-        return Usage("import: song must be a number from 1 to 100: '" + positional[1] + "'");
-    }
-    const SongLookup lookup = FindSong(positional[0], positional[1]);
+    const SongLookup lookup = FindSong(args.card, args.song);
     if (!lookup.found) return lookup.exitCode;
 
     ImportRequest request;
-    request.sourcePath = positional[2];
+    request.sourcePath = args.file;
     request.cardDir = lookup.found->folder;
     request.fileNumber = lookup.found->song.fileNumber;
     request.longMode = lookup.found->song.longMode;
     request.first = *to;
     request.second = right;
+    // Ctrl-C cancels: the takes stay as they were.
+    request.keepPartOnAbort = false;
 
     TerminalProgress progress("Writing to Takes");
     const Result<ImportOutcome> result = ImportTakes(request, progress);
-    if (!result) return Fail(result.message());
+    if (!result) return Fail(result.Describe());
+    if (result->aborted) {
+        std::cerr << "Import canceled; takes left unchanged.\n";
+        return kExitInterrupted;
+    }
     if (right && result->takePaths.size() < 2) {
         std::cerr << "trx5card: the file is not stereo; only " << TakeCaption(*to)
                   << " was written\n";
     }
     std::cout << "Take(s) have been generated.\n";
-    return result->aborted ? kExitInterrupted : kExitOk;
+    return kExitOk;
+}
+
+}  // namespace
+
+Command AddImportCommand(CLI::App& parent) {
+    auto args = std::make_shared<ImportArgs>();
+    CLI::App* app = parent.add_subcommand("import", "code a WAV/AIFF file into takes");
+    app->footer(
+        "The first (or only) channel goes to --to, the right channel of a stereo file to\n"
+        "--right, coded in the song's mode; takes that are there are replaced. Ctrl-C cancels\n"
+        "and leaves the takes as they were.");
+    AddCardArgument(*app, args->card);
+    AddSongArgument(*app, args->song);
+    app->add_option("FILE", args->file, "the WAV or AIFF file")->required();
+    app->add_option("--to", args->to, "T-V: the take for the first channel")->required();
+    app->add_option("--right", args->right, "T-V: the take for the right channel");
+    return {app, [args] { return RunImport(*args); }};
 }
 
 }  // namespace trx5::cli

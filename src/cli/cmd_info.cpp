@@ -1,19 +1,23 @@
 #include <iostream>
+#include <memory>
 
 #include "audiofile/audio_file_text.h"
 #include "cli/cli_common.h"
-#include "convert/export.h"
+#include "common/messages.h"
 
 namespace trx5::cli {
 
-int CmdInfo(const Args& args) {
-    if (args.size() != 1)
-        return Usage(args.empty() ? "info: missing FILE" : "info: too many arguments");
-    const auto text = DescribeAudioFile(args[0]);
-    if (!text) return Fail(args[0] + ": " + kMsgCannotOpen);
-    if (!text->usable) return Fail(args[0] + ": " + kMsgNotAudioFile);
-    std::cout << text->rate << '\n' << text->frames << '\n' << text->bits << '\n';
-    return kExitOk;
+Command AddInfoCommand(CLI::App& parent) {
+    auto file = std::make_shared<std::string>();
+    CLI::App* app = parent.add_subcommand("info", "show a WAV/AIFF file's rate, frames and bits");
+    app->add_option("FILE", *file, "a WAV or AIFF file")->required();
+    return {app, [file] {
+                const auto text = DescribeAudioFile(*file);
+                if (!text) return Fail(*file + ": " + text.Describe());
+                if (!text->usable) return Fail(*file + ": " + kMsgNotAudioFile);
+                std::cout << text->rate << '\n' << text->frames << '\n' << text->bits << '\n';
+                return kExitOk;
+            }};
 }
 
 }  // namespace trx5::cli

@@ -1,17 +1,23 @@
 #include <iostream>
+#include <memory>
 
 #include "cli/cli_common.h"
 #include "common/folder.h"
 
 namespace trx5::cli {
 
-int CmdSongs(const Args& args) {
-    if (args.size() != 1)
-        return Usage(args.empty() ? "songs: missing CARD" : "songs: too many arguments");
-    const std::string folder = WithTrailingSlash(args[0]);
-    if (int code = CheckCard(folder); code != kExitOk) return code;
-    for (const SongEntry& song : ListSongs(folder)) std::cout << song.ListText() << '\n';
-    return kExitOk;
+Command AddSongsCommand(CLI::App& parent) {
+    auto card = std::make_shared<std::string>();
+    CLI::App* app =
+        parent.add_subcommand("songs", "list the songs: number and mode (HiFi or LONG)");
+    AddCardArgument(*app, *card);
+    return {app, [card] {
+                const std::string folder = WithTrailingSlash(*card);
+                if (int code = CheckCard(folder); code != kExitOk) return code;
+                for (const SongEntry& song : ListSongs(folder))
+                    std::cout << song.ListText() << '\n';
+                return kExitOk;
+            }};
 }
 
 }  // namespace trx5::cli

@@ -1,14 +1,20 @@
 #include <filesystem>
 #include <iostream>
+#include <memory>
 
 #include "cli/cli_common.h"
 
 namespace trx5::cli {
 
-int CmdTakes(const Args& args) {
-    if (args.size() < 2) return Usage(args.empty() ? "takes: missing CARD" : "takes: missing SONG");
-    if (args.size() > 2) return Usage("takes: too many arguments");
-    const SongLookup lookup = FindSong(args[0], args[1]);
+namespace {
+
+struct TakesArgs {
+    std::string card;
+    std::string song;
+};
+
+int RunTakes(const TakesArgs& args) {
+    const SongLookup lookup = FindSong(args.card, args.song);
     if (!lookup.found) return lookup.exitCode;
     const SongOnCard& card = *lookup.found;
     const TakeFiles files = FindTakeFiles(card.folder, card.song.fileNumber);
@@ -24,6 +30,16 @@ int CmdTakes(const Args& args) {
         }
     }
     return kExitOk;
+}
+
+}  // namespace
+
+Command AddTakesCommand(CLI::App& parent) {
+    auto args = std::make_shared<TakesArgs>();
+    CLI::App* app = parent.add_subcommand("takes", "list the takes of a song with their lengths");
+    AddCardArgument(*app, args->card);
+    AddSongArgument(*app, args->song);
+    return {app, [args] { return RunTakes(*args); }};
 }
 
 }  // namespace trx5::cli

@@ -1,57 +1,80 @@
 // trx5card: the card manager's work from the command line.
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "cli/cli_common.h"
 
 namespace {
 
-constexpr char kUsage[] =
-    "Usage: trx5card COMMAND ARGS...\n"
-    "Works on the memory card of a TRX-5 four-track recorder (or a backup folder of it).\n"
-    "\n"
-    "Commands:\n"
-    "  songs CARD                      list the songs: number and mode (HiFi or LONG)\n"
-    "  takes CARD SONG                 list the takes of a song with their lengths\n"
-    "  export CARD SONG TAKE... -o OUT [--level T=N]... [--pan T=N]... [--format wav|aiff]\n"
-    "                                  one TAKE: mono file with the samples unchanged;\n"
-    "                                  two to four: stereo mix (level 0-127, default 100;\n"
-    "                                  pan 0-100, default 50)\n"
-    "  import CARD SONG FILE --to TAKE [--right TAKE]\n"
-    "                                  code a WAV/AIFF file into take(s) in the song's mode\n"
-    "  info FILE                       show a WAV/AIFF file's rate, frames and sample width\n"
-    "  demo DIR                        create a demo card folder\n"
-    "\n"
+using namespace trx5::cli;
+
+constexpr char kFooter[] =
     "SONG is the song number (1 to 100). TAKE is T-V: track 1-4, V-Take 1-8.\n"
-    "Exit status: 0 success, 1 failed operation, 2 bad usage, 130 interrupted.\n";
+    "Exit status: 0 success, 1 failed operation, 2 bad usage, 130 interrupted.";
+
+// One line on stderr naming the command that was being parsed.
+int ParseFailure(const CLI::App& app, const CLI::ParseError& e) {
+    std::string what = e.what();
+    for (char& c : what) {
+        if (c == '\n') c = ' ';
+    }
+    std::string command = "trx5card";
+    const std::vector<CLI::App*> given = app.get_subcommands();
+    if (!given.empty()) {
+        what = given.front()->get_name() + ": " + what;
+        command += " " + given.front()->get_name();
+    }
+    std::cerr << "trx5card: " << what << " (try '" << command << " --help')\n";
+    return kExitUsage;
+}
+
+// Output that did not reach its file (a full disk, a closed pipe) makes the
+// run a failure.
+int FinishStandardOutput(int code) {
+    errno = 0;
+    std::cout.flush();
+    int error = errno;
+    const bool failed = !std::cout.good() || std::fflush(stdout) != 0 || std::ferror(stdout) != 0;
+    if (error == 0) error = errno;
+    const bool closeFailed = std::fclose(stdout) != 0;
+    if (error == 0) error = errno;
+    if (!failed && !closeFailed) return code;
+    if (error == 0) error = EIO;
+    std::cerr << "trx5card: standard output: " << std::strerror(error) << '\n';
+    return code == kExitOk ? kExitFailed : code;
+}
+
+int Run(int argc, char** argv) {
+    CLI::App app(
+        "Works on the memory card of a TRX-5 four-track recorder (or a backup folder of it).",
+        "trx5card");
+    app.footer(kFooter);
+    app.set_version_flag("--version", std::string("trx5card ") + TRX5_VERSION);
+    app.require_subcommand(1);
+    const std::vector<Command> commands = {AddSongsCommand(app),  AddTakesCommand(app),
+                                           AddExportCommand(app), AddImportCommand(app),
+                                           AddInfoCommand(app),   AddDemoCommand(app)};
+    if (argc == 2 && std::strcmp(argv[1], "help") == 0) {
+        std::cout << app.help();
+        return kExitOk;
+    }
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::Success& e) {
+        return app.exit(e);  // --help or --version
+    } catch (const CLI::ParseError& e) {
+        return ParseFailure(app, e);
+    }
+    for (const Command& command : commands) {
+        if (command.app->parsed()) return command.run();
+    }
+    return Usage("missing command");
+}
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    using namespace trx5::cli;
-    if (argc < 2) return Usage("missing command");
-    const std::string command = argv[1];
-    if (command == "--help" || command == "-h" || command == "help") {
-        std::cout << kUsage;
-        return kExitOk;
-    }
-    if (command == "--version") {
-        std::cout << "trx5card " << TRX5_VERSION << '\n';
-        return kExitOk;
-    }
-    Args args(argv + 2, argv + argc);
-    for (const std::string& arg : args) {
-        if (arg == "--help" || arg == "-h") {
-            std::cout << kUsage;
-            return kExitOk;
-        }
-    }
-    if (command == "songs") return CmdSongs(args);
-    if (command == "takes") return CmdTakes(args);
-    if (command == "export") return CmdExport(args);
-    if (command == "import") return CmdImport(args);
-    if (command == "info") return CmdInfo(args);
-    if (command == "demo") return CmdDemo(args);
-    return Usage("unknown command '" + command + "'");
-}
+int main(int argc, char** argv) { return FinishStandardOutput(Run(argc, argv)); }

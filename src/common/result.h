@@ -1,5 +1,7 @@
 // Failure values for the core library: every operation that can fail returns
-// a Status or a Result<T> that the caller has to look at.
+// a Status or a Result<T> that the caller has to look at. A failure carries
+// the message the user sees and, where known, the reason behind it ("No
+// space left on device"), which the window and the command line add.
 #pragma once
 
 #include <optional>
@@ -9,10 +11,12 @@
 namespace trx5 {
 
 class [[nodiscard]] Status {
-public:
+  public:
     Status() = default;
     static Status Ok() { return Status(); }
-    static Status Fail(std::string message) { return Status(std::move(message)); }
+    static Status Fail(std::string message, std::string reason = {}) {
+        return Status(std::move(message), std::move(reason));
+    }
 
     bool ok() const { return !message_.has_value(); }
     explicit operator bool() const { return ok(); }
@@ -20,15 +24,22 @@ public:
         static const std::string kEmpty;
         return message_ ? *message_ : kEmpty;
     }
+    const std::string& reason() const { return reason_; }
+    // "message: reason", or the message alone when no reason is known.
+    std::string Describe() const {
+        return reason_.empty() ? message() : message() + ": " + reason_;
+    }
 
-private:
-    explicit Status(std::string message) : message_(std::move(message)) {}
+  private:
+    Status(std::string message, std::string reason)
+        : message_(std::move(message)), reason_(std::move(reason)) {}
     std::optional<std::string> message_;
+    std::string reason_;
 };
 
 template <typename T>
 class [[nodiscard]] Result {
-public:
+  public:
     Result(T value) : value_(std::move(value)) {}
     Result(Status failure) : status_(std::move(failure)) {}
 
@@ -36,6 +47,8 @@ public:
     explicit operator bool() const { return ok(); }
     const Status& status() const { return status_; }
     const std::string& message() const { return status_.message(); }
+    const std::string& reason() const { return status_.reason(); }
+    std::string Describe() const { return status_.Describe(); }
 
     T& value() { return *value_; }
     const T& value() const { return *value_; }
@@ -44,7 +57,7 @@ public:
     T& operator*() { return *value_; }
     const T& operator*() const { return *value_; }
 
-private:
+  private:
     std::optional<T> value_;
     Status status_;
 };

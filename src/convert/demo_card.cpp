@@ -85,6 +85,14 @@ double Drums(double t, double beat) {
 
 Status MakeDemoCard(const std::string& folderPath) {
     std::error_code ec;
+    // Never write over what is there: a card already in the folder would
+    // lose its songs.
+    if (std::filesystem::exists(folderPath, ec) &&
+        !(std::filesystem::is_directory(folderPath, ec) &&
+          std::filesystem::is_empty(folderPath, ec) && !ec)) {
+        return Status::Fail(
+            folderPath + ": already exists and is not an empty folder; name a new or empty folder");
+    }
     std::filesystem::create_directories(folderPath, ec);
     if (ec) return Status::Fail(folderPath + ": the folder cannot be created");
     const std::string folder = WithTrailingSlash(folderPath);

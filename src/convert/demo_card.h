@@ -9,7 +9,8 @@
 namespace trx5 {
 
 // Creates `folder` (and its parents) if needed and writes a machine file, a
-// HiFi and a LONG song and their takes into it.
+// HiFi and a LONG song and their takes into it. A folder that exists and is
+// not empty (or a file of that name) is refused.
 Status MakeDemoCard(const std::string& folder);
 
 }  // namespace trx5

@@ -1,6 +1,8 @@
 #include "convert/export.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <bit>
@@ -14,6 +16,8 @@
 #include "card/take_file.h"
 #include "codec/take_codec.h"
 #include "codec/track_mix.h"
+#include "common/file_io.h"
+#include "common/folder.h"
 
 namespace trx5 {
 
@@ -25,13 +29,6 @@ static_assert(std::endian::native == std::endian::little,
 // Blocks read, decoded and written per step of the loop; memory stays a few
 // dozen kilobytes whatever the length of the takes.
 constexpr std::size_t kBatchBlocks = 32;
-
-struct FileCloser {
-    void operator()(std::FILE* f) const {
-        if (f != nullptr) std::fclose(f);
-    }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 struct TrackInput {
     FilePtr file;
@@ -64,18 +61,37 @@ std::size_t ReadBlocks(std::FILE* f, std::uint8_t* buffer, std::size_t count) {
     return blocks;
 }
 
+// The output file. A regular file (or a new name) is written under an
+// exclusive temporary name beside it and renamed over it only when complete,
+// so a failure leaves a file that was there as it was. A device or FIFO
+// named as the output is written directly (and never removed).
 class OutputFile {
   public:
     OutputFile(const std::string& path, ExportFormat format) : path_(path), format_(format) {}
-    ~OutputFile() {
-        if (file_ != nullptr) Discard();
-    }
 
     Status Create() {
-        file_ = std::fopen(path_.c_str(), "wb");
-        if (file_ == nullptr) return Status::Fail(kMsgCannotCreate);
         struct stat st {};
-        regular_ = fstat(fileno(file_), &st) == 0 && S_ISREG(st.st_mode);
+        if (stat(path_.c_str(), &st) == 0) {
+            if (S_ISDIR(st.st_mode)) return Status::Fail(kMsgCannotCreate, ErrnoText(EISDIR));
+            if (!S_ISREG(st.st_mode)) return OpenDevice();
+            // Write beside the file a link points to, and keep the link.
+            if (char* real = realpath(path_.c_str(), nullptr)) {
+                target_ = real;
+                std::free(real);
+            }
+        }
+        if (target_.empty()) target_ = path_;
+        const std::filesystem::path target(target_);
+        std::string folder = target.parent_path().string();
+        folder = folder.empty() ? "./" : WithTrailingSlash(folder);
+        const std::string name = target.filename().string();
+        RemoveStaleTempFiles(folder, name + "-");
+        if (Status s = temp_.Create(folder, name); !s) {
+            return Status::Fail(kMsgCannotCreate, s.reason());
+        }
+        // A file that is replaced keeps its permissions.
+        if (st.st_mode != 0) fchmod(fileno(temp_.file()), st.st_mode & 07777);
+        file_ = temp_.file();
         return Status::Ok();
     }
 
@@ -101,40 +117,48 @@ class OutputFile {
         return Checked(WriteWavSamples(info_, samples, count * 2));
     }
 
-    // Patches the sizes and closes the file; on any failure the incomplete
-    // file is removed.
+    // Patches the sizes and puts the file in place.
     Status Finish() {
-        Status status = format_ == ExportFormat::Aiff ? CloseAiff(info_) : CloseWav(info_);
+        Status status = Checked(format_ == ExportFormat::Aiff ? CloseAiff(info_) : CloseWav(info_));
         FreeAudioFileInfo(info_);
-        std::FILE* f = std::exchange(file_, nullptr);
-        const bool closed = std::fclose(f) == 0;
-        if (status.ok() && !closed) status = Status::Fail(kMsgCannotWrite);
-        if (!status.ok()) {
-            RemoveIfRegular();
-            return Status::Fail(kMsgCannotWrite);
+        if (!status) return status;
+        if (device_) {
+            const bool closed = std::fclose(device_.release()) == 0;
+            return closed ? Status::Ok() : Status::Fail(kMsgCannotWrite, ErrnoText(errno));
         }
+        if (Status s = temp_.Flush(); !s) return Checked(s);
+        if (Status s = temp_.CommitTo(target_); !s) return Checked(s);
+        SyncFolder(std::filesystem::path(target_).parent_path().string());
         return Status::Ok();
     }
 
   private:
-    Status Checked(Status status) { return status.ok() ? status : Status::Fail(kMsgCannotWrite); }
-
-    void Discard() {
-        FreeAudioFileInfo(info_);
-        std::fclose(std::exchange(file_, nullptr));
-        RemoveIfRegular();
+    Status Checked(Status status) {
+        return status.ok() ? status : Status::Fail(kMsgCannotWrite, status.reason());
     }
 
-    // Only a regular file is ours to remove; a device such as /dev/null given
-    // as the output stays.
-    void RemoveIfRegular() {
-        if (regular_) std::remove(path_.c_str());
+    // Opening never waits for a reader of a FIFO; a FIFO without one fails.
+    Status OpenDevice() {
+        const int fd = open(path_.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0) return Status::Fail(kMsgCannotCreate, ErrnoText(errno));
+        const int flags = fcntl(fd, F_GETFL);
+        if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+        device_.reset(fdopen(fd, "wb"));
+        if (!device_) {
+            const int error = errno;
+            close(fd);
+            return Status::Fail(kMsgCannotCreate, ErrnoText(error));
+        }
+        file_ = device_.get();
+        return Status::Ok();
     }
 
     std::string path_;
+    std::string target_;  // the file the temporary file replaces
     ExportFormat format_;
+    TempFile temp_;
+    FilePtr device_;
     std::FILE* file_ = nullptr;
-    bool regular_ = false;
     AudioFileInfo info_;
 };
 
@@ -158,12 +182,13 @@ Result<ExportOutcome> ExportTakes(const ExportRequest& request, Progress& progre
     for (int t = 0; t < kTracks; ++t) {
         if (request.takePaths[t].empty()) continue;
         TrackInput in;
-        in.file.reset(std::fopen(request.takePaths[t].c_str(), "rb"));
-        if (!in.file) return Status::Fail(kMsgCannotOpen);
+        std::string reason;
+        in.file = OpenRegularFile(request.takePaths[t], &reason);
+        if (!in.file) return Status::Fail(kMsgCannotOpen, reason);
         struct stat st {};
         if (fstat(fileno(in.file.get()), &st) != 0 ||
             std::fseek(in.file.get(), kTakeHeaderSize, SEEK_SET) != 0) {
-            return Status::Fail(kMsgCannotOpen);
+            return Status::Fail(kMsgCannotOpen, ErrnoText(errno));
         }
         in.blocks = TakeBlockCount(static_cast<std::uint64_t>(st.st_size));
         in.device = st.st_dev;
@@ -180,13 +205,19 @@ Result<ExportOutcome> ExportTakes(const ExportRequest& request, Progress& progre
     const bool mono = tracks.size() == 1;
     const int channels = mono ? 1 : 2;
 
-    // Creating the output over one of the takes would truncate the take
-    // before it is read.
+    // Replacing one of the takes by the output would lose it.
     if (struct stat st{}; stat(request.outputPath.c_str(), &st) == 0) {
         for (const TrackInput& in : tracks) {
-            if (in.device == st.st_dev && in.inode == st.st_ino)
-                return Status::Fail(kMsgCannotCreate);
+            if (in.device == st.st_dev && in.inode == st.st_ino) {
+                return Status::Fail(kMsgCannotCreate, "the file is one of the takes being read");
+            }
         }
+    }
+    // The formats' 32-bit sizes cannot describe a longer file: refuse it
+    // before anything is written.
+    const bool aiff = request.format == ExportFormat::Aiff;
+    if (blocks > std::uint64_t(MaxSampleBytes(aiff)) / (std::uint64_t(spb) * channels * 2)) {
+        return Status::Fail(kMsgCannotWrite, aiff ? kReasonAiffTooLarge : kReasonWavTooLarge);
     }
 
     OutputFile out(request.outputPath, request.format);

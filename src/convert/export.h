@@ -5,6 +5,7 @@
 #include <array>
 #include <string>
 
+#include "common/messages.h"
 #include "common/result.h"
 #include "convert/progress.h"
 
@@ -33,15 +34,10 @@ struct ExportOutcome {
     bool aborted = false;
 };
 
-inline constexpr char kMsgCannotOpen[] = "The file could not be opened.";
-inline constexpr char kMsgNotAudioFile[] = "The file is not a WAV/AIFF.";
-inline constexpr char kMsgCannotCreate[] = "File to write could not be opened.";
-inline constexpr char kMsgCannotWrite[] = "The file could not be written.";
-
-// Writes the file. Takes are opened before the output is created, so when a
-// take cannot be opened, or the output names one of the takes, a file that
-// is there stays untouched; a failure while writing removes the incomplete
-// output (unless it is not a regular file, such as a device).
+// Writes the file. Takes are opened and the output's size is checked against
+// the format's 4 GB limit before anything is written. The output is written
+// under a temporary name and renamed over the target when complete, so on
+// any failure a file that was there stays as it was.
 Result<ExportOutcome> ExportTakes(const ExportRequest& request, Progress& progress);
 
 }  // namespace trx5

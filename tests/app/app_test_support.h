@@ -24,7 +24,10 @@ class FakeDialogs final : public DialogProvider {
         ++openCalls;
         return open;
     }
-    void MessageBox(QWidget*, const QString& text) override { messages << text; }
+    void MessageBox(QWidget*, const QString& text, const QString& detail = {}) override {
+        messages << text;
+        details << detail;
+    }
     std::optional<QString> NewFolderName(TNfWin&) override { return folderName; }
     bool OpenDocument(const QUrl& url) override {
         documents << url;
@@ -38,6 +41,7 @@ class FakeDialogs final : public DialogProvider {
     int saveCalls = 0;
     int openCalls = 0;
     QStringList messages;
+    QStringList details;
     QList<QUrl> documents;
 };
 

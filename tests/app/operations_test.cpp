@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -168,18 +169,23 @@ class OperationsTest : public QObject {
         QTest::addColumn<QString>("output");
         QTest::addColumn<bool>("takeGone");
         QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("detail");
         QTest::newRow("cannot create") << QString("/nonexistent-folder/x.wav") << false
-                                       << QString("File to write could not be opened.");
+                                       << QString("File to write could not be opened.")
+                                       << QString("No such file or directory");
         QTest::newRow("cannot write")
-            << QString("/dev/full") << false << QString("The file could not be written.");
+            << QString("/dev/full") << false << QString("The file could not be written.")
+            << QString("No space left on device");
         QTest::newRow("take gone")
-            << QString("gone.wav") << true << QString("The file could not be opened.");
+            << QString("gone.wav") << true << QString("The file could not be opened.")
+            << QString("No such file or directory");
     }
 
     void exportFailuresAreReported() {
         QFETCH(QString, output);
         QFETCH(bool, takeGone);
         QFETCH(QString, message);
+        QFETCH(QString, detail);
         QTemporaryDir card;
         const std::string folder = card.path().toStdString() + "/";
         MakeMachineFile(folder);
@@ -196,6 +202,7 @@ class OperationsTest : public QObject {
         dialogs_.save = SaveChoice{output, false};
         win.Take2WavBtn->click();
         QCOMPARE(dialogs_.messages, QStringList{message});
+        QCOMPARE(dialogs_.details, QStringList{detail});
         QVERIFY(!win.InfoText->toPlainText().contains(" created."));
         ExpectIdle(win);
         if (takeGone) QVERIFY(!QFile::exists(output));
@@ -297,14 +304,18 @@ class OperationsTest : public QObject {
     void importFailuresAreReported_data() {
         QTest::addColumn<int>("kind");
         QTest::addColumn<QString>("message");
-        QTest::newRow("missing source") << 0 << QString("The file could not be opened.");
-        QTest::newRow("not audio") << 1 << QString("The file is not a WAV/AIFF.");
-        QTest::newRow("take cannot be made") << 2 << QString("File to write could not be opened.");
+        QTest::addColumn<QString>("detail");
+        QTest::newRow("missing source") << 0 << QString("The file could not be opened.")
+                                        << QString("No such file or directory");
+        QTest::newRow("not audio") << 1 << QString("The file is not a WAV/AIFF.") << QString();
+        QTest::newRow("take cannot be made")
+            << 2 << QString("File to write could not be opened.") << QString("Is a directory");
     }
 
     void importFailuresAreReported() {
         QFETCH(int, kind);
         QFETCH(QString, message);
+        QFETCH(QString, detail);
         QTemporaryDir card;
         const std::string folder = card.path().toStdString() + "/";
         MakeMachineFile(folder);
@@ -313,8 +324,8 @@ class OperationsTest : public QObject {
         if (kind == 1) trx5test::WriteFile(source, std::string("just some text, no audio here"));
         if (kind == 2) {
             WriteWav(source, 1, 32000, 600, [](int, int) { return std::int16_t(0); });
-            // Where the take is written first stands a folder.
-            QDir().mkdir(card.path() + "/00-00.aud.tmp");
+            // Where the take goes stands a folder.
+            QDir().mkdir(card.path() + "/00-00.aud");
         }
 
         TMainWin win(dialogs_);
@@ -324,9 +335,10 @@ class OperationsTest : public QObject {
         dialogs_.open = QString::fromStdString(source);
         win.Wav2TakeBtn->click();
         QCOMPARE(dialogs_.messages, QStringList{message});
+        QCOMPARE(dialogs_.details, QStringList{detail});
         QVERIFY(!win.InfoText->toPlainText().contains("generated"));
         QVERIFY(win.TakeBtns[0]->autoRaise() && win.TakeFiles[0].empty());
-        QVERIFY(!QFile::exists(card.path() + "/00-00.aud"));
+        QVERIFY(!QFileInfo(card.path() + "/00-00.aud").isFile());
         ExpectIdle(win);
         QVERIFY(win.Wav2TakeBtn->isEnabled());
     }

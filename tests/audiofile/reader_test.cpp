@@ -265,6 +265,80 @@ TEST(AudioReader, SampleWidthsAndByteOrders) {
     }
 }
 
+// Reading only the first channels gives what reading whole frames gives
+// for them, also for frames wider than the reader's buffer and for a file
+// that ends inside a frame.
+TEST(AudioReader, FirstChannelsOfFrames) {
+    struct Case {
+        unsigned channels;
+        unsigned bits;
+        std::size_t framesHeld;
+        std::size_t extraSamples;  // of a frame the file ends in
+    };
+    const Case cases[] = {
+        {1, 16, 40, 0}, {2, 16, 2000, 1}, {3, 8, 999, 1}, {9000, 16, 3, 1}, {20000, 8, 4, 2}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.channels) + " channels");
+        const std::size_t width = c.bits / 8;
+        Bytes data;
+        for (std::size_t i = 0; i < (c.framesHeld * c.channels + c.extraSamples) * width; ++i) {
+            data.push_back(std::uint8_t(i * 37 + i / 251));
+        }
+        Bytes chunks;
+        PutChunk(chunks, "COMM", CommBody(c.channels, 100000, c.bits, 32000), true);
+        PutChunk(chunks, "SSND", SsndBody(data), true);
+        const Bytes file = Form(chunks);
+        OpenFile f(file);
+        ASSERT_EQ(f.kind(), trx5::AudioKindAiff);
+        EXPECT_EQ(trx5::FramesInFile(f.info(), std::int64_t(file.size())), c.framesHeld);
+
+        const std::size_t frames = c.framesHeld + 2;
+        std::size_t wholeRead = 0;
+        const std::vector<std::int16_t> whole = f.Read(0, frames, &wholeRead);
+        for (int keep = 1; keep <= std::min(2, int(c.channels)); ++keep) {
+            std::vector<std::int16_t> wanted;
+            for (std::size_t i = 0; i < frames; ++i) {
+                for (int k = 0; k < keep; ++k) wanted.push_back(whole[i * c.channels + k]);
+            }
+            ASSERT_TRUE(trx5::SeekFrame(f.info(), f.file(), 0).ok());
+            std::vector<std::int16_t> got(frames * keep, 0x5555);
+            const std::size_t read =
+                trx5::ReadFrameChannels(f.info(), f.file(), frames, keep, got.data());
+            EXPECT_EQ(got, wanted) << keep;
+            // The samples of the frames held, and those of the frame the
+            // file ends in.
+            EXPECT_EQ(read, c.framesHeld * keep + std::min<std::size_t>(keep, c.extraSamples))
+                << keep;
+        }
+        EXPECT_EQ(wholeRead, c.framesHeld * c.channels + c.extraSamples);
+    }
+}
+
+TEST(AudioReader, UsableFiles) {
+    Bytes chunks;
+    PutChunk(chunks, "COMM", CommBody(2, 10, 16, 32000), true);
+    PutChunk(chunks, "SSND", SsndBody(Bytes(40, 1)), true);
+    OpenFile f(Form(chunks));
+    EXPECT_TRUE(trx5::IsUsableAudio(f.info()));
+    AudioFileInfo noData = f.info();
+    noData.dataStart = 0;
+    AudioFileInfo noKind = f.info();
+    noKind.kind = trx5::AudioKindNone;
+    AudioFileInfo slow = f.info();
+    slow.sampleRate = {0x3F, 0xFE, 0xFF, 0, 0, 0, 0, 0, 0, 0};  // just under 1 Hz
+    AudioFileInfo fast = f.info();
+    fast.sampleRate = {0x40, 0x1F, 0x80, 0, 0, 0, 0, 0, 0, 0};  // 2^32 Hz
+    for (const AudioFileInfo& info : {noData, noKind, slow, fast}) {
+        EXPECT_FALSE(trx5::IsUsableAudio(info));
+    }
+    EXPECT_EQ(trx5::FramesInFile(noData, 1000), 0u);
+    EXPECT_EQ(trx5::FramesInFile(noKind, 1000), 0u);
+    // The claim, or what the file holds when that is less.
+    EXPECT_EQ(trx5::FramesInFile(f.info(), f.info().dataStart + 40), 10u);
+    EXPECT_EQ(trx5::FramesInFile(f.info(), f.info().dataStart + 39), 9u);
+    EXPECT_EQ(trx5::FramesInFile(f.info(), f.info().dataStart), 0u);
+}
+
 struct MalformedCase {
     const char* name;
     Bytes bytes;

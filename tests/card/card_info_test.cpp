@@ -2,12 +2,16 @@
 
 #include <dirent.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "card/take_file.h"
 #include "common/folder.h"
 #include "support/test_support.h"
 
@@ -187,6 +191,39 @@ TEST(SongList, FolderThatCannotBeListedHasNoSongs) {
     TempDir dir;
     EXPECT_TRUE(trx5::ListSongs(dir / "missing/").empty());
     EXPECT_TRUE(trx5::ListSongs(dir.path()).empty());
+}
+
+// A FIFO or socket where a card file is expected is left out at once, as
+// any file that does not qualify; opening it must never wait for a writer.
+TEST(CardFiles, SpecialFilesAreLeftOutWithoutWaiting) {
+    TempDir card, other;
+    ASSERT_EQ(mkfifo((other / "SongNo.tx5").c_str(), 0644), 0);
+    trx5test::MakeMachineFile(card.path());
+    trx5test::MakeSongFile(card.path(), 0, false);
+    ASSERT_EQ(mkfifo((card / "UtyPrm01.tx5").c_str(), 0644), 0);
+    const int sock = socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(sock, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string socketPath = card / "UtyPrm02.tx5";
+    ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+    std::strcpy(address.sun_path, socketPath.c_str());
+    ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    trx5test::MakeTake(card.path(), 0, 0, 0, false, 2, 1);
+    ASSERT_EQ(mkfifo((card / "00-01.aud").c_str(), 0644), 0);
+
+    alarm(20);  // a hang fails the test instead of blocking the run
+    EXPECT_EQ(trx5::TestMachineFile(other.path()), MachineFileState::Missing);
+    const std::vector<trx5::SongEntry> songs = trx5::ListSongs(card.path());
+    ASSERT_EQ(songs.size(), 1u);
+    EXPECT_EQ(songs[0].fileNumber, 0);
+    EXPECT_FALSE(trx5::ReadSongFile(card / "UtyPrm01.tx5").valid);
+    EXPECT_FALSE(trx5::IsTakeFile(card / "00-01.aud"));
+    const trx5::TakeFiles takes = trx5::FindTakeFiles(card.path(), 0);
+    EXPECT_EQ(takes[0], card / "00-00.aud");
+    EXPECT_EQ(takes[1], "");
+    alarm(0);
+    close(sock);
 }
 
 TEST(FolderSearch, PatternAndNoCaseLookup) {

@@ -2,11 +2,16 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -37,11 +42,19 @@ std::string ReadText(const std::string& path) {
     return std::string(b.begin(), b.end());
 }
 
+struct RunOptions {
+    std::string stdoutPath;  // standard output goes here when given
+    // Polled while the program runs; when it first answers true the program
+    // gets SIGINT, as from Ctrl-C.
+    std::function<bool()> interruptWhen;
+};
+
 // Runs trx5card with the arguments; standard output and error go to files
-// of their own, standard input is empty.
-RunResult RunCli(const std::vector<std::string>& args) {
+// of their own, standard input is empty. A run that does not end within a
+// minute is killed and fails the test.
+RunResult RunCli(const std::vector<std::string>& args, const RunOptions& options = {}) {
     TempDir capture;
-    const std::string outPath = capture / "out";
+    const std::string outPath = options.stdoutPath.empty() ? capture / "out" : options.stdoutPath;
     const std::string errPath = capture / "err";
     std::vector<std::string> all = {TRX5CARD_PATH};
     all.insert(all.end(), args.begin(), args.end());
@@ -65,10 +78,33 @@ RunResult RunCli(const std::vector<std::string>& args) {
         return run;
     }
     int status = 0;
-    if (waitpid(pid, &status, 0) == pid && WIFEXITED(status)) run.code = WEXITSTATUS(status);
-    run.out = ReadText(outPath);
+    bool interrupted = false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            ADD_FAILURE() << "trx5card did not end within a minute";
+            return run;
+        }
+        if (!interrupted && options.interruptWhen && options.interruptWhen()) {
+            kill(pid, SIGINT);
+            interrupted = true;
+        }
+        usleep(500);
+    }
+    if (WIFEXITED(status)) run.code = WEXITSTATUS(status);
+    if (options.stdoutPath.empty()) run.out = ReadText(outPath);
     run.err = ReadText(errPath);
     return run;
+}
+
+std::set<std::string> FolderListing(const std::string& folder) {
+    std::set<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(folder)) {
+        names.insert(e.path().filename().string());
+    }
+    return names;
 }
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -316,6 +352,13 @@ TEST(CliUsage, BadUsageIsExitTwo) {
         {"info"},
         {"info", in, in},
         {"demo"},
+        // Options are taken whole, never by a prefix.
+        {"import", c, "1", in, "--tomato", "1-5"},
+        {"import", c, "1", in, "--to", "1-1", "--righteous", "2-1"},
+        {"export", c, "1", "1-1", "-o", out, "--formatting", "aiff"},
+        {"export", c, "1", "1-1", "-o", out, "--lev", "1=3"},
+        {"export", c, "1", "1-1", "--out", out},
+        {"songs", c, "--verbose"},
     };
     for (const auto& args : cases) {
         const RunResult run = RunCli(args);
@@ -327,8 +370,85 @@ TEST(CliUsage, BadUsageIsExitTwo) {
         EXPECT_FALSE(trx5test::FileExists(out)) << Describe(args);
     }
     // Nothing was imported either.
-    EXPECT_FALSE(trx5test::FileExists(card / "00-00.aud.tmp"));
-    EXPECT_EQ(RunCli({"--help"}).code, 0);
+    EXPECT_FALSE(trx5test::FileExists(card / "00-40.aud"));
+    EXPECT_FALSE(trx5test::FileExists(card / "00-14.aud"));
+}
+
+TEST(CliUsage, HelpForEveryCommand) {
+    const RunResult main = RunCli({"--help"});
+    EXPECT_EQ(main.code, 0);
+    for (const char* command : {"songs", "takes", "export", "import", "info", "demo"}) {
+        EXPECT_NE(main.out.find(std::string("  ") + command + " "), std::string::npos) << command;
+        const RunResult run = RunCli({command, "--help"});
+        EXPECT_EQ(run.code, 0) << command;
+        EXPECT_NE(run.out.find(std::string("Usage: trx5card ") + command), std::string::npos)
+            << run.out;
+        EXPECT_EQ(run.err, "");
+    }
+    const RunResult version = RunCli({"--version"});
+    EXPECT_EQ(version.code, 0);
+    EXPECT_EQ(version.out, std::string("trx5card ") + TRX5_VERSION + "\n");
+}
+
+// What does not reach standard output makes the run fail.
+TEST_F(Cli, StandardOutputThatCannotBeWritten) {
+    if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"songs", card.path()},
+                                                 {"takes", card.path(), "1"},
+                                                 {"--help"}}) {
+        const RunResult run = RunCli(args, {"/dev/full", {}});
+        EXPECT_EQ(run.code, 1) << Describe(args);
+        EXPECT_EQ(run.err, "trx5card: standard output: No space left on device\n")
+            << Describe(args);
+    }
+}
+
+TEST_F(Cli, DemoNeverWritesOverAFolder) {
+    const Bytes take = trx5test::ReadFile(card / "00-02.aud");
+    const std::set<std::string> before = FolderListing(card.path());
+    trx5test::WriteFile(work / "file", "x");
+    for (const std::string& dir : {card.path(), work / "file"}) {
+        const RunResult run = RunCli({"demo", dir});
+        EXPECT_EQ(run.code, 1) << dir;
+        EXPECT_EQ(run.out, "");
+        EXPECT_NE(run.err.find("already exists and is not an empty folder"), std::string::npos)
+            << run.err;
+    }
+    EXPECT_EQ(FolderListing(card.path()), before);
+    EXPECT_EQ(trx5test::ReadFile(card / "00-02.aud"), take);
+}
+
+// Ctrl-C during an import cancels it: the takes stay as they were.
+TEST_F(Cli, InterruptedImportLeavesTheTakes) {
+    const Bytes take = trx5test::ReadFile(card / "00-02.aud");
+    const std::set<std::string> before = FolderListing(card.path());
+    // A long mono file: 128 Mi frames of silence, mostly a hole in the file.
+    const std::uint32_t dataBytes = 256u << 20;
+    Bytes header = trx5test::WavBytes(1, 32000, 16, Samples());
+    header[4] = header[40] = 0;  // sizes patched below
+    for (int i = 0; i < 4; ++i) {
+        header[4 + i] = std::uint8_t((dataBytes + 36) >> (8 * i));
+        header[40 + i] = std::uint8_t(dataBytes >> (8 * i));
+    }
+    const std::string source = work / "long.wav";
+    trx5test::WriteFile(source, header);
+    ASSERT_EQ(truncate(source.c_str(), off_t(header.size() + dataBytes)), 0);
+
+    // Interrupt once the import writes its temporary take.
+    const std::string folder = card.path();
+    auto writing = [&folder] {
+        for (const auto& e : std::filesystem::directory_iterator(folder)) {
+            if (e.path().filename().string().rfind(".trx5tmp-", 0) == 0) return true;
+        }
+        return false;
+    };
+    const RunResult run =
+        RunCli({"import", card.path(), "1", source, "--to", "1-3"}, {{}, writing});
+    EXPECT_EQ(run.code, 130);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "Import canceled; takes left unchanged.\n");
+    EXPECT_EQ(trx5test::ReadFile(card / "00-02.aud"), take);
+    EXPECT_EQ(FolderListing(card.path()), before);
 }
 
 TEST(CliFailure, FailedOperationIsExitOne) {
@@ -339,6 +459,8 @@ TEST(CliFailure, FailedOperationIsExitOne) {
     trx5test::WriteFile(invalid / "SongNo.tx5", "QORV TX-5 MACHINE INFORMATION VER0002");
     TempDir work;
     trx5test::WriteFile(work / "notes.txt", "not audio");
+    trx5test::WriteFile(work / "form.aif", std::string("FORM\0\0\0\4AIFF", 12));
+    ASSERT_EQ(mkfifo((work / "fifo.wav").c_str(), 0644), 0);
     const std::string c = card.path();
     const std::string out = work / "out.wav";
     struct Case {
@@ -355,15 +477,23 @@ TEST(CliFailure, FailedOperationIsExitOne) {
         {{"export", c, "1", "2-2", "-o", out}, "no take file for 2-2"},
         {{"export", c, "1", "1-1", "2-2", "-o", out}, "no take file for 2-2"},
         {{"export", c, "1", "1-1", "-o", work / "missing/out.wav"},
-         "File to write could not be opened."},
+         "File to write could not be opened.: No such file or directory"},
+        {{"export", c, "1", "1-1", "-o", "/dev/full"},
+         "The file could not be written.: No space left on device"},
         {{"export", invalid.path(), "1", "1-1", "-o", out}, "Invalid TRX-5 card information"},
-        {{"import", c, "1", work / "missing.wav", "--to", "1-1"}, "The file could not be opened."},
+        {{"import", c, "1", work / "missing.wav", "--to", "1-1"},
+         "The file could not be opened.: No such file or directory"},
+        {{"import", c, "1", work / "fifo.wav", "--to", "1-1"},
+         "The file could not be opened.: Not a regular file"},
+        {{"import", c, "1", work / "form.aif", "--to", "1-1"}, "The file is not a WAV/AIFF."},
         {{"import", c, "1", work / "notes.txt", "--to", "1-1"}, "The file is not a WAV/AIFF."},
         {{"import", empty.path(), "1", work / "notes.txt", "--to", "1-1"},
          "No TRX-5 card information"},
-        {{"info", work / "missing.wav"}, "The file could not be opened."},
+        {{"info", work / "missing.wav"},
+         "The file could not be opened.: No such file or directory"},
         {{"info", work / "notes.txt"}, "The file is not a WAV/AIFF."},
-        {{"info", work.path()}, "The file could not be opened."},
+        {{"info", work.path()}, "The file could not be opened.: Is a directory"},
+        {{"info", work / "fifo.wav"}, "The file could not be opened.: Not a regular file"},
     };
     const Bytes take = trx5test::ReadFile(card / "00-00.aud");
     for (const Case& k : cases) {

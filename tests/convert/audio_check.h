@@ -115,6 +115,29 @@ inline Bytes WavBytes(int channels, std::uint32_t rate, int bits, const Samples&
     return b;
 }
 
+// A 16-bit AIFF file whose COMM chunk claims `frames` frames at `rate`
+// (the samples given need not fill them) and whose SSND chunk holds the
+// samples, big-endian.
+inline Bytes AiffBytes(int channels, std::uint32_t frames, const trx5::Extended80& rate,
+                       const Samples& samples) {
+    const std::uint32_t dataBytes = std::uint32_t(samples.size()) * 2;
+    Bytes b;
+    PutText(b, "FORM");
+    PutBE32(b, 4 + 26 + 16 + dataBytes);
+    PutText(b, "AIFFCOMM");
+    PutBE32(b, 18);
+    PutBE16(b, channels);
+    PutBE32(b, frames);
+    PutBE16(b, 16);
+    b.insert(b.end(), rate.begin(), rate.end());
+    PutText(b, "SSND");
+    PutBE32(b, 8 + dataBytes);
+    PutBE32(b, 0);
+    PutBE32(b, 0);
+    for (std::int16_t s : samples) PutBE16(b, std::uint16_t(s));
+    return b;
+}
+
 inline std::uint32_t LE32At(const Bytes& b, std::size_t at) {
     return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | std::uint32_t(b[at + 3]) << 24;
 }

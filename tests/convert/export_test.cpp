@@ -1,6 +1,7 @@
 #include "convert/export.h"
 
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -10,7 +11,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <limits>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -323,6 +327,7 @@ TEST(Export, OutputThatCannotBeCreated) {
     const auto result = trx5::ExportTakes(r, progress);
     ASSERT_FALSE(result.ok());
     EXPECT_EQ(result.message(), "File to write could not be opened.");
+    EXPECT_EQ(result.reason(), "No such file or directory");
     EXPECT_FALSE(trx5test::FileExists(dir / "missing"));
 }
 
@@ -344,6 +349,7 @@ TEST(Export, WriteFailureOnADeviceKeepsTheDevice) {
         const auto result = trx5::ExportTakes(r, progress);
         ASSERT_FALSE(result.ok());
         EXPECT_EQ(result.message(), "The file could not be written.");
+        EXPECT_EQ(result.reason(), "No space left on device");
         struct stat after {};
         ASSERT_EQ(stat("/dev/full", &after), 0) << "/dev/full was removed";
         EXPECT_TRUE(S_ISCHR(after.st_mode));
@@ -351,30 +357,148 @@ TEST(Export, WriteFailureOnADeviceKeepsTheDevice) {
     }
 }
 
-// A regular file that stops growing part way (here: the file size limit)
-// is reported and removed.
-TEST(Export, WriteFailureRemovesTheIncompleteFile) {
+std::set<std::string> Listing(const std::string& folder) {
+    std::set<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(folder)) {
+        names.insert(e.path().filename().string());
+    }
+    return names;
+}
+
+// Runs the export in a child process with a file size limit, as a disk that
+// fills part way; the child reports whether the failure and its reason came.
+bool ExportFailsUnderSizeLimit(const ExportRequest& r, rlim_t bytes) {
+    const pid_t child = fork();
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{bytes, bytes};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        trx5::NoProgress progress;
+        const auto result = trx5::ExportTakes(r, progress);
+        _exit(!result.ok() && result.message() == "The file could not be written." &&
+                      result.reason() == "File too large"
+                  ? 0
+                  : 1);
+    }
+    int status = 0;
+    return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
+}
+
+// A write that fails part way is reported with its reason; a new file is
+// not left behind, and a file that was there stays as it was.
+TEST(Export, WriteFailureLeavesNoIncompleteFile) {
     TempDir dir;
     ExportRequest r;
     r.takePaths[0] = dir / "00-00.aud";
     trx5test::WriteRandomTake(r.takePaths[0], 60, 1);
     r.outputPath = dir / "out.wav";
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{16384, 16384};
-        setrlimit(RLIMIT_FSIZE, &limit);
-        trx5::NoProgress progress;
-        const auto result = trx5::ExportTakes(r, progress);
-        const bool reported = !result.ok() && result.message() == "The file could not be written.";
-        _exit(reported ? 0 : 1);
+    EXPECT_TRUE(ExportFailsUnderSizeLimit(r, 16384)) << "the failure was not reported";
+    EXPECT_EQ(Listing(dir.path()), std::set<std::string>{"00-00.aud"});
+
+    const Bytes existing(5000, 'k');
+    trx5test::WriteFile(r.outputPath, existing);
+    ASSERT_EQ(chmod(r.outputPath.c_str(), 0640), 0);
+    EXPECT_TRUE(ExportFailsUnderSizeLimit(r, 16384)) << "the failure was not reported";
+    EXPECT_EQ(trx5test::ReadFile(r.outputPath), existing);
+    EXPECT_EQ(Listing(dir.path()), (std::set<std::string>{"00-00.aud", "out.wav"}));
+
+    // When it succeeds it replaces the file, which keeps its permissions.
+    trx5::NoProgress progress;
+    ASSERT_TRUE(trx5::ExportTakes(r, progress).ok());
+    EXPECT_EQ(trx5test::ReadFile(r.outputPath).size(), 46u + 60 * 509 * 2);
+    struct stat st {};
+    ASSERT_EQ(stat(r.outputPath.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(Listing(dir.path()), (std::set<std::string>{"00-00.aud", "out.wav"}));
+}
+
+// A real disk that fills up: a small tmpfs (needs root to mount).
+TEST(Export, FullDiskKeepsTheOldFile) {
+    TempDir work;
+    const std::string mount = work / "small";
+    ASSERT_EQ(mkdir(mount.c_str(), 0755), 0);
+    if (::mount("trx5test", mount.c_str(), "tmpfs", 0, "size=64k") != 0) {
+        GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
     }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "the failure was not reported";
-    EXPECT_FALSE(trx5test::FileExists(r.outputPath));
+    ExportRequest r;
+    r.takePaths[0] = work / "00-00.aud";
+    trx5test::WriteRandomTake(r.takePaths[0], 60, 1);  // about 60 KB of samples
+    r.outputPath = mount + "/out.aif";
+    r.format = ExportFormat::Aiff;
+    const Bytes existing(20000, 'k');
+    trx5test::WriteFile(r.outputPath, existing);
+    trx5::NoProgress progress;
+    const auto result = trx5::ExportTakes(r, progress);
+    EXPECT_FALSE(result.ok());
+    EXPECT_EQ(result.message(), "The file could not be written.");
+    EXPECT_EQ(result.reason(), "No space left on device");
+    EXPECT_EQ(trx5test::ReadFile(r.outputPath), existing);
+    EXPECT_EQ(Listing(mount), std::set<std::string>{"out.aif"});
+    umount(mount.c_str());
+}
+
+// A file the format's 32-bit sizes cannot describe is refused before
+// anything is written (sparse takes stand in for very long ones): one block
+// more than the largest file of each format holds.
+TEST(Export, OverTheFormatsSizeLimitIsRefused) {
+    struct Case {
+        ExportFormat format;
+        int tracks;
+        std::uint64_t blocks;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {ExportFormat::Wav, 1, 4219025, "the file would exceed the 4 GB limit of the WAV format"},
+        {ExportFormat::Aiff, 2, 2109513, "the file would exceed the 4 GB limit of the AIFF format"},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        ExportRequest r;
+        for (int t = 0; t < c.tracks; ++t) {
+            r.takePaths[t] = dir / ("00-" + std::to_string(t) + "0.aud");
+            trx5test::WriteRandomTake(r.takePaths[t], 1, 1);
+        }
+        ASSERT_EQ(truncate(r.takePaths[0].c_str(), off_t(512 + 512 * c.blocks)), 0);
+        r.format = c.format;
+        r.outputPath = dir / "out";
+        RecordingProgress progress;
+        const auto result = trx5::ExportTakes(r, progress);
+        ASSERT_FALSE(result.ok()) << c.reason;
+        EXPECT_EQ(result.message(), "The file could not be written.");
+        EXPECT_EQ(result.reason(), c.reason);
+        EXPECT_TRUE(progress.calls.empty());
+        EXPECT_FALSE(trx5test::FileExists(r.outputPath));
+    }
+}
+
+// A FIFO named as the output is not waited on; a link keeps pointing at the
+// file it names, which gets the new content.
+TEST(Export, OutputThatIsAFifoOrALink) {
+    TempDir dir;
+    ExportRequest r;
+    r.takePaths[0] = dir / "00-00.aud";
+    trx5test::WriteRandomTake(r.takePaths[0], 3, 1);
+    ASSERT_EQ(mkfifo((dir / "fifo.wav").c_str(), 0644), 0);
+    r.outputPath = dir / "fifo.wav";
+    trx5::NoProgress progress;
+    alarm(20);
+    const auto result = trx5::ExportTakes(r, progress);
+    alarm(0);
+    ASSERT_FALSE(result.ok());
+    EXPECT_EQ(result.message(), "File to write could not be opened.");
+    EXPECT_EQ(result.reason(), "No such device or address");
+
+    trx5test::WriteFile(dir / "real.wav", "old");
+    ASSERT_EQ(symlink("real.wav", (dir / "link.wav").c_str()), 0);
+    r.outputPath = dir / "link.wav";
+    ASSERT_TRUE(trx5::ExportTakes(r, progress).ok());
+    struct stat st {};
+    ASSERT_EQ(lstat(r.outputPath.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(trx5test::ReadFile(dir / "real.wav").size(), 46u + 3 * 509 * 2);
+    EXPECT_EQ(Listing(dir.path()),
+              (std::set<std::string>{"00-00.aud", "fifo.wav", "link.wav", "real.wav"}));
 }
 
 TEST(Export, TakeThatCannotBeOpenedLeavesTheOutputAlone) {
@@ -390,6 +514,7 @@ TEST(Export, TakeThatCannotBeOpenedLeavesTheOutputAlone) {
     const auto result = trx5::ExportTakes(r, progress);
     ASSERT_FALSE(result.ok());
     EXPECT_EQ(result.message(), "The file could not be opened.");
+    EXPECT_EQ(result.reason(), "No such file or directory");
     EXPECT_EQ(trx5test::ReadFile(r.outputPath), existing);
 
     ExportRequest none;

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -92,13 +93,8 @@ TEST(Import, WholeBlocksAndTail) {
         std::size_t fileBlocks;
     };
     const Case cases[] = {
-        {false, 1018, 2, 2},
-        {false, 1019, 2, 3},
-        {false, 0, 0, 0},
-        {false, 5, 0, 1},
-        {true, 1020, 2, 2},
-        {true, 1021, 2, 3},
-        {false, 40 * 509 + 3, 40, 41},
+        {false, 1018, 2, 2}, {false, 1019, 2, 3}, {false, 5, 0, 1},
+        {true, 1020, 2, 2},  {true, 1021, 2, 3},  {false, 40 * 509 + 3, 40, 41},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.frames) + (c.longMode ? " long" : " hifi"));
@@ -347,9 +343,20 @@ class ImportFailure : public ::testing::Test {
 };
 
 TEST_F(ImportFailure, SourceCannotBeOpened) {
-    const auto result = trx5::ImportTakes(Stereo(src / "missing.wav"), progress);
-    ASSERT_FALSE(result.ok());
-    EXPECT_EQ(result.message(), "The file could not be opened.");
+    ASSERT_EQ(mkfifo((src / "fifo.wav").c_str(), 0644), 0);
+    const std::pair<std::string, const char*> cases[] = {
+        {src / "missing.wav", "No such file or directory"},
+        {src.path(), "Is a directory"},
+        {src / "fifo.wav", "Not a regular file"},  // must not wait for a writer
+    };
+    alarm(20);
+    for (const auto& [path, reason] : cases) {
+        const auto result = trx5::ImportTakes(Stereo(path), progress);
+        ASSERT_FALSE(result.ok()) << path;
+        EXPECT_EQ(result.message(), "The file could not be opened.") << path;
+        EXPECT_EQ(result.reason(), reason) << path;
+    }
+    alarm(0);
     ExpectUnchanged();
 }
 
@@ -367,7 +374,7 @@ TEST_F(ImportFailure, SourceIsNotAudio) {
     const trx5::Extended80 rate = trx5::RateToExtended(32000);
     noData.insert(noData.end(), rate.begin(), rate.end());
     trx5test::WriteFile(src / "nodata.aif", noData);
-    for (const std::string& path : {src / "notes.wav", src.path(), src / "nodata.aif"}) {
+    for (const std::string& path : {src / "notes.wav", src / "nodata.aif"}) {
         const auto result = trx5::ImportTakes(Stereo(path), progress);
         ASSERT_FALSE(result.ok()) << path;
         EXPECT_EQ(result.message(), "The file is not a WAV/AIFF.") << path;
@@ -394,7 +401,10 @@ TEST_F(ImportFailure, CardFolderIsReadOnly) {
         }
         trx5::NoProgress quiet;
         const auto result = trx5::ImportTakes(r, quiet);
-        _exit(!result.ok() && result.message() == "File to write could not be opened." ? 0 : 1);
+        _exit(!result.ok() && result.message() == "File to write could not be opened." &&
+                      result.reason() == "Permission denied"
+                  ? 0
+                  : 1);
     }
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
@@ -437,13 +447,157 @@ TEST_F(ImportFailure, WriteFailsPartWay) {
         setrlimit(RLIMIT_FSIZE, &limit);
         trx5::NoProgress quiet;
         const auto result = trx5::ImportTakes(r, quiet);
-        _exit(!result.ok() && result.message() == "The file could not be written." ? 0 : 1);
+        _exit(!result.ok() && result.message() == "The file could not be written." &&
+                      result.reason() == "File too large"
+                  ? 0
+                  : 1);
     }
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0) << "the failure was not reported";
     ExpectUnchanged();
+}
+
+// Files the preview cannot use, and files without a single frame, are
+// refused before any take is touched.
+TEST_F(ImportFailure, UnusableFilesAreRefused) {
+    const Samples some = Frames(600, 1, 3);
+    auto wavWithRate = [&](std::uint32_t rate) { return trx5test::WavBytes(1, rate, 16, some); };
+    auto aiffWithRate = [&](trx5::Extended80 rate) {
+        return trx5test::AiffBytes(1, 600, rate, some);
+    };
+    Bytes formOnly;
+    trx5test::PutText(formOnly, "FORM");
+    trx5test::PutBE32(formOnly, 4);
+    trx5test::PutText(formOnly, "AIFF");
+    // Two format chunks count as two chunks, but there is no sample data.
+    Bytes twoFormats;
+    trx5test::PutText(twoFormats, "RIFF");
+    trx5test::PutLE32(twoFormats, 4 + 2 * 24);
+    trx5test::PutText(twoFormats, "WAVE");
+    for (int i = 0; i < 2; ++i) {
+        trx5test::PutText(twoFormats, "fmt ");
+        trx5test::PutLE32(twoFormats, 16);
+        for (std::uint32_t v : {1u, 1u}) trx5test::PutLE16(twoFormats, v);
+        trx5test::PutLE32(twoFormats, 32000);
+        trx5test::PutLE32(twoFormats, 64000);
+        for (std::uint32_t v : {2u, 16u}) trx5test::PutLE16(twoFormats, v);
+    }
+    // A kilobyte that claims 65535 channels of 4294967295 frames.
+    Bytes huge =
+        trx5test::AiffBytes(65535, 0xFFFFFFFFu, trx5::RateToExtended(44100), Samples(480, 7));
+    const trx5::Extended80 nan = {0x7F, 0xFF, 0xC0, 0, 0, 0, 0, 0, 0, 0};
+    const trx5::Extended80 infinity = {0x7F, 0xFF, 0x80, 0, 0, 0, 0, 0, 0, 0};
+    const std::pair<const char*, Bytes> cases[] = {
+        {"form only", formOnly},
+        {"two formats", twoFormats},
+        {"wav rate 0", wavWithRate(0)},
+        {"aiff rate 0", aiffWithRate(trx5::Extended80{})},
+        {"aiff rate nan", aiffWithRate(nan)},
+        {"aiff rate infinite", aiffWithRate(infinity)},
+        {"aiff rate 0.5", aiffWithRate({0x3F, 0xFE, 0x80, 0, 0, 0, 0, 0, 0, 0})},
+        {"wav without frames", trx5test::WavBytes(2, 44100, 16, Samples())},
+        {"aiff claiming frames it does not hold",
+         trx5test::AiffBytes(2, 1000, trx5::RateToExtended(44100), Samples())},
+        {"huge claim in a kilobyte", huge},
+    };
+    for (const auto& [what, bytes] : cases) {
+        trx5test::WriteFile(src / "odd.aif", bytes);
+        const auto result = trx5::ImportTakes(Stereo(src / "odd.aif"), progress);
+        ASSERT_FALSE(result.ok()) << what;
+        EXPECT_EQ(result.message(), "The file is not a WAV/AIFF.") << what;
+        ExpectUnchanged();
+    }
+}
+
+// A header may claim far more than the file holds: only the frames really
+// there are coded.
+TEST(Import, CodesOnlyTheFramesTheFileHolds) {
+    TempDir src;
+    const Samples stereo = Frames(1019, 2, 4);
+    Bytes wav = trx5test::WavBytes(2, 32000, 16, stereo);
+    wav[40] = wav[41] = wav[42] = 0xFF;  // data chunk claims about 4 GiB
+    wav[43] = 0xFF;
+    trx5test::WriteFile(src / "claims.wav", wav);
+    // 300 channels: a frame is 600 bytes, and only the first two are wanted.
+    const Samples wide = Frames(1019, 300, 5);
+    trx5test::WriteFile(src / "wide.aif",
+                        trx5test::AiffBytes(300, 0xFFFFFFFFu, trx5::RateToExtended(32000), wide));
+    const std::pair<std::string, std::pair<Samples, int>> cases[] = {
+        {src / "claims.wav", {stereo, 2}},
+        {src / "wide.aif", {wide, 300}},
+    };
+    for (const auto& [path, content] : cases) {
+        SCOPED_TRACE(path);
+        TempDir card;
+        RecordingProgress progress;
+        const auto result =
+            trx5::ImportTakes(Request(path, card.path(), false, {0, 0}, TakeSlot{1, 0}), progress);
+        ASSERT_TRUE(result.ok()) << result.Describe();
+        EXPECT_EQ(result->blocks, 2u);
+        EXPECT_EQ(progress.calls.size(), 2u);
+        const auto& [frames, channels] = content;
+        // Two whole blocks and a tail block per take, nothing more.
+        EXPECT_EQ(trx5test::ReadFile(card / "00-00.aud"),
+                  ExpectedTake(Channel(frames, channels, 0), false));
+        if (channels == 2) {
+            EXPECT_EQ(trx5test::ReadFile(card / "00-10.aud"),
+                      ExpectedTake(Channel(frames, channels, 1), false));
+        } else {
+            EXPECT_FALSE(trx5test::FileExists(card / "00-10.aud"));
+        }
+    }
+}
+
+// Ctrl-C on the command line: the import is cancelled, the old takes stay
+// and nothing is left behind.
+TEST_F(ImportFailure, CancelLeavesTakesUnchanged) {
+    trx5test::WriteFile(src / "long.wav", trx5test::WavBytes(2, 32000, 16, Frames(20 * 509, 2, 6)));
+    ImportRequest r = Stereo(src / "long.wav");
+    r.keepPartOnAbort = false;
+    RecordingProgress stopping(5);
+    const auto result = trx5::ImportTakes(r, stopping);
+    ASSERT_TRUE(result.ok()) << result.Describe();
+    EXPECT_TRUE(result->aborted);
+    EXPECT_TRUE(result->takePaths.empty());
+    ExpectUnchanged();
+}
+
+// A link where a temporary file might be expected is never written through,
+// and temporary files of a killed import are cleared, unless a running
+// import still holds them.
+TEST_F(ImportFailure, TemporaryFilesAreOursAlone) {
+    trx5test::WriteFile(src / "victim", "keep me");
+    const std::vector<std::string> links = {"00-03.aud.tmp", ".trx5tmp-00-03.aud-AAAAAA",
+                                            ".trx5tmp-00-12.aud.tmp"};
+    for (const std::string& name : links) {
+        ASSERT_EQ(symlink((src / "victim").c_str(), (card / name).c_str()), 0);
+    }
+    const std::string stale = card / ".trx5tmp-00-03.aud-BBBBBB";
+    const std::string held = card / ".trx5tmp-00-12.aud-CCCCCC";
+    trx5test::WriteFile(stale, "left by a killed import");
+    trx5test::WriteFile(held, "still being written");
+    const int holder = open(held.c_str(), O_RDONLY);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(flock(holder, LOCK_EX), 0);
+
+    const auto result = trx5::ImportTakes(Stereo(src / "in.wav"), progress);
+    ASSERT_TRUE(result.ok()) << result.Describe();
+    close(holder);
+
+    EXPECT_EQ(trx5test::ReadFile(src / "victim"), Bytes({'k', 'e', 'e', 'p', ' ', 'm', 'e'}));
+    EXPECT_FALSE(trx5test::FileExists(stale));
+    EXPECT_TRUE(trx5test::FileExists(held));
+    std::set<std::string> expected = {"00-03.aud", "00-12.aud", ".trx5tmp-00-12.aud-CCCCCC"};
+    expected.insert(links.begin(), links.end());
+    EXPECT_EQ(Listing(card.path()), expected);
+    for (const char* take : {"00-03.aud", "00-12.aud"}) {
+        struct stat st {};
+        ASSERT_EQ(lstat((card / take).c_str(), &st), 0);
+        EXPECT_TRUE(S_ISREG(st.st_mode)) << take;
+    }
+    EXPECT_EQ(trx5test::ReadFile(card / "00-03.aud").size(), 512u + 10 * 512);
 }
 
 }  // namespace

@@ -1,0 +1,167 @@
+#include "common/file_io.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <random>
+#include <string_view>
+
+namespace trx5 {
+
+namespace {
+
+constexpr int kTempNameAttempts = 100;
+
+std::string RandomSuffix() {
+    static constexpr char kChars[] =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    static std::mt19937_64 rng{std::random_device{}() ^ (std::uint64_t(getpid()) << 32)};
+    std::string suffix(6, 'x');
+    for (char& c : suffix) c = kChars[rng() % (sizeof kChars - 1)];
+    return suffix;
+}
+
+// Opens without blocking and without following a final link; the caller
+// tests what it got.
+int OpenNoBlock(const std::string& path, int flags) {
+    int fd;
+    do {
+        fd = open(path.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+}  // namespace
+
+std::string ErrnoText(int error) { return std::strerror(error); }
+
+FilePtr OpenRegularFile(const std::string& path, std::string* reason) {
+    auto fail = [reason](std::string why) {
+        if (reason != nullptr) *reason = std::move(why);
+        return FilePtr();
+    };
+    const int fd = OpenNoBlock(path, O_RDONLY);
+    if (fd < 0) return fail(ErrnoText(errno));
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const int error = errno;
+        close(fd);
+        if (S_ISDIR(st.st_mode)) return fail(ErrnoText(EISDIR));
+        return fail(st.st_mode != 0 ? kReasonNotRegular : ErrnoText(error));
+    }
+    // Reads of a regular file do not block; the flag only mattered for open.
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        const int error = errno;
+        close(fd);
+        return fail(ErrnoText(error));
+    }
+    std::FILE* f = fdopen(fd, "rb");
+    if (f == nullptr) {
+        const int error = errno;
+        close(fd);
+        return fail(ErrnoText(error));
+    }
+    return FilePtr(f);
+}
+
+TempFile::~TempFile() { Discard(); }
+
+Status TempFile::Create(const std::string& folder, const std::string& baseName, unsigned mode) {
+    Discard();
+    int error = EEXIST;
+    for (int attempt = 0; attempt < kTempNameAttempts && error == EEXIST; ++attempt) {
+        const std::string path = folder + kTempPrefix + baseName + "-" + RandomSuffix();
+        // O_EXCL refuses any existing entry, links included.
+        const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                            static_cast<mode_t>(mode));
+        if (fd < 0) {
+            error = errno;
+            continue;
+        }
+        flock(fd, LOCK_EX | LOCK_NB);
+        std::FILE* f = fdopen(fd, "w+b");
+        if (f == nullptr) {
+            error = errno;
+            close(fd);
+            unlink(path.c_str());
+            break;
+        }
+        file_ = f;
+        path_ = path;
+        return Status::Ok();
+    }
+    return Status::Fail({}, ErrnoText(error));
+}
+
+Status TempFile::Write(const void* bytes, std::size_t count) {
+    if (count == 0) return Status::Ok();
+    errno = 0;
+    if (std::fwrite(bytes, 1, count, file_) != count) {
+        return Status::Fail({}, ErrnoText(errno != 0 ? errno : EIO));
+    }
+    return Status::Ok();
+}
+
+Status TempFile::Flush() {
+    errno = 0;
+    if (std::fflush(file_) != 0 || std::ferror(file_) != 0) {
+        return Status::Fail({}, ErrnoText(errno != 0 ? errno : EIO));
+    }
+    if (fsync(fileno(file_)) != 0 && errno != EINVAL) return Status::Fail({}, ErrnoText(errno));
+    return Status::Ok();
+}
+
+Status TempFile::CommitTo(const std::string& target) {
+    if (std::rename(path_.c_str(), target.c_str()) != 0) {
+        const int error = errno;
+        Discard();
+        return Status::Fail({}, ErrnoText(error));
+    }
+    // The data is on the device already; only the lock goes with the close.
+    std::fclose(file_);
+    file_ = nullptr;
+    path_.clear();
+    return Status::Ok();
+}
+
+void TempFile::Discard() {
+    if (file_ != nullptr) std::fclose(file_);
+    file_ = nullptr;
+    if (!path_.empty()) unlink(path_.c_str());
+    path_.clear();
+}
+
+void RemoveStaleTempFiles(const std::string& folder, const std::string& namePrefix) {
+    const std::string prefix = kTempPrefix + namePrefix;
+    DIR* dir = opendir(folder.empty() ? "/" : folder.c_str());
+    if (dir == nullptr) return;
+    while (const dirent* d = readdir(dir)) {
+        const std::string_view name(d->d_name);
+        if (name.substr(0, prefix.size()) != prefix) continue;
+        const std::string path = folder + std::string(name);
+        const int fd = OpenNoBlock(path, O_RDONLY | O_NOFOLLOW);
+        if (fd < 0) continue;
+        struct stat st {};
+        // A file some run still writes is locked by it.
+        if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            unlink(path.c_str());
+        }
+        close(fd);
+    }
+    closedir(dir);
+}
+
+void SyncFolder(const std::string& folder) {
+    const int fd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    fsync(fd);
+    close(fd);
+}
+
+}  // namespace trx5

@@ -1,0 +1,78 @@
+// Opening files safely: reading only regular files without ever blocking on
+// a FIFO or device, and writing through exclusive temporary files that are
+// renamed over their targets only when complete.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "common/result.h"
+
+namespace trx5 {
+
+struct FileCloser {
+    void operator()(std::FILE* f) const {
+        if (f != nullptr) std::fclose(f);
+    }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+inline constexpr char kReasonNotRegular[] = "Not a regular file";
+
+// The text of an errno value ("No space left on device").
+std::string ErrnoText(int error);
+
+// Opens an existing regular file for binary reading. A FIFO, socket or
+// device is refused without blocking; on failure the result is null and
+// `reason` (when given) says why.
+FilePtr OpenRegularFile(const std::string& path, std::string* reason = nullptr);
+
+// Temporary files of this program start with this prefix, so that files a
+// killed run left behind can be recognised.
+inline constexpr char kTempPrefix[] = ".trx5tmp-";
+
+// A file written under a temporary name beside its target and renamed over
+// it when complete. The name is new and created exclusively, never through
+// an existing file or link; while open the file is locked, so that another
+// run's clean-up leaves it alone. Unless committed, it is removed when the
+// object goes.
+class TempFile {
+  public:
+    TempFile() = default;
+    ~TempFile();
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+
+    // Creates ".trx5tmp-" + baseName + "-" + six random characters in
+    // `folder` (which ends with "/"). `mode` is the permission the file gets
+    // (the umask applies).
+    Status Create(const std::string& folder, const std::string& baseName, unsigned mode = 0666);
+
+    std::FILE* file() const { return file_; }
+    const std::string& path() const { return path_; }
+
+    // Writes all bytes; the reason of a failure is kept.
+    Status Write(const void* bytes, std::size_t count);
+    // Flushes the data to the device; the file stays open and locked.
+    Status Flush();
+    // Renames the file over `target` and closes it. The data must have been
+    // flushed first.
+    Status CommitTo(const std::string& target);
+    // Closes and removes the file.
+    void Discard();
+
+  private:
+    std::FILE* file_ = nullptr;
+    std::string path_;
+};
+
+// Removes, from `folder`, the regular files whose names start with
+// ".trx5tmp-" + namePrefix and that no running process holds open (killed
+// runs leave them). Links and other entries are left alone.
+void RemoveStaleTempFiles(const std::string& folder, const std::string& namePrefix = {});
+
+// Flushes the folder's entries (a rename in it) to the device; best effort.
+void SyncFolder(const std::string& folder);
+
+}  // namespace trx5

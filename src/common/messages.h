@@ -1,0 +1,12 @@
+// The program's own texts for failures that the window shows in message
+// boxes and trx5card prints, shared so both say the same.
+#pragma once
+
+namespace trx5 {
+
+inline constexpr char kMsgCannotOpen[] = "The file could not be opened.";
+inline constexpr char kMsgNotAudioFile[] = "The file is not a WAV/AIFF.";
+inline constexpr char kMsgCannotCreate[] = "File to write could not be opened.";
+inline constexpr char kMsgCannotWrite[] = "The file could not be written.";
+
+}  // namespace trx5

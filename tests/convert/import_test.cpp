@@ -581,15 +581,20 @@ TEST_F(ImportFailure, TemporaryFilesAreOursAlone) {
     const int holder = open(held.c_str(), O_RDONLY);
     ASSERT_GE(holder, 0);
     ASSERT_EQ(flock(holder, LOCK_EX), 0);
+    // Not a file we would write: left alone, and never waited on.
+    const std::string fifo = ".trx5tmp-00-03.aud-DDDDDD";
+    ASSERT_EQ(mkfifo((card / fifo).c_str(), 0644), 0);
 
+    alarm(20);
     const auto result = trx5::ImportTakes(Stereo(src / "in.wav"), progress);
+    alarm(0);
     ASSERT_TRUE(result.ok()) << result.Describe();
     close(holder);
 
     EXPECT_EQ(trx5test::ReadFile(src / "victim"), Bytes({'k', 'e', 'e', 'p', ' ', 'm', 'e'}));
     EXPECT_FALSE(trx5test::FileExists(stale));
     EXPECT_TRUE(trx5test::FileExists(held));
-    std::set<std::string> expected = {"00-03.aud", "00-12.aud", ".trx5tmp-00-12.aud-CCCCCC"};
+    std::set<std::string> expected = {"00-03.aud", "00-12.aud", ".trx5tmp-00-12.aud-CCCCCC", fifo};
     expected.insert(links.begin(), links.end());
     EXPECT_EQ(Listing(card.path()), expected);
     for (const char* take : {"00-03.aud", "00-12.aud"}) {

@@ -14,7 +14,10 @@ AudioFileText DescribeAudioFile(const AudioFileInfo& info) {
     const double r = ExtendedToDouble(info.sampleRate);
     const auto R = static_cast<std::int64_t>(r);
     const std::int64_t F = info.frames;
-    const auto hours = static_cast<std::int64_t>(double(F) / (r * 60 * 60));
+    // Every field comes from the rate cut to whole hertz, the rate the file
+    // plays at; hours from the exact rate would lose an hour near a boundary
+    // when the rate has a fraction.
+    const std::int64_t hours = F / (R * 3600);
     std::int64_t rest = F % (R * 3600);
     const std::int64_t minutes = rest / (R * 60);
     rest %= R * 60;

@@ -44,6 +44,10 @@ TEST(AudioFileText, Lines) {
          "Bits / Word : 16"},
         {Parsed(trx5::AudioKindAiff, 2, 44101, 16, fractional), "Sampling Rate : 22050.50Hz",
          "Sampling Frames : 44101 (stereo)  0:00:02:000", "Bits / Word : 16"},
+        // An hour at the truncated rate: the hours agree with the rest.
+        {Parsed(trx5::AudioKindAiff, 1, 22050u * 3600, 16, fractional),
+         "Sampling Rate : 22050.50Hz", "Sampling Frames : 79380000 (mono)  1:00:00:000",
+         "Bits / Word : 16"},
     };
     for (const Case& c : cases) {
         const trx5::AudioFileText text = trx5::DescribeAudioFile(c.info);

@@ -7,7 +7,8 @@ packages=(
   g++ cmake make pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins fonts-dejavu-core
-  sox libsndfile1-dev
+  sox libsndfile1-dev libcli11-dev
+  clang libclang-rt-14-dev
 )
 
 missing=()

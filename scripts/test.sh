@@ -16,3 +16,4 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp:print_suppressions=0
 BUILD_DIR=build-asan ./scripts/build.sh -DTRX5_SANITIZE=ON -DTRX5_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
 (cd build-asan && ctest --output-on-failure -j"$jobs")
+./scripts/fuzz.sh

@@ -6,6 +6,7 @@
 #include <QMessageBox>
 
 #include "app/nf_win.h"
+#include "controls/copendlg.h"
 
 namespace {
 
@@ -30,10 +31,8 @@ std::optional<SaveChoice> QtDialogProvider::GetSaveFileName(QWidget* parent) {
                       dialog.selectedNameFilter() == kAiffFilter};
 }
 
-QString QtDialogProvider::GetOpenFileName(QWidget* parent) {
-    return QFileDialog::getOpenFileName(
-        parent, QStringLiteral("Import into V-Takes"), QStringLiteral("."),
-        QStringLiteral("Audio(*.wav *.aif);;Windows Wave(*.wav);;AIFF(*.aif)"));
+QString QtDialogProvider::GetOpenFileName(CustDlgs::TCOpenDialog& dialog) {
+    return dialog.Execute() ? dialog.FileName() : QString();
 }
 
 void QtDialogProvider::MessageBox(QWidget* parent, const QString& text, const QString& detail) {

@@ -8,6 +8,9 @@
 
 class QWidget;
 class TNfWin;
+namespace CustDlgs {
+class TCOpenDialog;
+}
 
 // What the save dialog returned: the name as chosen and whether the AIFF
 // filter was the selected one (it decides the format of a name without an
@@ -23,8 +26,9 @@ class DialogProvider {
 
     // The export's save dialog; none when the user cancelled.
     virtual std::optional<SaveChoice> GetSaveFileName(QWidget* parent) = 0;
-    // The import's open dialog; an empty text when the user cancelled.
-    virtual QString GetOpenFileName(QWidget* parent) = 0;
+    // Runs the import's open dialog; the file chosen, or an empty text when
+    // the user cancelled.
+    virtual QString GetOpenFileName(CustDlgs::TCOpenDialog& dialog) = 0;
     // A plain message box with an OK button; `detail` (why it failed) is
     // shown as the box's detail text when given.
     virtual void MessageBox(QWidget* parent, const QString& text, const QString& detail = {}) = 0;
@@ -38,7 +42,7 @@ class DialogProvider {
 class QtDialogProvider final : public DialogProvider {
   public:
     std::optional<SaveChoice> GetSaveFileName(QWidget* parent) override;
-    QString GetOpenFileName(QWidget* parent) override;
+    QString GetOpenFileName(CustDlgs::TCOpenDialog& dialog) override;
     void MessageBox(QWidget* parent, const QString& text, const QString& detail = {}) override;
     std::optional<QString> NewFolderName(TNfWin& dialog) override;
     bool OpenDocument(const QUrl& url) override;

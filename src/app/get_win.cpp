@@ -6,6 +6,9 @@
 #include <QToolButton>
 
 #include "app/form_style.h"
+#include "audiofile/audio_file_text.h"
+#include "playback/preview.h"
+#include "playback/qt_sound_output.h"
 
 namespace {
 
@@ -45,4 +48,40 @@ TGetWin::TGetWin(QWidget* parent) : QWidget(parent) {
     AudBtn->setIconSize(QSize(24, 24));
     AudBtn->setToolTip(QStringLiteral("Hear the Sound"));
     AudBtn->setFocusPolicy(Qt::NoFocus);
+    connect(AudBtn, &QToolButton::pressed, this, &TGetWin::AudBtnMouseDown);
+    connect(AudBtn, &QToolButton::released, this, &TGetWin::AudBtnMouseUp);
+}
+
+TGetWin::~TGetWin() = default;
+
+void TGetWin::SetSoundOutput(trx5::SoundOutput& output) {
+    preview_.reset();
+    output_ = &output;
+}
+
+trx5::Preview& TGetWin::Player() {
+    if (output_ == nullptr) {
+        ownOutput_ = std::make_unique<trx5::QtSoundOutput>();
+        output_ = ownOutput_.get();
+    }
+    if (!preview_) preview_ = std::make_unique<trx5::Preview>(*output_);
+    return *preview_;
+}
+
+void TGetWin::ShowFileInfo() {
+    if (SelectedFile.isEmpty()) return;
+    const auto text = trx5::DescribeAudioFile(SelectedFile.toStdString());
+    if (!text) return;
+    FsLabel->setText(QString::fromStdString(text->rate));
+    FramesLabel->setText(QString::fromStdString(text->frames));
+    BitLabel->setText(QString::fromStdString(text->bits));
+}
+
+void TGetWin::AudBtnMouseDown() {
+    if (SelectedFile.isEmpty()) return;
+    if (!Player().Start(SelectedFile.toStdString())) emit SoundOutputFailed();
+}
+
+void TGetWin::AudBtnMouseUp() {
+    if (preview_) preview_->StopPreview();
 }

@@ -1,20 +1,27 @@
-// The import preview form: the chosen file's rate, frames and sample width,
-// with a button to listen to it. It is shown inside the import's file dialog;
-// for now it is the bare form.
+// The import preview form, shown inside the import's file dialog below its
+// file list: the chosen file's rate, frames with playing time and sample
+// width, and a button that plays the file while it is held down.
 #pragma once
 
 #include <QString>
 #include <QWidget>
+#include <memory>
 
 class QFrame;
 class QLabel;
 class QToolButton;
+
+namespace trx5 {
+class Preview;
+class SoundOutput;
+}  // namespace trx5
 
 class TGetWin : public QWidget {
     Q_OBJECT
 
   public:
     explicit TGetWin(QWidget* parent = nullptr);
+    ~TGetWin() override;
 
     QFrame* Bevel1;
     QLabel* FsLabel;
@@ -23,4 +30,25 @@ class TGetWin : public QWidget {
     QToolButton* AudBtn;
 
     QString SelectedFile;  // the file selected in the open dialog
+
+    // Plays through `output` instead of the default sound device.
+    void SetSoundOutput(trx5::SoundOutput& output);
+    trx5::Preview& Player();
+
+  public slots:
+    // Shows the lines of SelectedFile: its format, or the bare captions
+    // for a file that is not a usable WAV/AIFF; a path that cannot be
+    // opened (a folder) leaves the labels as they are.
+    void ShowFileInfo();
+    void AudBtnMouseDown();
+    void AudBtnMouseUp();
+
+  signals:
+    // The sound output could not be opened for a press of the button.
+    void SoundOutputFailed();
+
+  private:
+    std::unique_ptr<trx5::SoundOutput> ownOutput_;
+    trx5::SoundOutput* output_ = nullptr;
+    std::unique_ptr<trx5::Preview> preview_;
 };

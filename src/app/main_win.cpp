@@ -18,16 +18,20 @@
 
 #include "app/dialog_provider.h"
 #include "app/form_style.h"
+#include "app/get_win.h"
 #include "app/nf_win.h"
 #include "card/card_info.h"
 #include "common/folder.h"
 #include "controls/bitpanel.h"
 #include "controls/cgauge.h"
+#include "controls/copendlg.h"
 #include "controls/dirtreeview.h"
 #include "controls/version.h"
 #include "controls/volume.h"
 #include "convert/export.h"
 #include "convert/import.h"
+#include "playback/audition.h"
+#include "playback/qt_sound_output.h"
 
 namespace {
 
@@ -37,7 +41,6 @@ using trx5::kVTakes;
 // The audition and the card backup come with later versions; until then
 // their buttons stay disabled instead of offering a command that does
 // nothing.
-constexpr bool kAuditionAvailable = false;
 constexpr bool kBackupAvailable = false;
 
 constexpr int kSongFileNumberRole = Qt::UserRole;
@@ -118,6 +121,7 @@ class TMainWin::WindowProgress final : public trx5::Progress {
         if (started_) {
             window_.SetBusy(false);
             window_.AbortBtn->setEnabled(false);
+            window_.AudBtn->setEnabled(window_.PlayTracks >= 1);
         }
     }
 
@@ -128,6 +132,8 @@ class TMainWin::WindowProgress final : public trx5::Progress {
         window_.SetBusy(true);
         window_.AbortRequested = false;
         window_.AbortBtn->setEnabled(true);
+        // An audition never plays during a conversion.
+        window_.AudBtn->setEnabled(false);
     }
 
     bool Step(std::uint64_t block, std::uint64_t blocks) override {
@@ -159,6 +165,33 @@ TMainWin::~TMainWin() = default;
 void TMainWin::AttachForms(TGetWin* getWin, TNfWin* nfWin) {
     getWin_ = getWin;
     nfWin_ = nfWin;
+    if (getWin_ != nullptr) {
+        connect(getWin_, &TGetWin::SoundOutputFailed, this, [this] {
+            dialogs_.MessageBox(getWin_, QString::fromLatin1(trx5::kMsgSoundOutput));
+        });
+    }
+}
+
+void TMainWin::SetSoundOutput(trx5::SoundOutput& output) {
+    audition_.reset();
+    output_ = &output;
+}
+
+trx5::Audition& TMainWin::Player() {
+    if (output_ == nullptr) {
+        ownOutput_ = std::make_unique<trx5::QtSoundOutput>();
+        output_ = ownOutput_.get();
+    }
+    if (!audition_) {
+        // Each refill reads the knobs as they stand then.
+        audition_ = std::make_unique<trx5::Audition>(*output_, [this](int track) {
+            return trx5::TrackKnobs{VolKnobs[track]->Position(), PanKnobs[track]->Position()};
+        });
+        connect(audition_.get(), &trx5::Audition::ProgressChanged, Gauge, &TCGauge::SetProgress);
+        connect(audition_.get(), &trx5::Audition::Stopping, this, &TMainWin::AuditionStopping);
+        connect(audition_.get(), &trx5::Audition::Stopped, this, &TMainWin::AuditionStopped);
+    }
+    return *audition_;
 }
 
 void TMainWin::SetProgramFolder(const QString& folder) { programFolder_ = folder; }
@@ -448,9 +481,26 @@ void TMainWin::CreateControls() {
     Version = new TVersion(this);
     Version->setObjectName(QStringLiteral("Version"));
 
+    WavOpen = new CustDlgs::TCOpenDialog(this);
+    WavOpen->setObjectName(QStringLiteral("WavOpen"));
+    WavOpen->SetFilter(QStringLiteral(
+        "Audio(*.wav;*.aif)|*.wav;*.aif|Windows Wave(*.wav)|*.wav|AIFF(*.aif)|*.aif"));
+    WavOpen->SetDefaultExt(QStringLiteral("wav"));
+    WavOpen->SetInitialDir(QStringLiteral("."));
+    WavOpen->SetOptions(CustDlgs::TCOpenDialog::ofHideReadOnly |
+                        CustDlgs::TCOpenDialog::ofFileMustExist |
+                        CustDlgs::TCOpenDialog::ofEnableSizing);
+    WavOpen->SetSubFormPos(CustDlgs::fpBottom);
+    WavOpen->SetSubFormAnchors(CustDlgs::faLeft | CustDlgs::faTop | CustDlgs::faRight |
+                               CustDlgs::faBottom);
+    WavOpen->SetDialogSizing(true);
+
     connect(SongNum, &QComboBox::currentIndexChanged, this, [this] { SongNumChange(); });
     connect(Wav2TakeBtn, &QPushButton::clicked, this, &TMainWin::Wav2TakeBtnClick);
     connect(Take2WavBtn, &QPushButton::clicked, this, &TMainWin::ToWavBtnClick);
+    connect(AudBtn, &QToolButton::clicked, this, &TMainWin::AudBtnClick);
+    connect(WavOpen, &CustDlgs::TCOpenDialog::OnSelectionChange, this,
+            &TMainWin::WavOpenSelectionChange);
     connect(AbortBtn, &QToolButton::clicked, this, &TMainWin::AbortBtnClick);
     connect(SortBtn, &QToolButton::clicked, this, &TMainWin::SortBtnClick);
     connect(NewFldrBtn, &QToolButton::clicked, this, &TMainWin::NewFldrBtnClick);
@@ -673,7 +723,7 @@ void TMainWin::UpdateInfo() {
         const std::uint64_t ms = trx5::TakeLengthMs(*blocks, LongMode);
         VLabels[t]->setText(QStringLiteral("Track%1  ").arg(t + 1) +
                             ToQString(trx5::FormatTakeLength(ms)));
-        AudBtn->setEnabled(kAuditionAvailable);
+        AudBtn->setEnabled(true);
         Take2WavBtn->setEnabled(true);
         ++PlayTracks;
     }
@@ -815,7 +865,8 @@ void TMainWin::ToWavBtnClick() {
 void TMainWin::Wav2TakeBtnClick() {
     const std::vector<trx5::TakeSlot> destinations = ImportDestinations();
     if (destinations.empty()) return;
-    const QString source = dialogs_.GetOpenFileName(this);
+    WavOpen->SetSubForm(getWin_);
+    const QString source = dialogs_.GetOpenFileName(*WavOpen);
     if (source.isEmpty()) return;
 
     Gauge->SetProgress(0);
@@ -849,4 +900,43 @@ void TMainWin::Wav2TakeBtnClick() {
     }
     AddInfoLine(QStringLiteral("Take(s) have been generated."));
     UpdateInfo();
+}
+
+void TMainWin::WavOpenSelectionChange() {
+    if (getWin_ == nullptr) return;
+    getWin_->SelectedFile = WavOpen->FileName();
+    getWin_->ShowFileInfo();
+}
+
+void TMainWin::AudBtnClick() {
+    Gauge->SetProgress(0);
+    InfoText->clear();
+    if (!AudBtn->isChecked()) {
+        Player().RequestStop();
+        return;
+    }
+    trx5::Audition::TakePaths paths;
+    for (int t = 0; t < kTracks; ++t) {
+        if (SelTake[t] >= 0) paths[t] = TakeFiles[SlotIndex(t, SelTake[t])];
+    }
+    if (!Player().Start(paths, LongMode)) {
+        AudBtn->setChecked(false);
+        dialogs_.MessageBox(this, QString::fromLatin1(trx5::kMsgSoundOutput));
+        return;
+    }
+    SetBusy(true);
+    AddInfoLine(QStringLiteral("Audio playing..."));
+}
+
+void TMainWin::AuditionStopping() {
+    Gauge->SetProgress(0);
+    InfoText->clear();
+    // No click is taken while the buffers drain.
+    AudBtn->setEnabled(false);
+}
+
+void TMainWin::AuditionStopped() {
+    AudBtn->setEnabled(true);
+    SetBusy(false);
+    AudBtn->setChecked(false);
 }

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QWidget>
 #include <array>
+#include <memory>
 #include <string>
 
 #include "card/take_file.h"
@@ -26,6 +27,13 @@ class TNfWin;
 class TVersion;
 class TVolume;
 class DialogProvider;
+namespace CustDlgs {
+class TCOpenDialog;
+}
+namespace trx5 {
+class Audition;
+class SoundOutput;
+}  // namespace trx5
 
 class TMainWin : public QWidget {
     Q_OBJECT
@@ -39,6 +47,10 @@ class TMainWin : public QWidget {
     // The folder the help pages are looked for in (OnLineHelp beside it);
     // the folder of the executable unless told otherwise.
     void SetProgramFolder(const QString& folder);
+    // Plays the audition through `output` instead of the default sound
+    // device.
+    void SetSoundOutput(trx5::SoundOutput& output);
+    trx5::Audition& Player();
 
     // Controls, as named members.
     TBitPanel* Panel1;
@@ -92,6 +104,7 @@ class TMainWin : public QWidget {
     QToolButton* RefBtn;
     TDirTreeView* DirTree;
     TVersion* Version;
+    CustDlgs::TCOpenDialog* WavOpen;
 
     // State of the user's work.
     QString TitlePrefix;
@@ -142,6 +155,8 @@ class TMainWin : public QWidget {
     void ExitBtnClick();
     void ToWavBtnClick();
     void Wav2TakeBtnClick();
+    void WavOpenSelectionChange();
+    void AudBtnClick();
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -158,7 +173,13 @@ class TMainWin : public QWidget {
     void AddInfoLine(const QString& line);
     void SetFlat(QToolButton* button, bool flat);
 
+    void AuditionStopping();
+    void AuditionStopped();
+
     DialogProvider& dialogs_;
+    std::unique_ptr<trx5::SoundOutput> ownOutput_;
+    trx5::SoundOutput* output_ = nullptr;
+    std::unique_ptr<trx5::Audition> audition_;
     TGetWin* getWin_ = nullptr;
     TNfWin* nfWin_ = nullptr;
     QString programFolder_;

@@ -71,6 +71,41 @@ std::string TakeCaption(const TakeSlot& slot) {
     return std::to_string(slot.track + 1) + "-" + std::to_string(slot.vtake + 1);
 }
 
+bool ParseTakes(const std::string& command, const std::vector<std::string>& texts,
+                std::vector<TakeSlot>& slots, int& exitCode) {
+    for (const std::string& text : texts) {
+        const auto slot = ParseTake(text);
+        if (!slot) {
+            exitCode = Usage(command + ": TAKE '" + text +
+                             "' must be T-V with track 1-4 and V-Take 1-8");
+            return false;
+        }
+        for (const TakeSlot& other : slots) {
+            if (other.track == slot->track) {
+                exitCode = Usage(command + ": two takes for track " + std::to_string(slot->track + 1));
+                return false;
+            }
+        }
+        slots.push_back(*slot);
+    }
+    return true;
+}
+
+bool ApplyTrackValues(const std::string& command, const std::vector<std::string>& values,
+                      const std::string& option, int max, std::array<int, kTracks>& positions,
+                      int& exitCode) {
+    for (const std::string& value : values) {
+        const auto tv = ParseTrackValue(value, max);
+        if (!tv) {
+            exitCode = Usage(command + ": " + option + " '" + value +
+                             "' must be T=N with track 1-4 and N 0-" + std::to_string(max));
+            return false;
+        }
+        positions[tv->first] = tv->second;
+    }
+    return true;
+}
+
 int CheckCard(const std::string& folder) {
     switch (TestMachineFile(WithTrailingSlash(folder))) {
         case MachineFileState::Valid:
@@ -102,6 +137,22 @@ SongLookup FindSong(const std::string& folderText, const std::string& songText) 
     std::snprintf(text, sizeof text, "%02d", *number);
     lookup.exitCode = Fail(std::string("no song ") + text + " on this card");
     return lookup;
+}
+
+bool FindTakePaths(const SongOnCard& card, const std::vector<TakeSlot>& slots,
+                   std::array<std::string, kTracks>& paths, int& exitCode) {
+    const TakeFiles files = FindTakeFiles(card.folder, card.song.fileNumber);
+    for (const TakeSlot& slot : slots) {
+        const std::string& path = files[slot.track * kVTakes + slot.vtake];
+        if (path.empty()) {
+            const std::string song = card.song.ListText();
+            exitCode = Fail("no take file for " + TakeCaption(slot) + " in song " +
+                            song.substr(0, song.find(' ')));
+            return false;
+        }
+        paths[slot.track] = path;
+    }
+    return true;
 }
 
 TerminalProgress::TerminalProgress(std::string label)

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
+#include <array>
 #include <functional>
 #include <optional>
 #include <string>
@@ -41,6 +42,9 @@ Command AddExportCommand(CLI::App& parent);
 Command AddImportCommand(CLI::App& parent);
 Command AddInfoCommand(CLI::App& parent);
 Command AddDemoCommand(CLI::App& parent);
+#ifdef TRX5_HAVE_PLAY
+Command AddPlayCommand(CLI::App& parent);
+#endif
 
 // Song number as the window shows it, 1..100 ("07" and "7" alike).
 std::optional<int> ParseSongNumber(const std::string& text);
@@ -49,6 +53,15 @@ std::optional<TakeSlot> ParseTake(const std::string& text);
 // "T=N" with track 1..4 and N in 0..max.
 std::optional<std::pair<int, int>> ParseTrackValue(const std::string& text, int max);
 std::string TakeCaption(const TakeSlot& slot);  // "1-3"
+
+// TAKE arguments, at most one per track; false after a usage message.
+bool ParseTakes(const std::string& command, const std::vector<std::string>& texts,
+                std::vector<TakeSlot>& slots, int& exitCode);
+// "T=N" values of --level (max 127) or --pan (max 100) into per-track
+// positions; false after a usage message.
+bool ApplyTrackValues(const std::string& command, const std::vector<std::string>& values,
+                      const std::string& option, int max, std::array<int, kTracks>& positions,
+                      int& exitCode);
 
 // The card folder and one of its songs, or an exit code after the message.
 struct SongOnCard {
@@ -62,6 +75,9 @@ struct SongLookup {
 // Checks the machine file; for a song number, finds that song.
 int CheckCard(const std::string& folder);
 SongLookup FindSong(const std::string& folder, const std::string& songText);
+// The take file of each slot, by track; false after the message.
+bool FindTakePaths(const SongOnCard& card, const std::vector<TakeSlot>& slots,
+                   std::array<std::string, kTracks>& paths, int& exitCode);
 
 // Progress for export and import: a bar on stderr when it is a terminal;
 // Ctrl-C asks the loop to stop after the current block.

@@ -2,6 +2,7 @@
 #include <memory>
 
 #include "cli/cli_common.h"
+#include "codec/track_mix.h"
 #include "convert/export.h"
 
 namespace trx5::cli {
@@ -18,42 +19,16 @@ struct ExportArgs {
     std::string format;
 };
 
-// Applies "T=N" values to the per-track array; false after a usage message.
-bool ApplyTrackValues(const std::vector<std::string>& values, const char* name, int max,
-                      std::array<int, 4>& out, int& exitCode) {
-    for (const std::string& value : values) {
-        const auto tv = ParseTrackValue(value, max);
-        if (!tv) {
-            exitCode = Usage("export: " + std::string(name) + " '" + value +
-                             "' must be T=N with track 1-4 and N 0-" + std::to_string(max));
-            return false;
-        }
-        out[tv->first] = tv->second;
-    }
-    return true;
-}
-
 int RunExport(const ExportArgs& args) {
     ExportRequest request;
     int code = kExitOk;
-    if (!ApplyTrackValues(args.levels, "--level", 127, request.levels, code) ||
-        !ApplyTrackValues(args.pans, "--pan", 100, request.pans, code)) {
+    std::vector<TakeSlot> slots;
+    if (!ApplyTrackValues("export", args.levels, "--level", kMaxLevel, request.levels, code) ||
+        !ApplyTrackValues("export", args.pans, "--pan", kMaxPan, request.pans, code) ||
+        !ParseTakes("export", args.takes, slots, code)) {
         return code;
     }
     if (args.output.empty()) return Usage("export: -o needs a file name");
-    std::vector<TakeSlot> slots;
-    for (const std::string& text : args.takes) {
-        const auto slot = ParseTake(text);
-        if (!slot) {
-            return Usage("export: TAKE '" + text + "' must be T-V with track 1-4 and V-Take 1-8");
-        }
-        for (const TakeSlot& other : slots) {
-            if (other.track == slot->track) {
-                return Usage("export: two takes for track " + std::to_string(slot->track + 1));
-            }
-        }
-        slots.push_back(*slot);
-    }
     // Parse the song number before touching the card, so bad usage is exit 2.
     if (!ParseSongNumber(args.song)) {
         return Usage("export: song must be a number from 1 to 100: '" + args.song + "'");
@@ -61,15 +36,7 @@ int RunExport(const ExportArgs& args) {
     const SongLookup lookup = FindSong(args.card, args.song);
     if (!lookup.found) return lookup.exitCode;
     const SongOnCard& card = *lookup.found;
-    const TakeFiles files = FindTakeFiles(card.folder, card.song.fileNumber);
-    for (const TakeSlot& slot : slots) {
-        const std::string& path = files[slot.track * kVTakes + slot.vtake];
-        if (path.empty()) {
-            return Fail("no take file for " + TakeCaption(slot) + " in song " +
-                        card.song.ListText().substr(0, card.song.ListText().find(' ')));
-        }
-        request.takePaths[slot.track] = path;
-    }
+    if (!FindTakePaths(card, slots, request.takePaths, code)) return code;
     request.longMode = card.song.longMode;
     request.outputPath = args.output;
     if (args.format.empty()) {

@@ -20,7 +20,7 @@ class FakeDialogs final : public DialogProvider {
         ++saveCalls;
         return save;
     }
-    QString GetOpenFileName(QWidget*) override {
+    QString GetOpenFileName(CustDlgs::TCOpenDialog&) override {
         ++openCalls;
         return open;
     }

@@ -307,7 +307,7 @@ class MainWinTest : public QObject {
         QCOMPARE(win.VwMonoLabel->text(), QString("Mono"));
         QCOMPARE(win.PlayTracks, 1);
         QVERIFY(win.Take2WavBtn->isEnabled());
-        QVERIFY(!win.AudBtn->isEnabled());  // the audition is not there yet
+        QVERIFY(win.AudBtn->isEnabled());
 
         b[3]->click();  // an empty slot of the same column
         QVERIFY(!b[0]->isChecked());
@@ -315,6 +315,7 @@ class MainWinTest : public QObject {
         QVERIFY(win.V1Label->text().isEmpty());
         QCOMPARE(win.PlayTracks, 0);
         QVERIFY(!win.Take2WavBtn->isEnabled());
+        QVERIFY(!win.AudBtn->isEnabled());
 
         b[3]->click();  // up again: the column has none
         QCOMPARE(win.SelTake[0], -1);

@@ -1,0 +1,125 @@
+// trx5card play: the audition and the preview from a terminal.
+#include <QCoreApplication>
+#include <QTimer>
+#include <iostream>
+#include <memory>
+
+#include "audiofile/audio_file_text.h"
+#include "cli/cli_common.h"
+#include "codec/track_mix.h"
+#include "common/file_io.h"
+#include "common/messages.h"
+#include "playback/audition.h"
+#include "playback/preview.h"
+#include "playback/qt_sound_output.h"
+
+namespace trx5::cli {
+
+namespace {
+
+struct PlayArgs {
+    std::vector<std::string> args;  // FILE, or CARD SONG TAKE...
+    std::vector<std::string> levels;
+    std::vector<std::string> pans;
+};
+
+// How often Ctrl-C is looked for while the sound plays.
+constexpr int kPollMs = 20;
+
+QCoreApplication& Application() {
+    static int argc = 1;
+    static char name[] = "trx5card";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication* app =
+        QCoreApplication::instance() != nullptr ? nullptr : new QCoreApplication(argc, argv);
+    return app != nullptr ? *app : *QCoreApplication::instance();
+}
+
+int PlaySong(const PlayArgs& args) {
+    std::array<int, kTracks> levels{kUnityLevel, kUnityLevel, kUnityLevel, kUnityLevel};
+    std::array<int, kTracks> pans{kCentrePan, kCentrePan, kCentrePan, kCentrePan};
+    std::vector<TakeSlot> chosen;
+    int code = kExitOk;
+    const std::vector<std::string> takes(args.args.begin() + 2, args.args.end());
+    if (!ApplyTrackValues("play", args.levels, "--level", kMaxLevel, levels, code) ||
+        !ApplyTrackValues("play", args.pans, "--pan", kMaxPan, pans, code) ||
+        !ParseTakes("play", takes, chosen, code)) {
+        return code;
+    }
+    if (!ParseSongNumber(args.args[1])) {
+        return Usage("play: song must be a number from 1 to 100: '" + args.args[1] + "'");
+    }
+    const SongLookup lookup = FindSong(args.args[0], args.args[1]);
+    if (!lookup.found) return lookup.exitCode;
+    Audition::TakePaths paths;
+    if (!FindTakePaths(*lookup.found, chosen, paths, code)) return code;
+
+    QCoreApplication& app = Application();
+    QtSoundOutput output;
+    Audition audition(output, [&](int track) { return TrackKnobs{levels[track], pans[track]}; });
+    TerminalProgress progress("Audio playing...");
+    if (!audition.Start(paths, lookup.found->song.longMode)) return Fail(kMsgSoundOutput);
+    QObject::connect(&audition, &Audition::ProgressChanged, &app, [&] {
+        const int blocks = audition.Blocks();
+        progress.Step(static_cast<std::uint64_t>(std::min(audition.Queued(), blocks)),
+                      static_cast<std::uint64_t>(blocks));
+    });
+    QObject::connect(&audition, &Audition::Stopped, &app, &QCoreApplication::quit);
+    QTimer ctrlC;
+    QObject::connect(&ctrlC, &QTimer::timeout, &app, [&] {
+        if (progress.interrupted()) audition.RequestStop();
+    });
+    ctrlC.start(kPollMs);
+    app.exec();
+    return progress.interrupted() ? kExitInterrupted : kExitOk;
+}
+
+int PlayFile(const std::string& path) {
+    const auto text = DescribeAudioFile(path);
+    if (!text) return Fail(path + ": " + text.Describe());
+    if (!text->usable) return Fail(path + ": " + kMsgNotAudioFile);
+
+    QCoreApplication& app = Application();
+    QtSoundOutput output;
+    Preview preview(output);
+    TerminalProgress progress("Audio playing...");
+    if (!preview.Start(path)) return Fail(kMsgSoundOutput);
+    if (!preview.Playing()) return Fail(path + ": " + kMsgNotAudioFile);
+    QObject::connect(&preview, &Preview::Stopped, &app, &QCoreApplication::quit);
+    QTimer ctrlC;
+    QObject::connect(&ctrlC, &QTimer::timeout, &app, [&] {
+        if (progress.interrupted()) preview.StopPreview();
+    });
+    ctrlC.start(kPollMs);
+    app.exec();
+    return progress.interrupted() ? kExitInterrupted : kExitOk;
+}
+
+}  // namespace
+
+Command AddPlayCommand(CLI::App& parent) {
+    auto args = std::make_shared<PlayArgs>();
+    CLI::App* app = parent.add_subcommand("play", "play takes mixed, or a WAV/AIFF file");
+    app->footer(
+        "trx5card play CARD SONG TAKE... [--level T=N]... [--pan T=N]...\n"
+        "  plays the takes mixed through the levels and pans, as the window's Audition does.\n"
+        "trx5card play FILE\n"
+        "  plays a WAV or AIFF file in its own channels and rate.\n"
+        "Ctrl-C stops at once.");
+    app->add_option("ARGS", args->args, "FILE, or CARD SONG TAKE...")->required();
+    app->add_option("--level", args->levels, "T=N: level of track T, 0-127 (default 100, unity)");
+    app->add_option("--pan", args->pans, "T=N: pan of track T, 0-100 (default 50, centre)");
+    return {app, [args] {
+                const std::size_t count = args->args.size();
+                if (count == 1) {
+                    if (!args->levels.empty() || !args->pans.empty()) {
+                        return Usage("play: --level and --pan go with takes, not with a FILE");
+                    }
+                    return PlayFile(args->args[0]);
+                }
+                if (count == 2) return Usage("play: missing TAKE");
+                return PlaySong(*args);
+            }};
+}
+
+}  // namespace trx5::cli

@@ -1,0 +1,101 @@
+#include "playback/audition.h"
+
+#include <sys/stat.h>
+
+#include <QCoreApplication>
+#include <algorithm>
+#include <cstdio>
+#include <limits>
+
+#include "codec/take_codec.h"
+#include "codec/track_mix.h"
+
+namespace trx5 {
+
+Audition::Audition(SoundOutput& output, KnobReader knobs, QObject* parent)
+    : QObject(parent), output_(output), knobs_(std::move(knobs)) {
+    connect(&output_, &SoundOutput::BufferDone, this, &Audition::AuditionBufferDone);
+}
+
+Audition::~Audition() {
+    if (AuditionPlaying) {
+        AuditionPlaying = false;
+        output_.Close();
+    }
+}
+
+bool Audition::Start(const TakePaths& takePaths, bool longMode) {
+    longMode_ = longMode;
+    if (!output_.Open({2, SampleRate(longMode)})) return false;
+
+    std::uint64_t largest = 0;
+    for (int t = 0; t < kTracks; ++t) {
+        AuditionFiles[t].reset();
+        if (takePaths[t].empty()) continue;
+        FilePtr file = OpenRegularFile(takePaths[t]);
+        struct stat st {};
+        if (!file || fstat(fileno(file.get()), &st) != 0 ||
+            std::fseek(file.get(), kTakeHeaderSize, SEEK_SET) != 0) {
+            continue;
+        }
+        largest = std::max<std::uint64_t>(largest, static_cast<std::uint64_t>(st.st_size));
+        AuditionFiles[t] = std::move(file);
+    }
+    AuditionBlocks = static_cast<int>(
+        std::min<std::uint64_t>(TakeBlockCount(largest), std::numeric_limits<int>::max() - kBuffers));
+
+    AuditionQueued = 0;
+    for (SoundBuffer& buffer : buffers_) {
+        buffer.samples.assign(static_cast<std::size_t>(SamplesPerBlock(longMode)) * 2, 0);
+        FillAuditionBuffer(buffer);
+    }
+    AuditionPlaying = true;
+    return true;
+}
+
+void Audition::RequestStop() {
+    QMetaObject::invokeMethod(this, &Audition::StopAudition, Qt::QueuedConnection);
+}
+
+void Audition::FillAuditionBuffer(SoundBuffer& buffer) {
+    std::fill(buffer.samples.begin(), buffer.samples.end(), std::int16_t(0));
+    const int spb = SamplesPerBlock(longMode_);
+    std::uint8_t block[kTakeBlockSize];
+    std::int16_t decoded[kMaxSamplesPerBlock];
+    for (int t = 0; t < kTracks; ++t) {
+        std::FILE* file = AuditionFiles[t].get();
+        if (file == nullptr) continue;
+        const std::size_t got = std::fread(block, 1, sizeof block, file);
+        if (got == 0) continue;  // the take has ended
+        std::fill(block + got, block + sizeof block, std::uint8_t(0));
+        DecodeTakeBlock(block, decoded, longMode_);
+        // The knobs as they stand now: turning one is heard once the
+        // buffers queued before have played.
+        const TrackKnobs knobs = knobs_(t);
+        MixTrackBlock(buffer.samples.data(), decoded, spb, knobs.level, knobs.pan);
+    }
+    output_.Queue(&buffer);
+    ++AuditionQueued;
+    emit ProgressChanged(AuditionBlocks == 0 ? 0 : AuditionQueued * 100 / AuditionBlocks);
+    // By now the buffer that carried the last block has played and only
+    // silence is queued.
+    if (AuditionQueued >= AuditionBlocks + kBuffers) RequestStop();
+}
+
+void Audition::AuditionBufferDone(SoundBuffer* buffer) {
+    if (AuditionPlaying) FillAuditionBuffer(*buffer);
+}
+
+void Audition::StopAudition() {
+    if (!AuditionPlaying) return;
+    emit Stopping();
+    for (FilePtr& file : AuditionFiles) file.reset();
+    AuditionPlaying = false;
+    output_.Reset();
+    // The buffers come back now and are not refilled.
+    QCoreApplication::processEvents();
+    output_.Close();
+    emit Stopped();
+}
+
+}  // namespace trx5

@@ -1,0 +1,71 @@
+// The take audition: the selected takes of a song, decoded block by block,
+// mixed through the knobs as they stand at each refill and played through
+// a sound output in a ring of 16 buffers until the longest take has played
+// or a stop is asked for.
+#pragma once
+
+#include <QObject>
+#include <array>
+#include <functional>
+#include <string>
+
+#include "card/take_file.h"
+#include "common/file_io.h"
+#include "playback/sound_output.h"
+
+namespace trx5 {
+
+struct TrackKnobs {
+    int level = 100;
+    int pan = 50;
+};
+
+class Audition : public QObject {
+    Q_OBJECT
+
+  public:
+    static constexpr int kBuffers = 16;
+    using KnobReader = std::function<TrackKnobs(int track)>;
+    using TakePaths = std::array<std::string, kTracks>;
+
+    Audition(SoundOutput& output, KnobReader knobs, QObject* parent = nullptr);
+    ~Audition() override;
+
+    // Opens the output at the song's rate and the takes (an empty path, or
+    // a take that cannot be opened, takes no part) and queues the first 16
+    // buffers. False, with nothing playing, when the output cannot be
+    // opened.
+    bool Start(const TakePaths& takePaths, bool longMode);
+    // Posts the stop notice; the stop runs when the event loop delivers it.
+    void RequestStop();
+
+    bool Playing() const { return AuditionPlaying; }
+    int Blocks() const { return AuditionBlocks; }
+    int Queued() const { return AuditionQueued; }
+
+  signals:
+    // AuditionQueued x 100 / AuditionBlocks after each buffer queued.
+    void ProgressChanged(int percent);
+    // The stop begins: the sound is about to end and the buffers return.
+    void Stopping();
+    // Every buffer is back and the output is closed.
+    void Stopped();
+
+  private slots:
+    void AuditionBufferDone(trx5::SoundBuffer* buffer);
+    void StopAudition();
+
+  private:
+    void FillAuditionBuffer(SoundBuffer& buffer);
+
+    SoundOutput& output_;
+    KnobReader knobs_;
+    bool longMode_ = false;
+    std::array<FilePtr, kTracks> AuditionFiles;
+    int AuditionBlocks = 0;
+    int AuditionQueued = 0;
+    bool AuditionPlaying = false;
+    std::array<SoundBuffer, kBuffers> buffers_;
+};
+
+}  // namespace trx5

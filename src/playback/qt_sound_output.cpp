@@ -1,0 +1,151 @@
+#include "playback/qt_sound_output.h"
+
+#include <QAudioDevice>
+#include <QAudioFormat>
+#include <QAudioSink>
+#include <QIODevice>
+#include <QMediaDevices>
+#include <QTimer>
+#include <algorithm>
+#include <cstring>
+
+namespace trx5 {
+
+QtSoundOutput::QtSoundOutput(QObject* parent) : SoundOutput(parent) {
+    worker_ = new QObject;
+    worker_->moveToThread(&thread_);
+    connect(&thread_, &QThread::finished, worker_, &QObject::deleteLater);
+    thread_.start();
+}
+
+QtSoundOutput::~QtSoundOutput() {
+    Close();
+    thread_.quit();
+    thread_.wait();
+}
+
+bool QtSoundOutput::Open(const SoundFormat& format) {
+    Close();
+    format_ = format;
+    bool opened = false;
+    QMetaObject::invokeMethod(
+        worker_, [this, &opened] { opened = StartSink(); }, Qt::BlockingQueuedConnection);
+    open_ = opened;
+    return opened;
+}
+
+bool QtSoundOutput::StartSink() {
+    if (sink_ == nullptr) {
+        const QAudioDevice device = QMediaDevices::defaultAudioOutput();
+        if (device.isNull()) return false;
+        QAudioFormat audioFormat;
+        audioFormat.setSampleRate(format_.sampleRate);
+        audioFormat.setChannelCount(format_.channels);
+        audioFormat.setSampleFormat(QAudioFormat::Int16);
+        sink_ = new QAudioSink(device, audioFormat);
+        const int bytesPerSecond = format_.sampleRate * format_.channels * 2;
+        sink_->setBufferSize(bytesPerSecond * kDeviceBufferMs / 1000);
+        feedTimer_ = new QTimer;
+        feedTimer_->setTimerType(Qt::PreciseTimer);
+        QObject::connect(feedTimer_, &QTimer::timeout, feedTimer_, [this] { Feed(); });
+    }
+    // The sink is written to as room comes free: it starts playing as soon as
+    // its own buffer is full, whatever its period.
+    device_ = sink_->start();
+    if (device_ == nullptr || sink_->error() != QAudio::NoError) {
+        StopSink();
+        return false;
+    }
+    feedTimer_->start(kFeedMs);
+    return true;
+}
+
+void QtSoundOutput::Feed() {
+    if (sink_ == nullptr || device_ == nullptr) return;
+    const int frameBytes = format_.channels * 2;
+    const qsizetype room = sink_->bytesFree() / frameBytes * frameBytes;
+    if (room <= 0) return;
+    scratch_.resize(static_cast<std::size_t>(room));
+    const std::size_t n = Take(scratch_.data(), scratch_.size());
+    if (n > 0) device_->write(scratch_.data(), static_cast<qint64>(n));
+}
+
+void QtSoundOutput::StopSink() {
+    if (feedTimer_ != nullptr) feedTimer_->stop();
+    delete feedTimer_;
+    feedTimer_ = nullptr;
+    if (sink_ != nullptr) sink_->stop();
+    delete sink_;
+    sink_ = nullptr;
+    device_ = nullptr;  // owned by the sink
+}
+
+void QtSoundOutput::Queue(SoundBuffer* buffer) {
+    if (!open_) {
+        PostDone(buffer);
+        return;
+    }
+    {
+        std::lock_guard lock(mutex_);
+        queue_.push_back({buffer, 0});
+    }
+    // Hand it over now rather than at the next tick.
+    QMetaObject::invokeMethod(worker_, [this] { Feed(); }, Qt::QueuedConnection);
+}
+
+void QtSoundOutput::Reset() {
+    if (open_) {
+        QMetaObject::invokeMethod(
+            worker_,
+            [this] {
+                if (sink_ == nullptr) return;
+                // Stopping drops what the device holds; starting again lets
+                // buffers queued after the reset play.
+                sink_->stop();
+                if (!StartSink()) open_ = false;
+            },
+            Qt::BlockingQueuedConnection);
+    }
+    ReturnQueued();
+}
+
+void QtSoundOutput::Close() {
+    if (open_) {
+        QMetaObject::invokeMethod(worker_, [this] { StopSink(); }, Qt::BlockingQueuedConnection);
+        open_ = false;
+    }
+    ReturnQueued();
+}
+
+std::size_t QtSoundOutput::Take(char* data, std::size_t size) {
+    std::size_t done = 0;
+    std::lock_guard lock(mutex_);
+    while (done < size && !queue_.empty()) {
+        Pending& front = queue_.front();
+        const std::size_t bytes = front.buffer->samples.size() * sizeof(std::int16_t);
+        const std::size_t n = std::min(size - done, bytes - front.offset);
+        std::memcpy(data + done, reinterpret_cast<const char*>(front.buffer->samples.data()) +
+                                     front.offset,
+                    n);
+        done += n;
+        front.offset += n;
+        if (front.offset == bytes) {
+            PostDone(front.buffer);
+            queue_.pop_front();
+        }
+    }
+    return done;
+}
+
+void QtSoundOutput::PostDone(SoundBuffer* buffer) {
+    QMetaObject::invokeMethod(
+        this, [this, buffer] { emit BufferDone(buffer); }, Qt::QueuedConnection);
+}
+
+void QtSoundOutput::ReturnQueued() {
+    std::lock_guard lock(mutex_);
+    for (const Pending& pending : queue_) PostDone(pending.buffer);
+    queue_.clear();
+}
+
+}  // namespace trx5

@@ -42,6 +42,12 @@ void QtDialogProvider::MessageBox(QWidget* parent, const QString& text, const QS
     box.exec();
 }
 
+bool QtDialogProvider::Confirm(QWidget* parent, const QString& text, const QString& caption) {
+    QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Ok | QMessageBox::Cancel,
+                    parent);
+    return box.exec() == QMessageBox::Ok;
+}
+
 std::optional<QString> QtDialogProvider::NewFolderName(TNfWin& dialog) {
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     return dialog.FolderName();

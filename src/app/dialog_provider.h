@@ -32,6 +32,8 @@ class DialogProvider {
     // A plain message box with an OK button; `detail` (why it failed) is
     // shown as the box's detail text when given.
     virtual void MessageBox(QWidget* parent, const QString& text, const QString& detail = {}) = 0;
+    // A question with OK and Cancel; true for OK.
+    virtual bool Confirm(QWidget* parent, const QString& text, const QString& caption) = 0;
     // Runs the "New Folder" dialog; the name typed, or none on Cancel.
     virtual std::optional<QString> NewFolderName(TNfWin& dialog) = 0;
     // Shows a local document with the desktop's default handler.
@@ -44,6 +46,7 @@ class QtDialogProvider final : public DialogProvider {
     std::optional<SaveChoice> GetSaveFileName(QWidget* parent) override;
     QString GetOpenFileName(CustDlgs::TCOpenDialog& dialog) override;
     void MessageBox(QWidget* parent, const QString& text, const QString& detail = {}) override;
+    bool Confirm(QWidget* parent, const QString& text, const QString& caption) override;
     std::optional<QString> NewFolderName(TNfWin& dialog) override;
     bool OpenDocument(const QUrl& url) override;
 };

@@ -17,15 +17,18 @@
 #include <QUrl>
 
 #include "app/dialog_provider.h"
+#include "app/drive_combo.h"
 #include "app/form_style.h"
 #include "app/get_win.h"
 #include "app/nf_win.h"
+#include "backup/card_copy.h"
 #include "card/card_info.h"
 #include "common/folder.h"
 #include "controls/bitpanel.h"
 #include "controls/cgauge.h"
 #include "controls/copendlg.h"
 #include "controls/dirtreeview.h"
+#include "controls/fileoperation.h"
 #include "controls/version.h"
 #include "controls/volume.h"
 #include "convert/export.h"
@@ -41,7 +44,6 @@ using trx5::kVTakes;
 // The audition and the card backup come with later versions; until then
 // their buttons stay disabled instead of offering a command that does
 // nothing.
-constexpr bool kBackupAvailable = false;
 
 constexpr int kSongFileNumberRole = Qt::UserRole;
 constexpr int kSongLongModeRole = Qt::UserRole + 1;
@@ -395,7 +397,7 @@ void TMainWin::CreateControls() {
                               QStringLiteral("&Back up your Card"), Panel1);
     BackBtn->setObjectName(QStringLiteral("BackBtn"));
     BackBtn->setGeometry(32, 352, 220, 25);
-    BackBtn->setEnabled(kBackupAvailable);
+    BackBtn->setEnabled(true);
 
     Label2 = new QLabel(QStringLiteral("Card Drive "), Panel1);
     Label2->setObjectName(QStringLiteral("Label2"));
@@ -403,18 +405,9 @@ void TMainWin::CreateControls() {
     Label2->move(283, 351);
     Label2->adjustSize();
 
-    DriveCombo = new QComboBox(Panel1);
+    DriveCombo = new TDriveCombo(Panel1);
     DriveCombo->setObjectName(QStringLiteral("DriveCombo"));
     DriveCombo->setGeometry(276, 364, 145, 18);
-    const QString currentRoot = QStorageInfo(QDir::current()).rootPath();
-    for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
-        QString text = QDir::toNativeSeparators(volume.rootPath());
-        if (!volume.displayName().isEmpty() && volume.displayName() != volume.rootPath()) {
-            text += QStringLiteral(" [%1]").arg(volume.displayName());
-        }
-        DriveCombo->addItem(text, volume.rootPath());
-        if (volume.rootPath() == currentRoot) DriveCombo->setCurrentIndex(DriveCombo->count() - 1);
-    }
 
     RestoreBtn = new QPushButton(QIcon(QStringLiteral(":/art/restore.png")),
                                  QStringLiteral("&Restore your Card"), Panel1);
@@ -481,6 +474,14 @@ void TMainWin::CreateControls() {
     Version = new TVersion(this);
     Version->setObjectName(QStringLiteral("Version"));
 
+    FileOp = new TFileOperation(this);
+    FileOp->setObjectName(QStringLiteral("FileOp"));
+    FileOp->SetOperationFlag(TFileOperation::fofFilesOnly | TFileOperation::fofNoConfirmation |
+                             TFileOperation::fofNoConfirmMkDir | TFileOperation::fofSimpleProgress);
+    FileOp->SetParentWidget(this);
+    // The copy's own error window goes through the window's dialogs too.
+    FileOp->SetErrorDisplay([this](const QString& text) { dialogs_.MessageBox(this, text); });
+
     WavOpen = new CustDlgs::TCOpenDialog(this);
     WavOpen->setObjectName(QStringLiteral("WavOpen"));
     WavOpen->SetFilter(QStringLiteral(
@@ -499,6 +500,8 @@ void TMainWin::CreateControls() {
     connect(Wav2TakeBtn, &QPushButton::clicked, this, &TMainWin::Wav2TakeBtnClick);
     connect(Take2WavBtn, &QPushButton::clicked, this, &TMainWin::ToWavBtnClick);
     connect(AudBtn, &QToolButton::clicked, this, &TMainWin::AudBtnClick);
+    connect(BackBtn, &QPushButton::clicked, this, &TMainWin::BackBtnClick);
+    connect(RestoreBtn, &QPushButton::clicked, this, &TMainWin::RestoreBtnClick);
     connect(WavOpen, &CustDlgs::TCOpenDialog::OnSelectionChange, this,
             &TMainWin::WavOpenSelectionChange);
     connect(AbortBtn, &QToolButton::clicked, this, &TMainWin::AbortBtnClick);
@@ -564,7 +567,7 @@ void TMainWin::DirTreeChange(const QString& accessDir) {
     setWindowTitle(TitlePrefix + accessDir);
     realFolder_ = !accessDir.isEmpty();
     NewFldrBtn->setEnabled(realFolder_);
-    BackBtn->setEnabled(kBackupAvailable && realFolder_);
+    BackBtn->setEnabled(realFolder_);
     RestoreBtn->setEnabled(false);
     cardShown_ = false;
 
@@ -602,7 +605,7 @@ void TMainWin::DirTreeChange(const QString& accessDir) {
     SongNum->setEnabled(true);
     SongNumChange();
     cardShown_ = true;
-    RestoreBtn->setEnabled(kBackupAvailable);
+    RestoreBtn->setEnabled(true);
 }
 
 // Blanks the grid, the selections and the read-outs; the grid and the
@@ -773,8 +776,8 @@ void TMainWin::SetBusy(bool on) {
     SortBtn->setEnabled(true);
     NewFldrBtn->setEnabled(realFolder_);
     SongNum->setEnabled(cardShown_);
-    BackBtn->setEnabled(kBackupAvailable && realFolder_);
-    RestoreBtn->setEnabled(kBackupAvailable && cardShown_);
+    BackBtn->setEnabled(realFolder_);
+    RestoreBtn->setEnabled(cardShown_);
     DriveCombo->setEnabled(true);
     RefBtn->setEnabled(true);
     HelpBtn->setEnabled(true);
@@ -939,4 +942,82 @@ void TMainWin::AuditionStopped() {
     AudBtn->setEnabled(true);
     SetBusy(false);
     AudBtn->setChecked(false);
+}
+
+namespace {
+
+// The card root as the window shows it: the mount folder without a
+// trailing "/" (the file system's root stays "/").
+QString ShownRoot(QString root) {
+    while (root.size() > 1 && root.endsWith(QLatin1Char('/'))) root.chop(1);
+    return root;
+}
+
+// A folder and a pattern in it.
+QString InFolder(const QString& folder, const char* pattern) {
+    return (folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/')) +
+           QLatin1String(pattern);
+}
+
+}  // namespace
+
+bool TMainWin::RunFileOp(const QString& source, const QString& destination, const QString& title) {
+    FileOp->FileFrom().clear();
+    FileOp->FileTo().clear();
+    FileOp->FileFrom() << InFolder(source, "*.tx5") << InFolder(source, "*.aud");
+    FileOp->FileTo() << destination;
+    FileOp->SetProgressTitle(title);
+    if (!FileOp->Execute()) {
+        dialogs_.MessageBox(this, QStringLiteral("Done."));
+        return true;
+    }
+    dialogs_.MessageBox(
+        this, FileOp->Aborted() ? QStringLiteral("Operation canceled") : QStringLiteral("Error"));
+    return false;
+}
+
+void TMainWin::BackBtnClick() {
+    const QString root = ShownRoot(DriveCombo->Root());
+    switch (trx5::TestMachineFile(trx5::WithTrailingSlash(root.toStdString()))) {
+        case trx5::MachineFileState::Missing:
+            dialogs_.MessageBox(this, QString::fromLatin1(trx5::kMsgNoCardInfo));
+            return;
+        case trx5::MachineFileState::Invalid:
+            dialogs_.MessageBox(this, QString::fromLatin1(trx5::kMsgInvalidCardInfo));
+            return;
+        case trx5::MachineFileState::Valid:
+            break;
+    }
+    QString destination = DirTree->GetDirectory();
+    if (destination.isEmpty()) {
+        dialogs_.MessageBox(this,
+                            QStringLiteral("Choose a folder for the backup in the folder tree."));
+        return;
+    }
+    if (!destination.endsWith(QLatin1Char('/'))) destination += QLatin1Char('/');
+    if (!dialogs_.Confirm(this,
+                          QStringLiteral("Backup ") + root + QStringLiteral(" to ") + destination,
+                          QStringLiteral("Confirmation for BackUp"))) {
+        return;
+    }
+    if (RunFileOp(
+            root, destination,
+            QStringLiteral("Copying files in ") + root + QStringLiteral(" to ") + destination)) {
+        // The folder is read again: its songs show and Restore is offered.
+        DirTree->ReBuild();
+    }
+}
+
+void TMainWin::RestoreBtnClick() {
+    const QString root = ShownRoot(DriveCombo->Root());
+    const QString cardDir = ToQString(CardDir);
+    QString source = cardDir;
+    if (source.size() > 1 && source.endsWith(QLatin1Char('/'))) source.chop(1);
+    if (!dialogs_.Confirm(this,
+                          QStringLiteral("Restore ") + cardDir + QStringLiteral(" to ") + root,
+                          QStringLiteral("Confirmation for BackUp"))) {
+        return;
+    }
+    RunFileOp(source, root,
+              QStringLiteral("Restoring files in ") + cardDir + QStringLiteral(" to ") + root);
 }

@@ -22,6 +22,8 @@ class QToolButton;
 class TBitPanel;
 class TCGauge;
 class TDirTreeView;
+class TDriveCombo;
+class TFileOperation;
 class TGetWin;
 class TNfWin;
 class TVersion;
@@ -95,7 +97,7 @@ class TMainWin : public QWidget {
     QToolButton* AbortBtn;
     QPushButton* BackBtn;
     QLabel* Label2;
-    QComboBox* DriveCombo;
+    TDriveCombo* DriveCombo;
     QPushButton* RestoreBtn;
     QPushButton* HelpBtn;
     QPushButton* ExitBtn;
@@ -105,6 +107,7 @@ class TMainWin : public QWidget {
     TDirTreeView* DirTree;
     TVersion* Version;
     CustDlgs::TCOpenDialog* WavOpen;
+    TFileOperation* FileOp;
 
     // State of the user's work.
     QString TitlePrefix;
@@ -157,6 +160,8 @@ class TMainWin : public QWidget {
     void Wav2TakeBtnClick();
     void WavOpenSelectionChange();
     void AudBtnClick();
+    void BackBtnClick();
+    void RestoreBtnClick();
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -173,6 +178,8 @@ class TMainWin : public QWidget {
     void AddInfoLine(const QString& line);
     void SetFlat(QToolButton* button, bool flat);
 
+    // Runs FileOp and shows how it went; true when it succeeded.
+    bool RunFileOp(const QString& source, const QString& destination, const QString& title);
     void AuditionStopping();
     void AuditionStopped();
 

@@ -76,13 +76,14 @@ bool ParseTakes(const std::string& command, const std::vector<std::string>& text
     for (const std::string& text : texts) {
         const auto slot = ParseTake(text);
         if (!slot) {
-            exitCode = Usage(command + ": TAKE '" + text +
-                             "' must be T-V with track 1-4 and V-Take 1-8");
+            exitCode =
+                Usage(command + ": TAKE '" + text + "' must be T-V with track 1-4 and V-Take 1-8");
             return false;
         }
         for (const TakeSlot& other : slots) {
             if (other.track == slot->track) {
-                exitCode = Usage(command + ": two takes for track " + std::to_string(slot->track + 1));
+                exitCode =
+                    Usage(command + ": two takes for track " + std::to_string(slot->track + 1));
                 return false;
             }
         }
@@ -153,6 +154,25 @@ bool FindTakePaths(const SongOnCard& card, const std::vector<TakeSlot>& slots,
         paths[slot.track] = path;
     }
     return true;
+}
+
+int CopyCardFiles(const std::string& source, const std::string& destination,
+                  const std::string& label) {
+    CopyRequest request;
+    request.sourceFolder = source;
+    request.patterns.assign(kCardFilePatterns.begin(), kCardFilePatterns.end());
+    request.destinationFolder = destination;
+    Result<CopyOutcome> result = [&] {
+        TerminalCopyProgress progress(label);
+        return CopyFiles(request, progress);
+    }();
+    if (!result) return Fail(result.Describe());
+    if (result->cancelled) {
+        std::cerr << "Operation canceled\n";
+        return kExitInterrupted;
+    }
+    std::cout << "Done.\n";
+    return kExitOk;
 }
 
 TerminalProgress::TerminalProgress(std::string label)

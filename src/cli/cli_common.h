@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "backup/card_copy.h"
 #include "card/card_info.h"
 #include "card/take_file.h"
 #include "common/result.h"
@@ -42,6 +43,8 @@ Command AddExportCommand(CLI::App& parent);
 Command AddImportCommand(CLI::App& parent);
 Command AddInfoCommand(CLI::App& parent);
 Command AddDemoCommand(CLI::App& parent);
+Command AddBackupCommand(CLI::App& parent);
+Command AddRestoreCommand(CLI::App& parent);
 #ifdef TRX5_HAVE_PLAY
 Command AddPlayCommand(CLI::App& parent);
 #endif
@@ -94,5 +97,23 @@ class TerminalProgress final : public Progress {
     bool terminal_;
     int shown_ = -1;
 };
+
+// The same bar for a copy, by bytes.
+class TerminalCopyProgress final : public CopyProgress {
+  public:
+    explicit TerminalCopyProgress(std::string label) : bar_(std::move(label)) {}
+    bool Step(std::uint64_t done, std::uint64_t total, const std::string&) override {
+        return bar_.Step(done, total);
+    }
+
+  private:
+    TerminalProgress bar_;
+};
+
+// Copies the card files of `source` into `destination` with a bar on a
+// terminal: "Done." on success, "Operation canceled" and exit 130 on Ctrl-C,
+// the file and the reason on a failure.
+int CopyCardFiles(const std::string& source, const std::string& destination,
+                  const std::string& label);
 
 }  // namespace trx5::cli

@@ -28,6 +28,10 @@ class FakeDialogs final : public DialogProvider {
         messages << text;
         details << detail;
     }
+    bool Confirm(QWidget*, const QString& text, const QString& caption) override {
+        confirmations << caption + QStringLiteral(": ") + text;
+        return confirmAnswer;
+    }
     std::optional<QString> NewFolderName(TNfWin&) override { return folderName; }
     bool OpenDocument(const QUrl& url) override {
         documents << url;
@@ -42,6 +46,8 @@ class FakeDialogs final : public DialogProvider {
     int openCalls = 0;
     QStringList messages;
     QStringList details;
+    QStringList confirmations;  // "caption: text"
+    bool confirmAnswer = true;
     QList<QUrl> documents;
 };
 

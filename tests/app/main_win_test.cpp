@@ -1,5 +1,6 @@
 // The main window's start-up state, folder reports, song view, selections,
 // read-outs, knobs and busy mode, driven through its real widgets.
+#include "app/drive_combo.h"
 #include "app/main_win.h"
 
 #include <QComboBox>
@@ -521,8 +522,8 @@ class MainWinTest : public QObject {
                            (QWidget*)win.DriveCombo, (QWidget*)win.RefBtn, (QWidget*)win.HelpBtn}) {
             QVERIFY2(w->isEnabled(), qPrintable(w->objectName()));
         }
-        // Backup and restore wait for their own version.
-        QVERIFY(!win.BackBtn->isEnabled() && !win.RestoreBtn->isEnabled());
+        // A card folder is shown: it can be backed up into and restored from.
+        QVERIFY(win.BackBtn->isEnabled() && win.RestoreBtn->isEnabled());
 
         // Without a destination, leaving busy mode keeps the import off.
         win.Sel1Btn->click();

@@ -1,0 +1,30 @@
+// The card drive list: the mounted volumes where a card can be (pseudo and
+// system file systems left out), each shown by its mount folder and, when it
+// has one, the volume's name. The list is read again each time it is opened,
+// so a card put in while the program runs can be chosen.
+#pragma once
+
+#include <QComboBox>
+#include <QString>
+
+class TDriveCombo : public QComboBox {
+    Q_OBJECT
+
+  public:
+    explicit TDriveCombo(QWidget* parent = nullptr);
+
+    // Reads the mounted volumes again, keeping the chosen one when it is
+    // still there.
+    void Refresh();
+    // The mount folder of the chosen volume ("/media/user/CARD"); empty when
+    // there is none.
+    QString Root() const;
+    // Chooses the volume mounted at `folder`, adding it to the list when it
+    // is not there (a card folder given by hand).
+    void SetRoot(const QString& folder);
+
+    void showPopup() override;
+
+  private:
+    QString extraRoot_;  // a folder chosen by hand, kept across refreshes
+};

@@ -1,0 +1,116 @@
+#include "controls/fileoperation.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QProgressDialog>
+#include <map>
+#include <vector>
+
+#include "backup/card_copy.h"
+
+namespace {
+
+// Shows how far the copy has got by bytes, lets the window repaint and
+// answers the dialog's Cancel.
+class DialogProgress final : public trx5::CopyProgress {
+  public:
+    DialogProgress(QProgressDialog& dialog, TFileOperation& operation)
+        : dialog_(dialog), operation_(operation) {}
+
+    bool Step(std::uint64_t done, std::uint64_t total, const std::string&) override {
+        const int value = total == 0 ? 0 : static_cast<int>(done * kSteps / total);
+        if (value != dialog_.value()) dialog_.setValue(value);
+        emit operation_.ProgressStep(done, total);
+        QCoreApplication::processEvents();
+        return !dialog_.wasCanceled();
+    }
+
+    static constexpr int kSteps = 1000;
+
+  private:
+    QProgressDialog& dialog_;
+    TFileOperation& operation_;
+};
+
+}  // namespace
+
+TFileOperation::TFileOperation(QObject* owner) : QObject(owner) {}
+
+int TFileOperation::FunctionCode(TFileOp operation) {
+    switch (operation) {
+        case foMove:
+            return 1;
+        case foCopy:
+            return 2;
+        case foDelete:
+            return 3;
+        case foRename:
+            return 4;
+    }
+    return 0;
+}
+
+std::uint32_t TFileOperation::OptionBits() const { return static_cast<std::uint32_t>(flags_); }
+
+QByteArray TFileOperation::DoubleZeroList(const QStringList& names) {
+    QByteArray list;
+    for (const QString& name : names) {
+        list += name.toLocal8Bit();
+        list += '\0';
+    }
+    list += '\0';
+    return list;
+}
+
+bool TFileOperation::Execute() {
+    aborted_ = false;
+    auto fail = [this](const QString& text) {
+        if (showError_) {
+            showError_(text);
+        } else {
+            QMessageBox::critical(parent_, progressTitle_, text);
+        }
+        return true;
+    };
+    if (operation_ != foCopy || fileTo_.size() != 1 || fileFrom_.isEmpty()) {
+        return fail(QStringLiteral("This file operation is not available."));
+    }
+
+    // The patterns of each source folder, copied in one go per folder.
+    std::map<QString, std::vector<std::string>> patternsByFolder;
+    std::vector<QString> folders;
+    for (const QString& entry : fileFrom_) {
+        const QFileInfo info(entry);
+        const QString folder = info.path();
+        if (!patternsByFolder.count(folder)) folders.push_back(folder);
+        patternsByFolder[folder].push_back(info.fileName().toStdString());
+    }
+
+    QProgressDialog dialog(progressTitle_, QStringLiteral("Cancel"), 0, DialogProgress::kSteps,
+                           parent_);
+    dialog.setWindowTitle(progressTitle_);
+    dialog.setWindowModality(Qt::WindowModal);
+    dialog.setAutoClose(false);
+    dialog.setAutoReset(false);
+    dialog.setMinimumDuration(500);
+    DialogProgress progress(dialog, *this);
+    for (const QString& folder : folders) {
+        trx5::CopyRequest request;
+        request.sourceFolder = folder.toStdString();
+        request.patterns = patternsByFolder[folder];
+        request.destinationFolder = fileTo_.front().toStdString();
+        const auto result = trx5::CopyFiles(request, progress);
+        if (!result) {
+            return fail(QStringLiteral("Cannot copy %1: %2")
+                            .arg(QString::fromStdString(result.message()),
+                                 QString::fromStdString(result.reason())));
+        }
+        if (result->cancelled) {
+            aborted_ = true;
+            return true;
+        }
+    }
+    return false;
+}

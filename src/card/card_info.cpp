@@ -1,5 +1,6 @@
 #include "card/card_info.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -74,6 +75,12 @@ std::vector<SongEntry> ListSongs(const std::string& folder) {
         if (!info.valid) continue;
         songs.push_back({(d1 - '0') * 10 + (d2 - '0'), info.longMode, entry.path});
     }
+    // The directory listing's order is arbitrary on most file systems; the
+    // songs are listed by number, as a backup folder lists them on the
+    // platform the recorder's software was written for.
+    std::stable_sort(songs.begin(), songs.end(), [](const SongEntry& a, const SongEntry& b) {
+        return a.fileNumber < b.fileNumber;
+    });
     return songs;
 }
 

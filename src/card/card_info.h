@@ -39,7 +39,7 @@ struct SongEntry {
     std::string ListText() const;
 };
 
-// The valid songs of a card folder, in folder-search order.
+// The valid songs of a card folder, by song number.
 std::vector<SongEntry> ListSongs(const std::string& folder);
 
 }  // namespace trx5

@@ -28,8 +28,7 @@ std::vector<FolderEntry> FindEntries(const std::string& folder, std::string_view
     const std::string base = WithTrailingSlash(folder.empty() ? std::string("/") : folder);
     DIR* dir = opendir(base.c_str());
     if (dir == nullptr) return entries;
-    // readdir keeps the order of the directory listing, which the card code
-    // relies on (songs are listed in search order, not sorted).
+    // The entries come in the order of the directory listing.
     while (const dirent* d = readdir(dir)) {
         const std::string_view name(d->d_name);
         if (name == "." || name == ".." || !MatchesPattern(name, pattern)) continue;

@@ -1,9 +1,9 @@
 #include "app/dialog_provider.h"
 
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QProcess>
 
 #include "app/nf_win.h"
 #include "controls/copendlg.h"
@@ -53,4 +53,22 @@ std::optional<QString> QtDialogProvider::NewFolderName(TNfWin& dialog) {
     return dialog.FolderName();
 }
 
-bool QtDialogProvider::OpenDocument(const QUrl& url) { return QDesktopServices::openUrl(url); }
+void QtDialogProvider::OpenDocument(const QUrl& url, std::function<void()> failed) {
+    // The desktop's opener is run and watched: it exits with an error when
+    // it finds nothing to show the page with, which QDesktopServices would
+    // not report.
+    auto* opener = new QProcess;
+    QObject::connect(opener, &QProcess::finished, opener,
+                     [opener, failed](int exitCode, QProcess::ExitStatus status) {
+                         if (status != QProcess::NormalExit || exitCode != 0) failed();
+                         opener->deleteLater();
+                     });
+    QObject::connect(opener, &QProcess::errorOccurred, opener,
+                     [opener, failed](QProcess::ProcessError error) {
+                         if (error != QProcess::FailedToStart) return;
+                         failed();
+                         opener->deleteLater();
+                     });
+    opener->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    opener->start(QStringLiteral("xdg-open"), {url.toString()});
+}

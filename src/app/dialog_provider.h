@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <QUrl>
+#include <functional>
 #include <optional>
 
 class QWidget;
@@ -36,8 +37,10 @@ class DialogProvider {
     virtual bool Confirm(QWidget* parent, const QString& text, const QString& caption) = 0;
     // Runs the "New Folder" dialog; the name typed, or none on Cancel.
     virtual std::optional<QString> NewFolderName(TNfWin& dialog) = 0;
-    // Shows a local document with the desktop's default handler.
-    virtual bool OpenDocument(const QUrl& url) = 0;
+    // Shows a local document with the desktop's default handler; when the
+    // desktop cannot (no handler, or the handler fails), `failed` is called,
+    // now or later from the event loop.
+    virtual void OpenDocument(const QUrl& url, std::function<void()> failed) = 0;
 };
 
 // The real dialogs of the toolkit and the desktop.
@@ -48,5 +51,5 @@ class QtDialogProvider final : public DialogProvider {
     void MessageBox(QWidget* parent, const QString& text, const QString& detail = {}) override;
     bool Confirm(QWidget* parent, const QString& text, const QString& caption) override;
     std::optional<QString> NewFolderName(TNfWin& dialog) override;
-    bool OpenDocument(const QUrl& url) override;
+    void OpenDocument(const QUrl& url, std::function<void()> failed) override;
 };

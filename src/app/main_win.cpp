@@ -20,6 +20,7 @@
 #include "app/drive_combo.h"
 #include "app/form_style.h"
 #include "app/get_win.h"
+#include "app/help_win.h"
 #include "app/nf_win.h"
 #include "backup/card_copy.h"
 #include "card/card_info.h"
@@ -806,11 +807,31 @@ void TMainWin::NewFldrBtnClick() {
 
 void TMainWin::RefBtnClick() { DirTree->ReBuild(); }
 
-void TMainWin::HelpBtnClick() {
-    const QString path = programFolder_ + QStringLiteral("/OnLineHelp/index.html");
-    if (!QFileInfo(path).isFile() || !dialogs_.OpenDocument(QUrl::fromLocalFile(path))) {
-        dialogs_.MessageBox(this, QStringLiteral("Help file couldn't be found."));
+QString TMainWin::HelpIndexPath() const {
+    // Beside the program, as built; or where an installation puts it.
+    for (const char* folder : {"/OnLineHelp/", "/../share/trx5-card-manager/OnLineHelp/"}) {
+        const QString path =
+            QDir::cleanPath(programFolder_ + QLatin1String(folder) + QStringLiteral("index.html"));
+        if (QFileInfo(path).isFile()) return path;
     }
+    return {};
+}
+
+void TMainWin::HelpBtnClick() {
+    const QString path = HelpIndexPath();
+    if (path.isEmpty()) {
+        dialogs_.MessageBox(this, QStringLiteral("Help file couldn't be found."));
+        return;
+    }
+    const QUrl page = QUrl::fromLocalFile(path);
+    // Help always shows: when the desktop has nothing to show it with, the
+    // program's own help window does.
+    dialogs_.OpenDocument(page, [this, page] { ShowHelpWindow(page); });
+}
+
+void TMainWin::ShowHelpWindow(const QUrl& page) {
+    if (HelpWin == nullptr) HelpWin = new THelpWin(this);
+    HelpWin->ShowPage(page);
 }
 
 void TMainWin::ExitBtnClick() { close(); }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QString>
+#include <QUrl>
 #include <QWidget>
 #include <array>
 #include <memory>
@@ -23,6 +24,7 @@ class TBitPanel;
 class TCGauge;
 class TDirTreeView;
 class TDriveCombo;
+class THelpWin;
 class TFileOperation;
 class TGetWin;
 class TNfWin;
@@ -108,6 +110,7 @@ class TMainWin : public QWidget {
     TVersion* Version;
     CustDlgs::TCOpenDialog* WavOpen;
     TFileOperation* FileOp;
+    THelpWin* HelpWin = nullptr;  // made when first needed
 
     // State of the user's work.
     QString TitlePrefix;
@@ -178,6 +181,10 @@ class TMainWin : public QWidget {
     void AddInfoLine(const QString& line);
     void SetFlat(QToolButton* button, bool flat);
 
+    // The help's first page, beside the program or where it is installed;
+    // empty when there is none.
+    QString HelpIndexPath() const;
+    void ShowHelpWindow(const QUrl& page);
     // Runs FileOp and shows how it went; true when it succeeded.
     bool RunFileOp(const QString& source, const QString& destination, const QString& title);
     void AuditionStopping();

@@ -33,9 +33,9 @@ class FakeDialogs final : public DialogProvider {
         return confirmAnswer;
     }
     std::optional<QString> NewFolderName(TNfWin&) override { return folderName; }
-    bool OpenDocument(const QUrl& url) override {
+    void OpenDocument(const QUrl& url, std::function<void()> failed) override {
         documents << url;
-        return documentOpens;
+        if (!documentOpens) failed();
     }
 
     std::optional<SaveChoice> save;

@@ -2,6 +2,7 @@
 // and a picture of the window with a card shown.
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -9,10 +10,12 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBrowser>
 #include <QTimer>
 #include <QToolButton>
 
 #include "app/get_win.h"
+#include "app/help_win.h"
 #include "app/main_win.h"
 #include "app/nf_win.h"
 #include "app_test_support.h"
@@ -189,9 +192,79 @@ class CommandsTest : public QObject {
         QVERIFY(QFileInfo(dialogs_.documents[0].toLocalFile()).isFile());
         QVERIFY(dialogs_.messages.isEmpty());
 
+        QVERIFY(win.HelpWin == nullptr);
+    }
+
+    // A desktop that cannot open the page: the program's own window shows it,
+    // and its links and Back/Forward work.
+    void helpFallsBackToItsOwnWindow() {
+        TMainWin win(dialogs_);
+        win.SetProgramFolder(QStringLiteral(TRX5_PROGRAM_DIR));
         dialogs_.documentOpens = false;
         win.HelpBtn->click();
-        QCOMPARE(dialogs_.messages, QStringList{"Help file couldn't be found."});
+        QVERIFY(dialogs_.messages.isEmpty());
+        QVERIFY(win.HelpWin != nullptr && win.HelpWin->isVisible());
+        QTextBrowser* browser = win.HelpWin->Browser;
+        QCOMPARE(browser->source(), dialogs_.documents[0]);
+        QVERIFY(browser->toPlainText().contains("Getting started"));
+        QVERIFY(!win.HelpWin->BackBtn->isEnabled());
+
+        QUrl anchor = browser->source();
+        anchor.setFragment(QStringLiteral("import"));
+        browser->setSource(anchor);  // as a click on a link does
+        QCOMPARE(browser->source().fragment(), QString("import"));
+        QVERIFY(win.HelpWin->BackBtn->isEnabled());
+        win.HelpWin->BackBtn->click();
+        QCOMPARE(browser->source(), dialogs_.documents[0]);
+        QVERIFY(win.HelpWin->ForwardBtn->isEnabled());
+        win.HelpWin->ForwardBtn->click();
+        QCOMPARE(browser->source().fragment(), QString("import"));
+    }
+
+    // The desktop's opener is watched: one that exits with an error (no
+    // browser) or is missing counts as a failure, one that succeeds does not.
+    void openerFailureIsNoticed_data() {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<bool>("fails");
+        QTest::newRow("no browser") << QString("#!/bin/sh\nexit 3\n") << true;
+        QTest::newRow("opened") << QString("#!/bin/sh\nexit 0\n") << false;
+        QTest::newRow("no opener") << QString() << true;
+    }
+
+    void openerFailureIsNoticed() {
+        QFETCH(QString, script);
+        QFETCH(bool, fails);
+        QTemporaryDir bin;
+        if (!script.isEmpty()) {
+            QFile opener(bin.path() + "/xdg-open");
+            QVERIFY(opener.open(QIODevice::WriteOnly));
+            opener.write(script.toUtf8());
+            opener.close();
+            opener.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        }
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", bin.path().toUtf8());
+        QtDialogProvider dialogs;
+        bool failed = false;
+        dialogs.OpenDocument(QUrl::fromLocalFile("/tmp/page.html"), [&failed] { failed = true; });
+        qputenv("PATH", path);
+        // The opener's exit is seen through the event loop.
+        QTest::qWait(fails ? 0 : 500);
+        QTRY_COMPARE_WITH_TIMEOUT(failed, fails, 5000);
+    }
+
+    // Installed, the program is in bin/ and its help in share/.
+    void helpIsFoundWhereItIsInstalled() {
+        QTemporaryDir prefix;
+        const QString help = prefix.path() + "/share/trx5-card-manager/OnLineHelp";
+        QVERIFY(QDir().mkpath(help) && QDir().mkpath(prefix.path() + "/bin"));
+        QVERIFY(QFile::copy(QStringLiteral(TRX5_PROGRAM_DIR "/OnLineHelp/index.html"),
+                            help + "/index.html"));
+        TMainWin win(dialogs_);
+        win.SetProgramFolder(prefix.path() + "/bin");
+        win.HelpBtn->click();
+        QVERIFY(dialogs_.messages.isEmpty());
+        QCOMPARE(dialogs_.documents, QList<QUrl>{QUrl::fromLocalFile(help + "/index.html")});
     }
 
     void helpMissingIsReported() {

@@ -21,7 +21,9 @@
 #include "app/form_style.h"
 #include "app/get_win.h"
 #include "app/help_win.h"
+#include "app/info_text.h"
 #include "app/nf_win.h"
+#include "app/song_list.h"
 #include "backup/card_copy.h"
 #include "card/card_info.h"
 #include "common/folder.h"
@@ -238,9 +240,8 @@ void TMainWin::CreateControls() {
     Label1->move(305, 9);
     Label1->adjustSize();
 
-    SongNum = new QComboBox(Panel1);
+    SongNum = new TSongList(Panel1);
     SongNum->setObjectName(QStringLiteral("SongNum"));
-    SongNum->setEditable(false);
     SongNum->setGeometry(348, 6, 81, 20);
 
     const QString dashes = QStringLiteral("-------------");
@@ -371,14 +372,9 @@ void TMainWin::CreateControls() {
         FadeLabels[t] = *fadeLabels[t];
     }
 
-    InfoText = new QPlainTextEdit(Panel1);
+    InfoText = new TInfoText(Panel1);
     InfoText->setObjectName(QStringLiteral("InfoText"));
     InfoText->setGeometry(32, 300, 397, 22);
-    InfoText->setReadOnly(true);
-    InfoText->setLineWrapMode(QPlainTextEdit::NoWrap);
-    InfoText->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    InfoText->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    InfoText->document()->setDocumentMargin(1);
 
     Gauge = new TCGauge(Panel1);
     Gauge->setObjectName(QStringLiteral("Gauge"));
@@ -550,12 +546,7 @@ void TMainWin::SetFlat(QToolButton* button, bool flat) {
     button->style()->polish(button);
 }
 
-void TMainWin::AddInfoLine(const QString& line) {
-    InfoText->appendPlainText(line);
-    // The box is one line high: the newest line is the one to see.
-    InfoText->moveCursor(QTextCursor::End);
-    InfoText->ensureCursorVisible();
-}
+void TMainWin::AddInfoLine(const QString& line) { InfoText->AddLine(line); }
 
 void TMainWin::ShowTake(int slot, const std::string& path) {
     QToolButton* button = TakeBtns[slot];
@@ -761,6 +752,9 @@ void TMainWin::closeEvent(QCloseEvent* event) {
 void TMainWin::SetBusy(bool on) {
     busy_ = on;
     if (on) {
+        // Disabling the button that has the focus moves it on; it comes back
+        // when the operation is over.
+        focusBeforeBusy_ = QApplication::focusWidget();
         for (QWidget* w : std::initializer_list<QWidget*>{
                  Take2WavBtn, Wav2TakeBtn, TreePanel, ExitBtn, BtnsPanel, SortBtn, NewFldrBtn,
                  SongNum, BackBtn, RestoreBtn, DriveCombo, RefBtn, HelpBtn}) {
@@ -783,6 +777,8 @@ void TMainWin::SetBusy(bool on) {
     RefBtn->setEnabled(true);
     HelpBtn->setEnabled(true);
     Wav2TakeBtn->setEnabled(!ImportDestinations().empty());
+    if (focusBeforeBusy_ != nullptr && focusBeforeBusy_->isEnabled()) focusBeforeBusy_->setFocus();
+    focusBeforeBusy_ = nullptr;
 }
 
 void TMainWin::AbortBtnClick() { AbortRequested = true; }
@@ -937,6 +933,12 @@ void TMainWin::AudBtnClick() {
     InfoText->clear();
     if (!AudBtn->isChecked()) {
         Player().RequestStop();
+        return;
+    }
+    // A click that comes before the stop asked for by the last one has run:
+    // that stop goes on, and the button stays up.
+    if (Player().Playing()) {
+        AudBtn->setChecked(false);
         return;
     }
     trx5::Audition::TakePaths paths;

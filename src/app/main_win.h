@@ -4,6 +4,7 @@
 // to the core library.
 #pragma once
 
+#include <QPointer>
 #include <QString>
 #include <QUrl>
 #include <QWidget>
@@ -11,6 +12,8 @@
 #include <memory>
 #include <string>
 
+#include "app/info_text.h"
+#include "app/song_list.h"
 #include "card/take_file.h"
 
 class QComboBox;
@@ -63,7 +66,7 @@ class TMainWin : public QWidget {
     QFrame* TreePanel;
     TBitPanel* BtnsPanel;
     QLabel* Label1;
-    QComboBox* SongNum;
+    TSongList* SongNum;
     QLabel* LMonoLabel;
     QLabel* RLabel;
     QPushButton* Wav2TakeBtn;
@@ -94,7 +97,7 @@ class TMainWin : public QWidget {
     QLabel* Fade2Label;
     QLabel* Fade3Label;
     QLabel* Fade4Label;
-    QPlainTextEdit* InfoText;
+    TInfoText* InfoText;
     TCGauge* Gauge;
     QToolButton* AbortBtn;
     QPushButton* BackBtn;
@@ -200,4 +203,5 @@ class TMainWin : public QWidget {
     bool realFolder_ = false;  // the tree reports a folder with a path
     bool cardShown_ = false;   // the chosen folder holds card files
     bool busy_ = false;
+    QPointer<QWidget> focusBeforeBusy_;  // given the focus back after busy mode
 };

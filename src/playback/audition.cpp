@@ -27,6 +27,7 @@ Audition::~Audition() {
 bool Audition::Start(const TakePaths& takePaths, bool longMode) {
     longMode_ = longMode;
     if (!output_.Open({2, SampleRate(longMode)})) return false;
+    ++playback_;
 
     std::uint64_t largest = 0;
     for (int t = 0; t < kTracks; ++t) {
@@ -41,8 +42,8 @@ bool Audition::Start(const TakePaths& takePaths, bool longMode) {
         largest = std::max<std::uint64_t>(largest, static_cast<std::uint64_t>(st.st_size));
         AuditionFiles[t] = std::move(file);
     }
-    AuditionBlocks = static_cast<int>(
-        std::min<std::uint64_t>(TakeBlockCount(largest), std::numeric_limits<int>::max() - kBuffers));
+    AuditionBlocks = static_cast<int>(std::min<std::uint64_t>(
+        TakeBlockCount(largest), std::numeric_limits<int>::max() - kBuffers));
 
     AuditionQueued = 0;
     for (SoundBuffer& buffer : buffers_) {
@@ -54,7 +55,8 @@ bool Audition::Start(const TakePaths& takePaths, bool longMode) {
 }
 
 void Audition::RequestStop() {
-    QMetaObject::invokeMethod(this, &Audition::StopAudition, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, playback = playback_] { StopAudition(playback); }, Qt::QueuedConnection);
 }
 
 void Audition::FillAuditionBuffer(SoundBuffer& buffer) {
@@ -86,8 +88,8 @@ void Audition::AuditionBufferDone(SoundBuffer* buffer) {
     if (AuditionPlaying) FillAuditionBuffer(*buffer);
 }
 
-void Audition::StopAudition() {
-    if (!AuditionPlaying) return;
+void Audition::StopAudition(int playback) {
+    if (!AuditionPlaying || playback != playback_) return;
     emit Stopping();
     for (FilePtr& file : AuditionFiles) file.reset();
     AuditionPlaying = false;

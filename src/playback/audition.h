@@ -53,7 +53,9 @@ class Audition : public QObject {
 
   private slots:
     void AuditionBufferDone(trx5::SoundBuffer* buffer);
-    void StopAudition();
+    // The stop notice of playback number `playback`; a notice left over
+    // from an earlier playback changes nothing.
+    void StopAudition(int playback);
 
   private:
     void FillAuditionBuffer(SoundBuffer& buffer);
@@ -65,6 +67,7 @@ class Audition : public QObject {
     int AuditionBlocks = 0;
     int AuditionQueued = 0;
     bool AuditionPlaying = false;
+    int playback_ = 0;  // counts the starts
     std::array<SoundBuffer, kBuffers> buffers_;
 };
 

@@ -31,6 +31,7 @@ bool Preview::Start(const std::string& path) {
         return false;
     }
     previewing_ = true;
+    ++playback_;
     endBuffer_ = nullptr;
     if (!SeekFrame(PreviewInfo_, PreviewFile.get(), 0)) {
         StopPreview();
@@ -70,7 +71,12 @@ void Preview::PreviewBufferDone(SoundBuffer* buffer) {
         // The end was read: stop once the frames before it have played, so
         // the end of the file is heard.
         if (buffer == endBuffer_) {
-            QMetaObject::invokeMethod(this, &Preview::StopPreview, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this,
+                [this, playback = playback_] {
+                    if (playback == playback_) StopPreview();
+                },
+                Qt::QueuedConnection);
         }
         return;
     }

@@ -50,6 +50,7 @@ class Preview : public QObject {
     FilePtr PreviewFile;
     AudioFileInfo PreviewInfo_;
     bool previewing_ = false;
+    int playback_ = 0;  // counts the starts, so a stop meant for one ends no other
     // The buffer whose read found the end of the file: when it comes back,
     // everything before it has been played.
     const SoundBuffer* endBuffer_ = nullptr;

@@ -90,7 +90,8 @@ void QtSoundOutput::Queue(SoundBuffer* buffer) {
         queue_.push_back({buffer, 0});
     }
     // Hand it over now rather than at the next tick.
-    QMetaObject::invokeMethod(worker_, [this] { Feed(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        worker_, [this] { Feed(); }, Qt::QueuedConnection);
 }
 
 void QtSoundOutput::Reset() {
@@ -111,7 +112,8 @@ void QtSoundOutput::Reset() {
 
 void QtSoundOutput::Close() {
     if (open_) {
-        QMetaObject::invokeMethod(worker_, [this] { StopSink(); }, Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(
+            worker_, [this] { StopSink(); }, Qt::BlockingQueuedConnection);
         open_ = false;
     }
     ReturnQueued();
@@ -124,9 +126,8 @@ std::size_t QtSoundOutput::Take(char* data, std::size_t size) {
         Pending& front = queue_.front();
         const std::size_t bytes = front.buffer->samples.size() * sizeof(std::int16_t);
         const std::size_t n = std::min(size - done, bytes - front.offset);
-        std::memcpy(data + done, reinterpret_cast<const char*>(front.buffer->samples.data()) +
-                                     front.offset,
-                    n);
+        std::memcpy(data + done,
+                    reinterpret_cast<const char*>(front.buffer->samples.data()) + front.offset, n);
         done += n;
         front.offset += n;
         if (front.offset == bytes) {

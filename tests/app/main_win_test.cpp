@@ -1,16 +1,19 @@
 // The main window's start-up state, folder reports, song view, selections,
 // read-outs, knobs and busy mode, driven through its real widgets.
-#include "app/drive_combo.h"
 #include "app/main_win.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <QWheelEvent>
 
+#include "app/drive_combo.h"
 #include "app_test_support.h"
 #include "controls/bitpanel.h"
 #include "controls/cgauge.h"
@@ -543,6 +546,95 @@ class MainWinTest : public QObject {
         win.SetBusy(false);
         QTest::keyClick(&win, Qt::Key_Escape);
         QVERIFY(!win.isVisible());
+    }
+
+    // The information box shows whole lines only, the newest after each
+    // addition, whatever the wheel or the keys did.
+    void infoTextShowsWholeLines() {
+        TMainWin win(dialogs_);
+        win.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&win));
+        TInfoText* box = win.InfoText;
+        const int line = box->fontMetrics().lineSpacing();
+        QCOMPARE(box->viewport()->height() % line, 0);
+        QCOMPARE(box->VisibleLines(), 1);
+        auto firstShown = [box] { return std::make_pair(box->TopLine(), box->TopLineOffset()); };
+        for (int i = 1; i <= 5; ++i) box->AddLine(QStringLiteral("line %1").arg(i));
+        QCOMPARE(firstShown(), std::make_pair(QString("line 5"), 0.0));
+
+        QWheelEvent wheel(QPointF(5, 5), box->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, 60),
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(box->viewport(), &wheel);
+        QCOMPARE(firstShown().second, 0.0);
+        box->setFocus();
+        QTest::keyClick(box, Qt::Key_Home);
+        QCOMPARE(firstShown(), std::make_pair(QString("line 1"), 0.0));
+        box->AddLine(QStringLiteral("line 6"));
+        QCOMPARE(firstShown(), std::make_pair(QString("line 6"), 0.0));
+    }
+
+    // Busy mode disables the button that started the operation; the focus
+    // goes back to it afterwards instead of staying in the information box.
+    void focusReturnsAfterAnExport() {
+        QTemporaryDir out;
+        TMainWin win(dialogs_);
+        win.show();
+        QApplication::setActiveWindow(&win);
+        QVERIFY(QTest::qWaitForWindowActive(&win));
+        win.DirTreeChange(dir_.path());
+        ChooseSong(win, "01 HiFi");
+        win.TakeBtns[0]->click();
+        win.Take2WavBtn->setFocus();
+        QCOMPARE(QApplication::focusWidget(), win.Take2WavBtn);
+        dialogs_.save = SaveChoice{out.path() + "/take.wav", false};
+        QWidget* focusDuring = nullptr;
+        connect(&win, &TMainWin::ProgressStep, this,
+                [&focusDuring] { focusDuring = QApplication::focusWidget(); });
+        QTest::keyClick(win.Take2WavBtn, Qt::Key_Space);
+        QVERIFY(focusDuring != nullptr && focusDuring != win.Take2WavBtn);
+        QCOMPARE(QApplication::focusWidget(), win.Take2WavBtn);
+        QVERIFY(QFileInfo::exists(out.path() + "/take.wav"));
+    }
+
+    // Every entry fits the closed list, "100 LONG" too.
+    void songListEntriesFit() {
+        TMainWin win(dialogs_);
+        win.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&win));
+        win.DirTreeChange(dir_.path());
+        QCOMPARE(win.SongNum->geometry(), QRect(348, 6, 81, 20));
+        for (int i = 0; i < win.SongNum->count(); ++i) {
+            win.SongNum->setCurrentIndex(i);
+            const QString text = win.SongNum->currentText();
+            QVERIFY2(QFontMetrics(win.SongNum->FittingFont()).horizontalAdvance(text) <=
+                         win.SongNum->TextRect().width(),
+                     qPrintable(text));
+            QVERIFY(win.SongNum->FittingFont().pixelSize() >= 8);
+        }
+        QVERIFY(win.SongNum->findText("100 HiFi") >= 0);
+    }
+
+    // The wheel changes the song only when the list has the focus.
+    void songListTakesTheWheelOnlyWithFocus() {
+        TMainWin win(dialogs_);
+        win.show();
+        QApplication::setActiveWindow(&win);
+        QVERIFY(QTest::qWaitForWindowActive(&win));
+        win.DirTreeChange(dir_.path());
+        win.TakeBtns[0]->click();
+        auto turn = [&win] {
+            QWheelEvent wheel(QPointF(10, 10), win.SongNum->mapToGlobal(QPointF(10, 10)), QPoint(),
+                              QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
+                              false);
+            QApplication::sendEvent(win.SongNum, &wheel);
+        };
+        win.DirTree->setFocus();
+        turn();
+        QCOMPARE(win.SongNum->currentIndex(), 0);
+        QCOMPARE(win.SelTake[0], 0);  // the selection is kept
+        win.SongNum->setFocus();
+        turn();
+        QCOMPARE(win.SongNum->currentIndex(), 1);
     }
 };
 

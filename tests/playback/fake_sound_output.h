@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QCoreApplication>
+#include <algorithm>
 #include <deque>
 #include <vector>
 
@@ -25,6 +26,11 @@ class FakeSoundOutput final : public trx5::SoundOutput {
     }
     bool IsOpen() const override { return open_; }
     void Queue(trx5::SoundBuffer* buffer) override {
+        // A buffer belongs to the output until its notice has been delivered.
+        if (std::find(inFlight_.begin(), inFlight_.end(), buffer) != inFlight_.end()) {
+            ++queuedTwice;
+        }
+        inFlight_.push_back(buffer);
         queued.push_back({buffer, buffer->samples});
         pending_.push_back(buffer);
     }
@@ -59,6 +65,7 @@ class FakeSoundOutput final : public trx5::SoundOutput {
     trx5::SoundFormat format;
     std::vector<Queued> queued;
     std::vector<trx5::SoundBuffer*> returned;  // in the order of their notices
+    int queuedTwice = 0;                       // buffers queued again before their notice came
 
   private:
     void Post() {
@@ -67,6 +74,7 @@ class FakeSoundOutput final : public trx5::SoundOutput {
         QMetaObject::invokeMethod(
             this,
             [this, buffer] {
+                inFlight_.erase(std::find(inFlight_.begin(), inFlight_.end(), buffer));
                 returned.push_back(buffer);
                 emit BufferDone(buffer);
             },
@@ -75,4 +83,5 @@ class FakeSoundOutput final : public trx5::SoundOutput {
 
     bool open_ = false;
     std::deque<trx5::SoundBuffer*> pending_;
+    std::vector<trx5::SoundBuffer*> inFlight_;
 };

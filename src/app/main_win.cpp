@@ -1041,6 +1041,8 @@ void TMainWin::RestoreBtnClick() {
                           QStringLiteral("Confirmation for BackUp"))) {
         return;
     }
+    // The card must be there: a card taken out leaves no folder to fill.
+    FileOp->SetDestinationMustExist(true);
     RunFileOp(source, root,
               QStringLiteral("Restoring files in ") + cardDir + QStringLiteral(" to ") + root);
 }

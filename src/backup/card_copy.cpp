@@ -121,8 +121,14 @@ class CardCopy {
         auto files = ListSources(source_, request.patterns);
         if (!files) return Status::Fail(request.sourceFolder, files.reason());
         if (files->empty()) return Status::Fail(request.sourceFolder, kReasonNoFilesToCopy);
-        if (Status s = MakeFolders(destination_); !s) {
-            return Status::Fail(request.destinationFolder, s.reason());
+        if (request.createDestination) {
+            if (Status s = MakeFolders(destination_); !s) {
+                return Status::Fail(request.destinationFolder, s.reason());
+            }
+        } else if (struct stat st{}; stat(destination_.c_str(), &st) != 0) {
+            return Status::Fail(request.destinationFolder, ErrnoText(errno));
+        } else if (!S_ISDIR(st.st_mode)) {
+            return Status::Fail(request.destinationFolder, ErrnoText(ENOTDIR));
         }
         RemoveStaleTempFiles(destination_);
         existing_ = NamesByLowerCase(destination_);

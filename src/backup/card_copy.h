@@ -28,7 +28,10 @@ Status CheckCardFolder(const std::string& folder);
 struct CopyRequest {
     std::string sourceFolder;
     std::vector<std::string> patterns;  // wildcards, letter case ignored: "*.tx5", "*.aud"
-    std::string destinationFolder;      // made with its parents when missing
+    std::string destinationFolder;      // made with its parents when missing...
+    // ...unless it must be there already: a card that has gone is not to be
+    // replaced by a new folder of its name.
+    bool createDestination = true;
 };
 
 // Asked before every chunk of a file is copied (once for an empty file)

@@ -157,8 +157,9 @@ bool FindTakePaths(const SongOnCard& card, const std::vector<TakeSlot>& slots,
 }
 
 int CopyCardFiles(const std::string& source, const std::string& destination,
-                  const std::string& label) {
+                  const std::string& label, bool createDestination) {
     CopyRequest request;
+    request.createDestination = createDestination;
     request.sourceFolder = source;
     request.patterns.assign(kCardFilePatterns.begin(), kCardFilePatterns.end());
     request.destinationFolder = destination;

@@ -112,8 +112,9 @@ class TerminalCopyProgress final : public CopyProgress {
 
 // Copies the card files of `source` into `destination` with a bar on a
 // terminal: "Done." on success, "Operation canceled" and exit 130 on Ctrl-C,
-// the file and the reason on a failure.
+// the file and the reason on a failure. The destination is made when missing
+// only if `createDestination`.
 int CopyCardFiles(const std::string& source, const std::string& destination,
-                  const std::string& label);
+                  const std::string& label, bool createDestination);
 
 }  // namespace trx5::cli

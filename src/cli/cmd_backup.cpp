@@ -27,7 +27,7 @@ Command AddBackupCommand(CLI::App& parent) {
                 const std::string card = WithTrailingSlash(args->card);
                 if (int code = CheckCard(card); code != kExitOk) return code;
                 return CopyCardFiles(card, WithTrailingSlash(args->dir),
-                                     "Copying files in " + args->card + " to " + args->dir);
+                                     "Copying files in " + args->card + " to " + args->dir, true);
             }};
 }
 

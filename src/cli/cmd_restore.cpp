@@ -33,7 +33,8 @@ Command AddRestoreCommand(CLI::App& parent) {
                     return Fail(args->dir + ": holds no song files");
                 }
                 return CopyCardFiles(dir, WithTrailingSlash(args->card),
-                                     "Restoring files in " + args->dir + " to " + args->card);
+                                     "Restoring files in " + args->dir + " to " + args->card,
+                                     false);
             }};
 }
 

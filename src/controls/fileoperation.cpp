@@ -101,6 +101,7 @@ bool TFileOperation::Execute() {
         request.sourceFolder = folder.toStdString();
         request.patterns = patternsByFolder[folder];
         request.destinationFolder = fileTo_.front().toStdString();
+        request.createDestination = !destinationMustExist_;
         const auto result = trx5::CopyFiles(request, progress);
         if (!result) {
             return fail(QStringLiteral("Cannot copy %1: %2")

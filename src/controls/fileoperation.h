@@ -71,6 +71,10 @@ class TFileOperation : public QObject {
     // files into one folder is carried out; the other operations fail.
     bool Execute();
 
+    // A copy into a destination folder that is not there fails instead of
+    // making it (a restore onto a card that has been taken out).
+    void SetDestinationMustExist(bool mustExist) { destinationMustExist_ = mustExist; }
+
     // The window the progress dialog and the error window belong to.
     void SetParentWidget(QWidget* parent) { parent_ = parent; }
     // Shows the error window; by default a message box.
@@ -87,6 +91,7 @@ class TFileOperation : public QObject {
     QStringList fileTo_;
     QString progressTitle_;
     bool aborted_ = false;
+    bool destinationMustExist_ = false;
     QWidget* parent_ = nullptr;
     std::function<void(const QString&)> showError_;
 };

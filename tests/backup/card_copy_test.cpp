@@ -69,6 +69,11 @@ CopyRequest Request(const std::string& source, const std::string& destination,
     return CopyRequest{source, std::move(patterns), destination};
 }
 
+CopyRequest MustExist(CopyRequest request) {
+    request.createDestination = false;
+    return request;
+}
+
 struct StepCall {
     std::uint64_t done, total;
     std::string name;
@@ -386,6 +391,9 @@ TEST(CardCopy, FailuresNameTheFolderOrTheFile) {
         {"a folder has a file's name",
          [&] { ASSERT_EQ(mkdir((work / "out2/00-01.aud").c_str(), 0755), 0); },
          Request(card, work / "out2"), "00-01.aud", "Is a directory"},
+        // A card taken out is not replaced by a new folder of its name.
+        {"destination must be there", [] {}, MustExist(Request(card, work / "gone")),
+         work / "gone", "No such file or directory"},
     };
     ASSERT_EQ(mkdir(card.c_str(), 0755), 0);
     WriteFile(card + "/00-00.aud", Noise(100, 1));
@@ -403,6 +411,7 @@ TEST(CardCopy, FailuresNameTheFolderOrTheFile) {
     }
     alarm(0);
     EXPECT_FALSE(trx5test::FileExists(work / "out"));  // nothing made before the source is known
+    EXPECT_FALSE(trx5test::FileExists(work / "gone"));
     EXPECT_EQ(Listing(work / "out2"), (std::set<std::string>{"00-00.aud", "00-01.aud"}));
 }
 

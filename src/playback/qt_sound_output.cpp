@@ -56,6 +56,7 @@ bool QtSoundOutput::StartSink() {
         StopSink();
         return false;
     }
+    written_ = 0;
     feedTimer_->start(kFeedMs);
     return true;
 }
@@ -64,10 +65,26 @@ void QtSoundOutput::Feed() {
     if (sink_ == nullptr || device_ == nullptr) return;
     const int frameBytes = format_.channels * 2;
     const qsizetype room = sink_->bytesFree() / frameBytes * frameBytes;
-    if (room <= 0) return;
-    scratch_.resize(static_cast<std::size_t>(room));
-    const std::size_t n = Take(scratch_.data(), scratch_.size());
-    if (n > 0) device_->write(scratch_.data(), static_cast<qint64>(n));
+    if (room > 0) {
+        scratch_.resize(static_cast<std::size_t>(room));
+        const std::size_t n = Take(scratch_.data(), scratch_.size());
+        if (n > 0) {
+            const qint64 put = device_->write(scratch_.data(), static_cast<qint64>(n));
+            written_ += static_cast<std::uint64_t>(std::max<qint64>(put, 0));
+        }
+    }
+    NoticePlayed();
+}
+
+void QtSoundOutput::NoticePlayed() {
+    // What the device holds has not been played yet; the rest has.
+    const qsizetype held = std::max<qsizetype>(0, sink_->bufferSize() - sink_->bytesFree());
+    const std::uint64_t played = written_ - std::min<std::uint64_t>(written_, held);
+    std::lock_guard lock(mutex_);
+    while (!playing_.empty() && playing_.front().first <= played) {
+        PostDone(playing_.front().second);
+        playing_.pop_front();
+    }
 }
 
 void QtSoundOutput::StopSink() {
@@ -100,9 +117,11 @@ void QtSoundOutput::Reset() {
             worker_,
             [this] {
                 if (sink_ == nullptr) return;
-                // Stopping drops what the device holds; starting again lets
-                // buffers queued after the reset play.
+                // Stopping drops what the device holds; everything queued
+                // comes back before the device starts again, so nothing of it
+                // plays after the reset.
                 sink_->stop();
+                ReturnQueued();
                 if (!StartSink()) open_ = false;
             },
             Qt::BlockingQueuedConnection);
@@ -113,7 +132,12 @@ void QtSoundOutput::Reset() {
 void QtSoundOutput::Close() {
     if (open_) {
         QMetaObject::invokeMethod(
-            worker_, [this] { StopSink(); }, Qt::BlockingQueuedConnection);
+            worker_,
+            [this] {
+                StopSink();
+                ReturnQueued();
+            },
+            Qt::BlockingQueuedConnection);
         open_ = false;
     }
     ReturnQueued();
@@ -131,7 +155,7 @@ std::size_t QtSoundOutput::Take(char* data, std::size_t size) {
         done += n;
         front.offset += n;
         if (front.offset == bytes) {
-            PostDone(front.buffer);
+            playing_.emplace_back(written_ + done, front.buffer);
             queue_.pop_front();
         }
     }
@@ -145,6 +169,8 @@ void QtSoundOutput::PostDone(SoundBuffer* buffer) {
 
 void QtSoundOutput::ReturnQueued() {
     std::lock_guard lock(mutex_);
+    for (const auto& [end, buffer] : playing_) PostDone(buffer);
+    playing_.clear();
     for (const Pending& pending : queue_) PostDone(pending.buffer);
     queue_.clear();
 }

@@ -1,7 +1,8 @@
 // The sound output through Qt Multimedia: a QAudioSink on the default device
 // is kept filled from the queued buffers. The sink and its feeding live on a
-// thread of their own, so a busy window does not starve the device; the
-// buffers' notices still reach the owner's thread through its event loop.
+// thread of their own, so a busy window does not starve the device; a
+// buffer's notice comes when the device has played it, through the event
+// loop of the owner's thread.
 #pragma once
 
 #include <QThread>
@@ -47,8 +48,11 @@ class QtSoundOutput final : public SoundOutput {
     bool StartSink();
     void Feed();
     void StopSink();
-    // Fills up to `size` bytes from the queue.
+    // Fills up to `size` bytes from the queue; a buffer taken whole waits
+    // in `playing_` until the device has played it.
     std::size_t Take(char* data, std::size_t size);
+    // Raises the notices of the buffers the device has played.
+    void NoticePlayed();
     void PostDone(SoundBuffer* buffer);
     void ReturnQueued();
 
@@ -62,6 +66,10 @@ class QtSoundOutput final : public SoundOutput {
     bool open_ = false;
     std::mutex mutex_;
     std::deque<Pending> queue_;
+    // Buffers handed to the device, each with the stream position after its
+    // last byte; a buffer's notice comes when the device has played that far.
+    std::deque<std::pair<std::uint64_t, SoundBuffer*>> playing_;
+    std::uint64_t written_ = 0;  // bytes handed to the device since it started
 };
 
 }  // namespace trx5

@@ -359,6 +359,9 @@ void TMainWin::CreateControls() {
         *vols[t] = makeKnob(QStringLiteral("Vol%1").arg(t + 1), 253, 127, 100);
         connect(*pans[t], &TVolume::OnChanged, this, &TMainWin::Pan1Changed);
         connect(*vols[t], &TVolume::OnChanged, this, &TMainWin::Vol1Changed);
+        // The tooltips read as the value labels do ("L30", "100").
+        (*pans[t])->SetValueText(&TMainWin::PanText);
+        (*vols[t])->SetValueText(&TMainWin::LevelText);
         PanKnobs[t] = *pans[t];
         VolKnobs[t] = *vols[t];
 

@@ -3,11 +3,17 @@
 #include <QApplication>
 #include <QDir>
 #include <QDirIterator>
+#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QHeaderView>
+#include <QScopedValueRollback>
+#include <QScrollBar>
 #include <QStorageInfo>
 #include <QStyle>
+#include <QTimer>
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -65,42 +71,146 @@ QString RootFolderText(const QString& key) {
     return QDir(key).dirName();
 }
 
+QStringList FolderKeys(const QStringList& paths) {
+    QStringList keys;
+    for (const QString& path : paths) {
+        const QString key = FolderKey(path);
+        if (!keys.contains(key)) keys.append(key);
+    }
+    return keys;
+}
+
+QStringList WithHomeAndRoot(const QStringList& volumes) {
+    return FolderKeys(QStringList{QDir::homePath(), QStringLiteral("/")} + volumes);
+}
+
+// The default volume source. Reading the mount table is cheap; listing the
+// volumes asks each of them for its state, so that is done only when the
+// table changed.
+class MountTableWatch {
+  public:
+    QStringList operator()() {
+        QFile file(QStringLiteral("/proc/self/mountinfo"));
+        const QByteArray table = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        if (!listed_ || table.isEmpty() || table != table_) {
+            table_ = table;
+            volumes_ = TDirTreeView::MountedVolumes();
+            listed_ = true;
+        }
+        return volumes_;
+    }
+
+  private:
+    bool listed_ = false;
+    QByteArray table_;
+    QStringList volumes_;
+};
+
+constexpr int kVolumeCheckMs = 1000;
+
 }  // namespace
 
 TDirTreeView::TDirTreeView(QWidget* parent)
-    : QTreeWidget(parent), rootFolders_(DefaultRootFolders()) {
+    : QTreeWidget(parent), volumeSource_(MountTableWatch()) {
     setHeaderHidden(true);
     setColumnCount(1);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setRootIsDecorated(false);
     setUniformRowHeights(true);
+    // Deep or long names scroll sideways instead of being cut short: the one
+    // column is as wide as its widest shown item.
+    header()->setStretchLastSection(false);
+    header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setTextElideMode(Qt::ElideNone);
 
     connect(this, &QTreeWidget::itemExpanded, this, &TDirTreeView::ListChildren);
     connect(this, &QTreeWidget::currentItemChanged, this,
             [this](QTreeWidgetItem* current) { SelectionChanged(current); });
+
+    lastVolumes_ = FolderKeys(volumeSource_());
+    rootFolders_ = WithHomeAndRoot(lastVolumes_);
     BroDir();
+
+    auto* volumeTimer = new QTimer(this);
+    volumeTimer->setInterval(kVolumeCheckMs);
+    connect(volumeTimer, &QTimer::timeout, this, &TDirTreeView::CheckVolumes);
+    volumeTimer->start();
 }
 
-QStringList TDirTreeView::DefaultRootFolders() {
-    QStringList folders{FolderKey(QDir::homePath()), QStringLiteral("/")};
+QStringList TDirTreeView::MountedVolumes() {
+    QStringList volumes;
     for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
         if (!volume.isValid() || !volume.isReady()) continue;
         // Bind mounts of single files show up as volumes too.
         if (!QFileInfo(volume.rootPath()).isDir()) continue;
-        const QString key = FolderKey(volume.rootPath());
-        if (!folders.contains(key)) folders.append(key);
+        volumes.append(volume.rootPath());
     }
-    return folders;
+    return FolderKeys(volumes);
 }
 
+QStringList TDirTreeView::DefaultRootFolders() { return WithHomeAndRoot(MountedVolumes()); }
+
 void TDirTreeView::SetRootFolders(const QStringList& folders) {
-    rootFolders_.clear();
-    for (const QString& folder : folders) {
-        const QString key = FolderKey(folder);
-        if (!rootFolders_.contains(key)) rootFolders_.append(key);
-    }
+    rootFolders_ = FolderKeys(folders);
     BroDir();
+}
+
+void TDirTreeView::SetVolumeSource(VolumeSource source) {
+    volumeSource_ = std::move(source);
+    lastVolumes_ = FolderKeys(volumeSource_());
+}
+
+void TDirTreeView::CheckVolumes() {
+    // A disabled tree belongs to a busy window, which must not be told of a
+    // new folder meanwhile; the change is taken up once it is enabled again.
+    if (!isEnabled()) return;
+    const QStringList volumes = FolderKeys(volumeSource_());
+    if (volumes == lastVolumes_) return;
+    QStringList added;
+    for (const QString& key : volumes) {
+        if (!lastVolumes_.contains(key)) added.append(key);
+    }
+    QStringList removed;
+    for (const QString& key : lastVolumes_) {
+        if (!volumes.contains(key)) removed.append(key);
+    }
+    lastVolumes_ = volumes;
+    UpdateVolumes(added, removed);
+}
+
+void TDirTreeView::UpdateVolumes(const QStringList& added, const QStringList& removed) {
+    QTreeWidgetItem* root = RootItem();
+    if (root == nullptr) return;
+    bool lostCurrent = false;
+    {
+        // Taking away the current item moves Qt's current item elsewhere;
+        // that is no choice of the user's.
+        const QScopedValueRollback guard(selecting_, true);
+        for (const QString& key : removed) {
+            rootFolders_.removeAll(key);
+            for (int i = root->childCount() - 1; i >= 0; --i) {
+                QTreeWidgetItem* child = root->child(i);
+                if (ItemPath(child) != key) continue;
+                for (const QTreeWidgetItem* up = currentItem(); up != nullptr; up = up->parent()) {
+                    if (up == child) lostCurrent = current_.has_value();
+                }
+                delete root->takeChild(i);
+            }
+        }
+        for (const QString& key : added) {
+            if (rootFolders_.contains(key)) continue;
+            rootFolders_.append(key);
+            if (QFileInfo(key).isDir()) AddRootFolderItem(root, key);
+        }
+    }
+    if (!lostCurrent) return;
+    // As after ReBuild: what is left of the folder's path becomes current.
+    const QString key = *current_;
+    current_.reset();
+    SelectNearest(key);
 }
 
 QString TDirTreeView::ItemPath(const QTreeWidgetItem* item) {
@@ -131,16 +241,17 @@ void TDirTreeView::BroDir() {
     root->setData(0, kVirtualRole, true);
     root->setData(0, kListedRole, true);
     for (const QString& key : rootFolders_) {
-        if (!QFileInfo(key).isDir()) continue;
-        QTreeWidgetItem* item = AddFolderItem(root, key, RootFolderText(key));
-        const QStyle::StandardPixmap icon = key == QLatin1String("/") ? QStyle::SP_DriveHDIcon
-                                            : key == FolderKey(QDir::homePath())
-                                                ? QStyle::SP_DirHomeIcon
-                                                : QStyle::SP_DriveHDIcon;
-        item->setIcon(0, style()->standardIcon(icon));
+        if (QFileInfo(key).isDir()) AddRootFolderItem(root, key);
     }
     root->setExpanded(true);
     selecting_ = wasSelecting;
+}
+
+QTreeWidgetItem* TDirTreeView::AddRootFolderItem(QTreeWidgetItem* root, const QString& key) {
+    QTreeWidgetItem* item = AddFolderItem(root, key, RootFolderText(key));
+    const bool home = key == FolderKey(QDir::homePath());
+    item->setIcon(0, style()->standardIcon(home ? QStyle::SP_DirHomeIcon : QStyle::SP_DriveHDIcon));
+    return item;
 }
 
 QTreeWidgetItem* TDirTreeView::AddFolderItem(QTreeWidgetItem* parent, const QString& path,
@@ -237,7 +348,7 @@ void TDirTreeView::SetCurFolder(const QString& key, QTreeWidgetItem* item) {
         up->setExpanded(true);
     }
     setCurrentItem(item);
-    scrollToItem(item);
+    scrollTo(indexFromItem(item));
     selecting_ = false;
     viewport()->update();
 
@@ -252,15 +363,58 @@ void TDirTreeView::SelectionChanged(QTreeWidgetItem* current) {
 void TDirTreeView::ReBuild() {
     const std::optional<QString> remembered = current_;
     BroDir();
-    if (!remembered) return;
+    if (remembered) SelectNearest(*remembered);
+}
+
+void TDirTreeView::SelectNearest(QString key) {
     // The folder may have gone meanwhile: fall back to what is left of it.
-    QString key = *remembered;
     while (!key.isEmpty()) {
         if (SetDirectory(key)) return;
         if (key == QLatin1String("/")) break;
         key = FolderKey(key + QLatin1String(".."));
     }
     SetDirectory(QString());
+}
+
+void TDirTreeView::scrollTo(const QModelIndex& index, ScrollHint hint) {
+    // The column takes its contents' width only after a delayed layout;
+    // settle it first, so that the scroll range fits what is shown.
+    executeDelayedItemsLayout();
+    header()->resizeSections(QHeaderView::ResizeToContents);
+    updateGeometries();
+    QTreeWidget::scrollTo(index, hint);
+    if (!index.isValid()) return;
+
+    // Sideways: the whole name and, when there is room, the icon and the
+    // expander to its left; a name wider than the view shows from its start.
+    QScrollBar* bar = horizontalScrollBar();
+    const QRect rect = visualRect(index);
+    const int left = rect.left() + bar->value();
+    const int right = left + std::min(sizeHintForIndex(index).width(), rect.width());
+    const int start = left - indentation();
+    const int view = viewport()->width();
+    int value = bar->value();
+    if (right - start <= view) {
+        value = std::clamp(value, right - view, start);
+    } else {
+        value = right - left > view ? left : right - view;
+    }
+    bar->setValue(value);
+}
+
+void TDirTreeView::focusInEvent(QFocusEvent* event) {
+    // Qt's views make their first item current when they get the focus; this
+    // tree selects nothing until the user or the program picks a folder.
+    const bool hadCurrent = currentIndex().isValid();
+    const QScopedValueRollback guard(selecting_, true);
+    QTreeWidget::focusInEvent(event);
+    if (!hadCurrent) selectionModel()->clearCurrentIndex();
+}
+
+void TDirTreeView::showEvent(QShowEvent* event) {
+    QTreeWidget::showEvent(event);
+    // A folder selected while hidden was scrolled to in the wrong size.
+    if (currentIndex().isValid()) scrollTo(currentIndex());
 }
 
 void TDirTreeView::AlphaSort() { sortItems(0, Qt::AscendingOrder); }

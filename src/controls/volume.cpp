@@ -1,13 +1,18 @@
 #include "controls/volume.h"
 
 #include <QBitmap>
+#include <QCursor>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QMetaMethod>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPalette>
+#include <QToolTip>
+#include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -21,6 +26,8 @@ constexpr double kStraightDown = -1.5707963267948966;
 constexpr double kSweepToUnit = 0.2122065907891938;  // 2 / (3 pi)
 constexpr double kIndicatorLength = 0.8;             // of the half-size
 constexpr int kBackBufferSide = 64;
+constexpr int kPageStep = 10;
+constexpr int kWheelNotch = 120;  // QWheelEvent's angle delta of one notch
 
 }  // namespace
 
@@ -29,10 +36,12 @@ TVolume::TVolume(QWidget* parent) : QWidget(parent), color_(palette().color(QPal
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
     backBuffer_ = QPixmap(kBackBufferSide, kBackBufferSide);
+    UpdateToolTip();
 }
 
 void TVolume::SetPosition(int value) {
     position_ = value > max_ ? max_ : value;
+    UpdateToolTip();
     RepaintNow();
 }
 
@@ -41,8 +50,29 @@ void TVolume::SetMax(int value) {
     max_ = value;
     if (position_ > max_) {
         position_ = max_;
+        UpdateToolTip();
         RepaintNow();
     }
+}
+
+void TVolume::SetValueText(ValueText text) {
+    valueText_ = std::move(text);
+    UpdateToolTip();
+}
+
+void TVolume::UpdateToolTip() {
+    setToolTip(valueText_ ? valueText_(position_) : QString::number(position_));
+    // A tooltip on show follows the turning wheel or keys.
+    if (QToolTip::isVisible() && underMouse()) QToolTip::showText(QCursor::pos(), toolTip(), this);
+}
+
+void TVolume::TurnTo(int value) {
+    value = std::clamp(value, 0, max_);
+    if (value == position_) return;
+    position_ = value;
+    UpdateToolTip();
+    emit OnChanged(this, position_);
+    RepaintNow();
 }
 
 void TVolume::Assign(Face& face, const QPixmap& picture) {
@@ -173,6 +203,7 @@ void TVolume::mouseMoveEvent(QMouseEvent* event) {
     const std::optional<int> value = DragValue(size(), pointer, position_, max_);
     if (!value) return;
     position_ = *value;
+    UpdateToolTip();
     emit OnChanged(this, position_);
     RepaintNow();
 }
@@ -180,6 +211,50 @@ void TVolume::mouseMoveEvent(QMouseEvent* event) {
 void TVolume::mouseReleaseEvent(QMouseEvent* event) {
     event->accept();
     dragging_ = false;
+}
+
+void TVolume::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Up:
+        case Qt::Key_Right:
+            TurnTo(position_ + 1);
+            break;
+        case Qt::Key_Down:
+        case Qt::Key_Left:
+            TurnTo(position_ - 1);
+            break;
+        case Qt::Key_PageUp:
+            TurnTo(position_ + kPageStep);
+            break;
+        case Qt::Key_PageDown:
+            TurnTo(position_ - kPageStep);
+            break;
+        case Qt::Key_Home:
+            TurnTo(0);
+            break;
+        case Qt::Key_End:
+            TurnTo(max_);
+            break;
+        default:
+            // Esc, Enter and the rest go on to the window.
+            QWidget::keyPressEvent(event);
+            return;
+    }
+    event->accept();
+}
+
+void TVolume::wheelEvent(QWheelEvent* event) {
+    const int delta = event->angleDelta().y();
+    if (!hasFocus() || delta == 0) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    // The wheel's own direction counts, also where the system inverts it.
+    wheelRest_ += event->inverted() ? -delta : delta;
+    const int notches = wheelRest_ / kWheelNotch;
+    wheelRest_ -= notches * kWheelNotch;
+    if (notches != 0) TurnTo(position_ + notches);
 }
 
 void TVolume::changeEvent(QEvent* event) {

@@ -1,14 +1,22 @@
-// TVolume: a small round knob turned with the mouse. It holds an integer from
-// 0 to Max, pictured as a white indicator line over a knob face that sweeps
-// 270 degrees clockwise from lower left (0) through straight up (Max / 2) to
-// lower right (Max). The face is drawn over the parent's background so that
-// its white corners (the colour of its bottom-left pixel) let the panel show.
+// TVolume: a small round knob. It holds an integer from 0 to Max, pictured as
+// a white indicator line over a knob face that sweeps 270 degrees clockwise
+// from lower left (0) through straight up (Max / 2) to lower right (Max). The
+// face is drawn over the parent's background so that its white corners (the
+// colour of its bottom-left pixel) let the panel show.
+//
+// The user turns it by dragging with the mouse and, while it has the focus,
+// with the keys (Up/Right +1, Down/Left -1, Page Up/Page Down 10, Home 0,
+// End Max) and the mouse wheel (one notch one step, away from the hand up).
+// The wheel over a knob without the focus is left to the parent, as sliders
+// in forms do, so that it never turns a knob by accident. The tooltip shows
+// the value.
 #pragma once
 
 #include <QColor>
 #include <QPixmap>
 #include <QPoint>
 #include <QWidget>
+#include <functional>
 #include <optional>
 
 class QPainter;
@@ -49,6 +57,10 @@ class TVolume : public QWidget {
 
     bool Dragging() const { return dragging_; }
 
+    // Text of a value for the tooltip; the plain number when not set.
+    using ValueText = std::function<QString(int)>;
+    void SetValueText(ValueText text);
+
     // The indicator's tip in client pixels for a knob of the given size.
     static QPoint IndicatorTip(QSize size, int position, int max);
 
@@ -63,7 +75,9 @@ class TVolume : public QWidget {
     // painter and the back buffer are valid only during the call).
     // Replaces the indicator drawing; raised after the face is drawn.
     void OnPaint(TVolume* vol, int value, QPainter* canvas);
-    // The user moved the knob; Position already holds `value`.
+    // The user moved the knob; Position already holds `value`. A drag
+    // raises it on every move; a key or the wheel only when the value
+    // changes.
     void OnChanged(TVolume* vol, int value);
     // Replaces the white indicator line; (x, y) is its tip.
     void OnPaintIndicator(TVolume* vol, int x, int y, QPainter* canvas);
@@ -76,6 +90,8 @@ class TVolume : public QWidget {
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
     void changeEvent(QEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
@@ -91,6 +107,9 @@ class TVolume : public QWidget {
 
     bool IsConnected(const QMetaMethod& signal) const;
     void RepaintNow();
+    void UpdateToolTip();
+    // Sets a value the user chose, clamped to 0..Max, and tells of it.
+    void TurnTo(int value);
     const Face& CurrentFace() const;
 
     int position_ = 0;
@@ -101,4 +120,7 @@ class TVolume : public QWidget {
     QColor color_;
     bool dragging_ = false;
     QPixmap backBuffer_;
+    ValueText valueText_;
+    // Wheel turning not yet a whole notch (high-resolution wheels and pads).
+    int wheelRest_ = 0;
 };

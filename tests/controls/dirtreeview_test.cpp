@@ -2,7 +2,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QScrollBar>
 #include <QSignalSpy>
+#include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -19,6 +21,30 @@ QTreeWidgetItem* Child(const QTreeWidgetItem* item, const QString& text) {
         if (item->child(i)->text(0) == text) return item->child(i);
     }
     return nullptr;
+}
+
+int Depth(const QTreeWidgetItem* item) {
+    int depth = 0;
+    for (const QTreeWidgetItem* up = item->parent(); up != nullptr; up = up->parent()) ++depth;
+    return depth;
+}
+
+// Every item shown, that is whose ancestors are all expanded.
+QList<QTreeWidgetItem*> ShownItems(const QTreeWidgetItem* item) {
+    QList<QTreeWidgetItem*> items;
+    if (!item->isExpanded()) return items;
+    for (int i = 0; i < item->childCount(); ++i) {
+        items << item->child(i) << ShownItems(item->child(i));
+    }
+    return items;
+}
+
+// Where the item's icon and name lie in the viewport.
+QRect IconAndNameRect(const QTreeWidget& tree, const QTreeWidgetItem* item) {
+    QRect rect = tree.visualItemRect(item);
+    const int icon = tree.style()->pixelMetric(QStyle::PM_SmallIconSize);
+    rect.setWidth(icon + tree.fontMetrics().horizontalAdvance(item->text(0)));
+    return rect;
 }
 
 QStringList Reports(const QSignalSpy& spy) {
@@ -52,6 +78,120 @@ class DirTreeViewTest : public QObject {
     }
     void cleanup() { QDir(work_).removeRecursively(); }
 
+    void deepFoldersScrollSidewaysWithNamesWhole() {
+        QString deep = work_;
+        for (const char* name :
+             {"Recordings of the Summer Sessions", "Band Rehearsals and Demos",
+              "Second Studio Week", "Monday Evening Takes", "Guitar and Vocal Overdubs",
+              "Final Mixdown Candidates", "Card Backups Before Editing", "TRX-5 Card of 14 July"}) {
+            deep += QString::fromLatin1(name) + QLatin1Char('/');
+        }
+        QVERIFY(QDir().mkpath(deep));
+        TDirTreeView tree;
+        tree.resize(165, 414);
+        tree.setIndentation(19);
+        tree.SetRootFolders({work_});
+        tree.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&tree));
+        QCOMPARE(tree.textElideMode(), Qt::ElideNone);
+
+        QVERIFY(tree.SetDirectory(deep));
+        QTRY_VERIFY(tree.horizontalScrollBar()->isVisible());
+        QTreeWidgetItem* const selected = tree.currentItem();
+        QCOMPARE(TDirTreeView::ItemPath(selected), deep);
+        QVERIFY(tree.horizontalScrollBar()->value() > 0);
+        QVERIFY(tree.viewport()->rect().contains(IconAndNameRect(tree, selected)));
+
+        // The column is as wide as the widest item shown, indentation included.
+        const QList<QTreeWidgetItem*> shown = ShownItems(tree.RootItem());
+        QVERIFY(shown.size() > 8);
+        for (const QTreeWidgetItem* item : shown) {
+            const int width = Depth(item) * tree.indentation() +
+                              tree.fontMetrics().horizontalAdvance(item->text(0));
+            QVERIFY2(tree.columnWidth(0) >= width, qPrintable(item->text(0)));
+        }
+
+        // The user's choice is brought into view as well, from either side.
+        QTreeWidgetItem* middle = selected;
+        while (middle->text(0) != QLatin1String("Second Studio Week")) middle = middle->parent();
+        const struct {
+            QTreeWidgetItem* item;
+            int scrolledTo;
+        } choices[] = {{middle, tree.horizontalScrollBar()->maximum()}, {selected, 0}};
+        for (const auto& choice : choices) {
+            tree.horizontalScrollBar()->setValue(choice.scrolledTo);
+            tree.setCurrentItem(choice.item);
+            QVERIFY(tree.viewport()->rect().contains(IconAndNameRect(tree, choice.item)));
+        }
+    }
+
+    void nothingIsSelectedUntilAFolderIsPicked() {
+        QWidget window;
+        auto* tree = new TDirTreeView(&window);
+        tree->setGeometry(0, 0, 165, 414);
+        tree->SetRootFolders({work_});
+        QSignalSpy changes(tree, &TDirTreeView::OnChange);
+        window.show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        tree->setFocus();
+        QVERIFY(tree->hasFocus());
+        for (int round = 0; round < 2; ++round) {
+            QCoreApplication::processEvents();
+            QCOMPARE(tree->currentItem(), nullptr);
+            QVERIFY(tree->selectedItems().isEmpty());
+            QCOMPARE(tree->GetDirectory(), QString());
+            QCOMPARE(tree->GetDisplayName(), QString());
+            QCOMPARE(changes.count(), 0);
+            tree->ReBuild();
+        }
+
+        // The keyboard starts at the computer item.
+        QTest::keyClick(tree, Qt::Key_Down);
+        QCOMPARE(tree->currentItem(), tree->RootItem());
+        QCOMPARE(Reports(changes), QStringList{QString()});
+    }
+
+    void volumesAppearAndVanishByThemselves() {
+        // A "card" mounted below work/mnt/, reachable from work/ as well.
+        const QString card = Path("mnt/CARD/");
+        QVERIFY(QDir().mkpath(card + "Songs"));
+        QStringList mounted;
+        TDirTreeView tree;
+        tree.SetRootFolders({work_});
+        tree.SetVolumeSource([&mounted] { return mounted; });
+        QVERIFY(tree.SetDirectory(Path("Alpha/x")));
+        QSignalSpy changes(&tree, &TDirTreeView::OnChange);
+        QTreeWidgetItem* const root = tree.RootItem();
+
+        // Not while the tree is disabled (its window is busy), but once it is
+        // enabled again.
+        tree.setEnabled(false);
+        mounted << card;
+        QTest::qWait(1500);
+        QCOMPARE(root->childCount(), 1);
+        tree.setEnabled(true);
+        QTRY_VERIFY_WITH_TIMEOUT(root->childCount() == 2, 2000);
+        QCOMPARE(ChildTexts(root), (QStringList{"work", "CARD"}));
+        QCOMPARE(TDirTreeView::ItemPath(root->child(1)), card);
+        QCOMPARE(tree.GetDirectory(), Path("Alpha/x/"));
+        QVERIFY(Child(root->child(0), "Alpha")->isExpanded());
+        QCOMPARE(changes.count(), 0);
+
+        // A folder of the card is found under the card's own item.
+        QVERIFY(tree.SetDirectory(card + "Songs"));
+        QCOMPARE(tree.currentItem()->parent(), root->child(1));
+
+        // Pulled out: the card's item goes, and what is left of the path
+        // becomes current and is reported.
+        QVERIFY(QDir(card).removeRecursively());
+        mounted.clear();
+        QTRY_VERIFY_WITH_TIMEOUT(root->childCount() == 1, 2000);
+        QCOMPARE(Reports(changes), (QStringList{card + "Songs/", Path("mnt/")}));
+        QCOMPARE(tree.GetDirectory(), Path("mnt/"));
+        QVERIFY(!tree.RootFolders().contains(card));
+    }
+
     void computerItemHoldsHomeRootAndVolumes() {
         TDirTreeView tree;
         QTreeWidgetItem* root = tree.RootItem();
@@ -65,6 +205,11 @@ class DirTreeViewTest : public QObject {
         QCOMPARE(folders[0], QDir::homePath() + QLatin1Char('/'));
         QCOMPARE(folders[1], QStringLiteral("/"));
         QCOMPARE(QStringList(folders).removeDuplicates(), 0);
+        // Every mounted volume that holds folders, and no pseudo file system.
+        for (const QString& volume : TDirTreeView::MountedVolumes()) {
+            QVERIFY(folders.contains(volume));
+            QVERIFY(!volume.startsWith("/proc/") && !volume.startsWith("/sys/"));
+        }
         QCOMPARE(root->childCount(), folders.size());
         for (int i = 0; i < root->childCount(); ++i) {
             QCOMPARE(TDirTreeView::ItemPath(root->child(i)), folders[i]);
@@ -171,8 +316,9 @@ class DirTreeViewTest : public QObject {
         TDirTreeView tree;
         tree.SetRootFolders({work_});
         QSignalSpy changes(&tree, &TDirTreeView::OnChange);
-        tree.ReBuild();  // nothing current yet: nothing to report
+        tree.ReBuild();  // nothing current yet: nothing to report or select
         QCOMPARE(changes.count(), 0);
+        QCOMPARE(tree.currentItem(), nullptr);
 
         QVERIFY(tree.SetDirectory(Path("Alpha/x")));
         QVERIFY(QDir().mkdir(Path("Alpha/x/new")));

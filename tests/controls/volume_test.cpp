@@ -1,6 +1,7 @@
 #include "controls/volume.h"
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QSignalSpy>
@@ -37,6 +38,40 @@ void SendMouse(QWidget* w, QEvent::Type type, QPoint at, Qt::MouseButtons held) 
 void Press(QWidget* w) { SendMouse(w, QEvent::MouseButtonPress, {10, 10}, Qt::LeftButton); }
 void Move(QWidget* w, QPoint to) { SendMouse(w, QEvent::MouseMove, to, Qt::LeftButton); }
 void Release(QWidget* w) { SendMouse(w, QEvent::MouseButtonRelease, {10, 10}, Qt::NoButton); }
+
+// Sends a wheel turn of `delta` eighths of a degree (120 = one notch, away
+// from the hand); answers whether the knob took it.
+bool Wheel(QWidget* w, int delta, bool inverted = false) {
+    QWheelEvent event(QPointF(10, 10), w->mapToGlobal(QPointF(10, 10)), QPoint(), QPoint(0, delta),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, inverted);
+    QApplication::sendEvent(w, &event);
+    return event.isAccepted();
+}
+
+bool Key(QWidget* w, int key) {
+    QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(w, &event);
+    return event.isAccepted();
+}
+
+// What each OnChanged told, with the tooltip and the number of paints the
+// knob had made by then and afterwards.
+struct Changes {
+    QList<int> values;
+    QStringList tips;
+    int paints = 0;
+    QList<int> paintsAtChange;
+
+    explicit Changes(TVolume* knob) {
+        QObject::connect(knob, &TVolume::OnChanged, knob, [this](TVolume* vol, int value) {
+            values << value;
+            tips << vol->toolTip();
+            paintsAtChange << paints;
+        });
+        QObject::connect(knob, &TVolume::OnPaint, knob,
+                         [this](TVolume*, int, QPainter*) { ++paints; });
+    }
+};
 
 }  // namespace
 
@@ -169,6 +204,94 @@ class VolumeTest : public QObject {
         Move(w.knob, {0, 10});
         QCOMPARE(changed.count(), expected.size());
         QCOMPARE(w.knob->Position(), 100);
+    }
+
+    void focusedKnobTurnsByKeys() {
+        Window w;
+        QVERIFY(QTest::qWaitForWindowActive(&w.top));
+        w.knob->SetMax(100);
+        w.knob->SetPosition(50);
+        w.knob->setFocus();
+        Changes changes(w.knob);
+
+        const struct {
+            int key;
+            int value;
+            bool raised;
+        } presses[] = {
+            {Qt::Key_Up, 51, true},       {Qt::Key_Right, 52, true},  {Qt::Key_Down, 51, true},
+            {Qt::Key_Left, 50, true},     {Qt::Key_PageUp, 60, true}, {Qt::Key_PageDown, 50, true},
+            {Qt::Key_End, 100, true},     {Qt::Key_Up, 100, false},   {Qt::Key_PageUp, 100, false},
+            {Qt::Key_PageDown, 90, true}, {Qt::Key_Home, 0, true},    {Qt::Key_Left, 0, false},
+            {Qt::Key_PageDown, 0, false}, {Qt::Key_PageUp, 10, true},
+        };
+        QList<int> raised;
+        for (const auto& press : presses) {
+            QVERIFY(Key(w.knob, press.key));
+            QCOMPARE(w.knob->Position(), press.value);
+            if (press.raised) raised << press.value;
+            QCOMPARE(changes.values, raised);
+            // Each change is told with the tooltip already up to date, then
+            // painted at once.
+            QCOMPARE(changes.tips.last(), QString::number(raised.last()));
+            QCOMPARE(changes.paints, changes.paintsAtChange.last() + 1);
+        }
+        QCOMPARE(w.knob->toolTip(), QStringLiteral("10"));
+
+        // Other keys go on to the window (Esc closes it).
+        QVERIFY(!Key(w.knob, Qt::Key_Escape));
+        QCOMPARE(w.knob->Position(), 10);
+    }
+
+    void wheelTurnsOnlyAFocusedKnob() {
+        Window w;
+        QVERIFY(QTest::qWaitForWindowActive(&w.top));
+        w.knob->SetMax(127);
+        w.knob->SetPosition(100);
+        w.other->setFocus();
+        Changes changes(w.knob);
+
+        QVERIFY(!Wheel(w.knob, 120));  // left to the parent
+        QCOMPARE(w.knob->Position(), 100);
+
+        w.knob->setFocus();
+        const struct {
+            int delta;
+            bool inverted;
+            int value;
+        } turns[] = {
+            {120, false, 101},  {-120, false, 100},  // one notch up, one down
+            {360, false, 103},                       // three notches at once
+            {60, false, 103},   {60, false, 104},    // half notches add up
+            {120, true, 103},                        // inverted by the system: it went down
+            {1200, false, 113}, {2400, false, 127}, {120, false, 127},  // clamped at Max
+        };
+        for (const auto& turn : turns) {
+            QVERIFY(Wheel(w.knob, turn.delta, turn.inverted));
+            QCOMPARE(w.knob->Position(), turn.value);
+        }
+        QCOMPARE(changes.values, (QList<int>{101, 100, 103, 104, 103, 113, 127}));
+        QCOMPARE(changes.paints, changes.paintsAtChange.last() + 1);
+        QCOMPARE(w.knob->toolTip(), QStringLiteral("127"));
+    }
+
+    void tooltipShowsTheValue() {
+        Window w;
+        QVERIFY(QTest::qWaitForWindowActive(&w.top));
+        QCOMPARE(w.knob->toolTip(), QStringLiteral("0"));
+        w.knob->SetMax(100);
+        w.knob->SetPosition(75);
+        QCOMPARE(w.knob->toolTip(), QStringLiteral("75"));
+        w.knob->SetMax(60);
+        QCOMPARE(w.knob->toolTip(), QStringLiteral("60"));
+
+        w.knob->SetValueText([](int value) { return QStringLiteral("L%1").arg(value); });
+        QCOMPARE(w.knob->toolTip(), QStringLiteral("L60"));
+        Changes changes(w.knob);
+        Press(w.knob);
+        Move(w.knob, {0, 20});
+        QCOMPARE(changes.tips, QStringList{"L0"});
+        QCOMPARE(w.knob->toolTip(), QStringLiteral("L0"));
     }
 
     void pressTakesFocusUnlessDisabled() {

@@ -1,0 +1,86 @@
+// The window's folder tree: nothing chosen at start-up, and a card deep in
+// folders with long names shown whole, with a picture of it.
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QScrollBar>
+#include <QStyle>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidgetItem>
+
+#include "app/main_win.h"
+#include "app_test_support.h"
+#include "controls/dirtreeview.h"
+#include "support/test_support.h"
+
+class TreeWinTest : public QObject {
+    Q_OBJECT
+
+  private:
+    FakeDialogs dialogs_;
+
+  private slots:
+    void startsWithNoFolderChosen() {
+        QTemporaryDir dir;
+        TMainWin win(dialogs_);
+        win.show();
+        win.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&win));
+        QVERIFY(win.DirTree->hasFocus());
+        QTest::qWait(50);
+
+        QCOMPARE(win.DirTree->currentItem(), nullptr);
+        QVERIFY(win.DirTree->selectedItems().isEmpty());
+        QCOMPARE(win.DirTree->GetDirectory(), QString());
+        // No folder report yet, so the caption is still unset (the platform
+        // shows the program's name); the folder comes with the first report.
+        QCOMPARE(win.windowTitle(), QString());
+        QVERIFY(win.CardDir.empty());
+
+        QVERIFY(win.DirTree->SetDirectory(dir.path()));
+        QCOMPARE(win.windowTitle(), win.TitlePrefix + dir.path() + "/");
+    }
+
+    void deepCardFolderShowsItsWholeName() {
+        QTemporaryDir dir;
+        QString card = dir.path();
+        for (const char* name :
+             {"Music Projects", "TRX-5 Four-Track Recorder", "Card Backups 2024",
+              "Summer Band Sessions", "Rehearsal Room Takes", "Card of 14 July 2024"}) {
+            card += QLatin1Char('/') + QString::fromLatin1(name);
+        }
+        QVERIFY(QDir().mkpath(card));
+        const std::string folder = card.toStdString() + "/";
+        trx5test::MakeMachineFile(folder);
+        trx5test::MakeSongFile(folder, 0, false);
+        trx5test::MakeSongFile(folder, 1, true);
+        trx5test::MakeTake(folder, 0, 0, 0, false, 20, 1);
+        trx5test::MakeTake(folder, 0, 1, 2, false, 20, 2);
+
+        TMainWin win(dialogs_);
+        win.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&win));
+        QVERIFY(win.DirTree->SetDirectory(card));
+        QCOMPARE(win.CardDir, folder);
+        QCOMPARE(win.SongNum->count(), 2);
+
+        TDirTreeView* tree = win.DirTree;
+        QTRY_VERIFY(tree->horizontalScrollBar()->isVisible());
+        QTreeWidgetItem* selected = tree->currentItem();
+        QCOMPARE(selected->text(0), QStringLiteral("Card of 14 July 2024"));
+        QRect name = tree->visualItemRect(selected);
+        name.setWidth(tree->style()->pixelMetric(QStyle::PM_SmallIconSize) +
+                      tree->fontMetrics().horizontalAdvance(selected->text(0)));
+        QVERIFY(tree->viewport()->rect().contains(name));
+
+        QTest::qWait(50);
+        QVERIFY(QDir().mkpath(QStringLiteral(TRX5_SCREENSHOT_DIR)));
+        const QString file = QStringLiteral(TRX5_SCREENSHOT_DIR "/deep-tree.png");
+        QVERIFY(win.grab().save(file));
+        QVERIFY(QFileInfo(file).size() > 0);
+    }
+};
+
+QTEST_MAIN(TreeWinTest)
+#include "tree_win_test.moc"

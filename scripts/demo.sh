@@ -25,8 +25,8 @@ echo "Takes of song $first: ${takes[*]}"
 "$bin/trx5card" export "$card" "$first" "${takes[@]}" -o "$mix"
 
 if [ -x "$bin/trx5-card-manager" ] && [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
-  echo "Opening the window: select $card in the folder tree."
-  "$bin/trx5-card-manager"
+  echo "Opening the window on $card."
+  "$bin/trx5-card-manager" "$card"
 elif [ -x "$bin/trx5-card-manager" ]; then
-  echo "No display found; start $bin/trx5-card-manager on your desktop and select $card."
+  echo "No display found; on your desktop, run: $bin/trx5-card-manager \"$card\""
 fi

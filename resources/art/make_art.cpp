@@ -1,8 +1,11 @@
 // Draws the main window's pictures: the front panel, the V-Take grid, the
-// knob faces and the button glyphs. Run at build time with the folder to
-// write the PNG files into; the output depends on nothing but this file and
-// the DejaVu fonts, so every build draws the same pictures.
+// knob faces and the button glyphs, and the application icon. Run at build
+// time with the folder to write the PNG files into and, optionally, a second
+// folder for the icon (icon.svg and icon-<size>.png); the output depends on
+// nothing but this file and the DejaVu fonts, so every build draws the same
+// pictures.
 #include <QDir>
+#include <QFile>
 #include <QFont>
 #include <QGuiApplication>
 #include <QImage>
@@ -10,9 +13,12 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
+#include <QTextStream>
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <optional>
+#include <vector>
 
 namespace {
 
@@ -424,19 +430,220 @@ bool Save(const QImage& image, const QDir& folder, const char* name) {
     return false;
 }
 
+// The application icon: a memory card in the front panel's metal with four
+// gold contacts, a well holding a 4 x 4 take grid with one lit take per
+// track, an accent bar and a knob. It is a list of shapes on a 256 x 256
+// canvas, painted into the PNGs and written out as the SVG, so that every
+// size shows the same picture.
+struct IconShape {
+    QPainterPath path;
+    QColor top = Qt::transparent;     // fill: a vertical gradient from top
+    QColor bottom = Qt::transparent;  // to bottom of the shape's bounds
+    QColor stroke = Qt::transparent;
+    double strokeWidth = 0;
+};
+
+constexpr int kIconCanvas = 256;
+constexpr int kIconSizes[] = {16, 32, 48, 64, 128, 256};
+
+QPainterPath RoundedRect(double x, double y, double w, double h, double radius) {
+    QPainterPath path;
+    path.addRoundedRect(QRectF(x, y, w, h), radius, radius);
+    return path;
+}
+
+std::vector<IconShape> IconShapes() {
+    std::vector<IconShape> shapes;
+
+    // The card, its top right corner cut off.
+    QPainterPath card;
+    card.moveTo(54, 14);
+    card.lineTo(170, 14);
+    card.lineTo(218, 62);
+    card.lineTo(218, 226);
+    card.quadTo(218, 242, 202, 242);
+    card.lineTo(54, 242);
+    card.quadTo(38, 242, 38, 226);
+    card.lineTo(38, 30);
+    card.quadTo(38, 14, 54, 14);
+    card.closeSubpath();
+    shapes.push_back({card, QColor(84, 88, 95), kMetalBottom, kEdgeDark, 6});
+    QPainterPath shine;
+    shine.moveTo(56, 22);
+    shine.lineTo(166, 22);
+    shapes.push_back({shine, Qt::transparent, Qt::transparent, QColor(255, 255, 255, 60), 3});
+
+    // Gold contacts, one per track.
+    for (int i = 0; i < 4; ++i) {
+        shapes.push_back({RoundedRect(60 + 28 * i, 28, 18, 30, 3), QColor(244, 214, 112),
+                          QColor(196, 148, 48), QColor(110, 80, 20), 2});
+    }
+
+    // The well and its grid of takes: pale cells, one orange take per track.
+    shapes.push_back({RoundedRect(54, 72, 148, 116, 10), kWell, kWell, kEdgeDark, 2});
+    constexpr int kLit[4] = {0, 2, 1, 3};
+    for (int t = 0; t < 4; ++t) {
+        for (int v = 0; v < 4; ++v) {
+            const QPainterPath cell = RoundedRect(63 + 34 * t, 81 + 26 * v, 28, 20, 3);
+            if (kLit[t] == v) {
+                shapes.push_back({cell, QColor(255, 176, 88), kAccent});
+            } else {
+                shapes.push_back({cell, QColor(222, 230, 240), QColor(190, 202, 218)});
+            }
+        }
+    }
+
+    // Accent bar and legend line, lower left.
+    shapes.push_back({RoundedRect(56, 204, 64, 10, 3), kAccent, kAccent});
+    shapes.push_back({RoundedRect(56, 221, 92, 6, 3), kLegend, kLegend});
+
+    // A knob, lower right, with its pointer.
+    QPainterPath knob;
+    knob.addEllipse(QPointF(182, 215), 17, 17);
+    shapes.push_back({knob, QColor(206, 206, 210), QColor(128, 128, 134), Qt::black, 3});
+    QPainterPath pointer;
+    pointer.moveTo(182, 215);
+    pointer.lineTo(171, 204);
+    shapes.push_back({pointer, Qt::transparent, Qt::transparent, QColor(40, 40, 44), 4});
+    return shapes;
+}
+
+QImage IconImage(int size) {
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(double(size) / kIconCanvas, double(size) / kIconCanvas);
+    for (const IconShape& shape : IconShapes()) {
+        if (shape.top.alpha() > 0) {
+            const QRectF bounds = shape.path.boundingRect();
+            QLinearGradient fill(bounds.topLeft(), bounds.bottomLeft());
+            fill.setColorAt(0, shape.top);
+            fill.setColorAt(1, shape.bottom);
+            p.setBrush(fill);
+        } else {
+            p.setBrush(Qt::NoBrush);
+        }
+        if (shape.strokeWidth > 0) {
+            p.setPen(
+                QPen(shape.stroke, shape.strokeWidth, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        } else {
+            p.setPen(Qt::NoPen);
+        }
+        p.drawPath(shape.path);
+    }
+    p.end();
+    return image;
+}
+
+QString SvgNumber(double value) {
+    QString text = QString::number(value, 'f', 2);
+    while (text.endsWith(QLatin1Char('0'))) text.chop(1);
+    if (text.endsWith(QLatin1Char('.'))) text.chop(1);
+    return text == QLatin1String("-0") ? QStringLiteral("0") : text;
+}
+
+QString SvgColor(const QColor& color) { return color.name(QColor::HexRgb); }
+
+QString SvgPathData(const QPainterPath& path) {
+    QString data;
+    for (int i = 0; i < path.elementCount(); ++i) {
+        const QPainterPath::Element e = path.elementAt(i);
+        switch (e.type) {
+            case QPainterPath::MoveToElement:
+                data += QLatin1Char('M');
+                break;
+            case QPainterPath::LineToElement:
+                data += QLatin1Char('L');
+                break;
+            case QPainterPath::CurveToElement:
+                data += QLatin1Char('C');
+                break;
+            case QPainterPath::CurveToDataElement:
+                data += QLatin1Char(' ');
+                break;
+        }
+        data += SvgNumber(e.x) + QLatin1Char(' ') + SvgNumber(e.y);
+    }
+    return data;
+}
+
+QString IconSvg() {
+    QString svg;
+    QTextStream out(&svg);
+    out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << kIconCanvas << "\" height=\""
+        << kIconCanvas << "\" viewBox=\"0 0 " << kIconCanvas << ' ' << kIconCanvas << "\">\n";
+    const std::vector<IconShape> shapes = IconShapes();
+    out << "<defs>\n";
+    for (std::size_t i = 0; i < shapes.size(); ++i) {
+        const IconShape& shape = shapes[i];
+        if (shape.top.alpha() == 0 || shape.top == shape.bottom) continue;
+        const QRectF bounds = shape.path.boundingRect();
+        out << "<linearGradient id=\"g" << i << "\" gradientUnits=\"userSpaceOnUse\" x1=\"0\" y1=\""
+            << SvgNumber(bounds.top()) << "\" x2=\"0\" y2=\"" << SvgNumber(bounds.bottom())
+            << "\">";
+        for (const auto& [offset, color] : {std::pair{0, shape.top}, std::pair{1, shape.bottom}}) {
+            out << "<stop offset=\"" << offset << "\" stop-color=\"" << SvgColor(color) << '"';
+            if (color.alpha() < 255) out << " stop-opacity=\"" << SvgNumber(color.alphaF()) << '"';
+            out << "/>";
+        }
+        out << "</linearGradient>\n";
+    }
+    out << "</defs>\n";
+    for (std::size_t i = 0; i < shapes.size(); ++i) {
+        const IconShape& shape = shapes[i];
+        out << "<path d=\"" << SvgPathData(shape.path) << "\" fill=\"";
+        if (shape.top.alpha() > 0 && shape.top == shape.bottom) {
+            out << SvgColor(shape.top) << '"';
+            if (shape.top.alpha() < 255)
+                out << " fill-opacity=\"" << SvgNumber(shape.top.alphaF()) << '"';
+        } else if (shape.top.alpha() > 0) {
+            out << "url(#g" << i << ")\"";
+        } else {
+            out << "none\"";
+        }
+        if (shape.strokeWidth > 0) {
+            out << " stroke=\"" << SvgColor(shape.stroke) << "\" stroke-width=\""
+                << SvgNumber(shape.strokeWidth)
+                << "\" stroke-linecap=\"round\" stroke-linejoin=\"round\"";
+            if (shape.stroke.alpha() < 255) {
+                out << " stroke-opacity=\"" << SvgNumber(shape.stroke.alphaF()) << '"';
+            }
+        }
+        out << "/>\n";
+    }
+    out << "</svg>\n";
+    return svg;
+}
+
+bool SaveText(const QString& text, const QDir& folder, const char* name) {
+    const QString path = folder.filePath(QString::fromLatin1(name));
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+        file.write(text.toUtf8()) == text.toUtf8().size() && file.flush()) {
+        return true;
+    }
+    std::fprintf(stderr, "trx5artgen: cannot write %s\n", qPrintable(path));
+    return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: trx5artgen OUTPUT-FOLDER\n");
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: trx5artgen OUTPUT-FOLDER [ICON-FOLDER]\n");
         return 2;
     }
-    const QDir folder(QString::fromLocal8Bit(argv[1]));
-    if (!folder.exists() && !QDir().mkpath(folder.path())) {
-        std::fprintf(stderr, "trx5artgen: cannot make %s\n", argv[1]);
-        return 1;
-    }
+    const auto makeFolder = [](const char* name) -> std::optional<QDir> {
+        const QDir folder(QString::fromLocal8Bit(name));
+        if (folder.exists() || QDir().mkpath(folder.path())) return folder;
+        std::fprintf(stderr, "trx5artgen: cannot make %s\n", name);
+        return std::nullopt;
+    };
+    const std::optional<QDir> folder = makeFolder(argv[1]);
+    if (!folder) return 1;
 
     const std::pair<const char*, std::function<QImage()>> pictures[] = {
         {"panel1.png", Panel1},
@@ -452,6 +659,16 @@ int main(int argc, char** argv) {
         {"restore.png", [] { return CardGlyph(false); }},
     };
     bool ok = true;
-    for (const auto& [name, draw] : pictures) ok = Save(draw(), folder, name) && ok;
+    for (const auto& [name, draw] : pictures) ok = Save(draw(), *folder, name) && ok;
+
+    if (argc == 3) {
+        const std::optional<QDir> icons = makeFolder(argv[2]);
+        if (!icons) return 1;
+        ok = SaveText(IconSvg(), *icons, "icon.svg") && ok;
+        for (int size : kIconSizes) {
+            const QByteArray name = "icon-" + QByteArray::number(size) + ".png";
+            ok = Save(IconImage(size), *icons, name.constData()) && ok;
+        }
+    }
     return ok ? 0 : 1;
 }

@@ -1,17 +1,86 @@
-// Start-up: the application, its three forms, the event loop.
+// Start-up: the command line, the application, its three forms, the event
+// loop.
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QFileInfo>
+#include <QIcon>
 #include <QMessageBox>
 #include <QScreen>
+#include <cstdio>
+#include <cstdlib>
 #include <exception>
 
 #include "app/dialog_provider.h"
 #include "app/get_win.h"
 #include "app/main_win.h"
 #include "app/nf_win.h"
+#include "controls/dirtreeview.h"
+
+namespace {
+
+// The desktop entry's id; the icon in the theme has the same name.
+constexpr char kDesktopId[] = "io.github.trx5.CardManager";
+constexpr int kExitUsage = 2;
+
+// The icon drawn at build time, for when the icon theme has none.
+QIcon BuiltInIcon() {
+    QIcon icon;
+    for (int size : {16, 32, 48, 64, 128, 256}) {
+        icon.addFile(QStringLiteral(":/art/icon-%1.png").arg(size), QSize(size, size));
+    }
+    return icon;
+}
+
+// Reads the command line before any application object exists, so that
+// --help, --version and usage errors need no display. Returns the folder
+// given (empty when none); exits for --help, --version and bad usage.
+QString ParseCommandLine(int argc, char* argv[]) {
+    QCoreApplication::setApplicationName(QStringLiteral("trx5-card-manager"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TRX5_VERSION));
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Card Manager for TRX-5: export, import, play and back up the takes of "
+                       "a TRX-5 memory card."));
+    // Qt's own --help-all is left out: its Qt options are not taken here.
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Displays help on commandline options."));
+    parser.addOption(help);
+    const QCommandLineOption version = parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("FOLDER"),
+                                 QStringLiteral("The card's folder (or a backup of it) to open."),
+                                 QStringLiteral("[FOLDER]"));
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+
+    const bool parsed = parser.parse(arguments);
+    if (!parsed || parser.positionalArguments().size() > 1) {
+        const QString error = parsed ? QStringLiteral("Too many arguments.") : parser.errorText();
+        std::fprintf(stderr,
+                     "trx5-card-manager: %s\nUsage: trx5-card-manager [--help] [--version] "
+                     "[FOLDER]\n",
+                     qPrintable(error));
+        std::exit(kExitUsage);
+    }
+    if (parser.isSet(help) || parser.isSet(version)) {
+        // The parser prints the text and exits; it takes the program's name
+        // from an application object, which needs no display.
+        QCoreApplication app(argc, argv);
+        if (parser.isSet(help)) parser.showHelp(0);
+        parser.showVersion();
+    }
+    if (parser.positionalArguments().isEmpty()) return {};
+    return QFileInfo(parser.positionalArguments().constFirst()).absoluteFilePath();
+}
+
+}  // namespace
 
 int main(int argc, char* argv[]) {
+    const QString folder = ParseCommandLine(argc, argv);
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Card Manager for TRX-5"));
+    QGuiApplication::setDesktopFileName(QLatin1String(kDesktopId));
+    QApplication::setWindowIcon(QIcon::fromTheme(QLatin1String(kDesktopId), BuiltInIcon()));
     try {
         QtDialogProvider dialogs;
         TMainWin mainWin(dialogs);
@@ -24,10 +93,16 @@ int main(int argc, char* argv[]) {
             mainWin.move(frame.topLeft());
         }
         mainWin.show();
+        // The folder is opened as if picked in the tree; the window starts
+        // as usual when the tree cannot show it.
+        if (!folder.isEmpty() && !mainWin.DirTree->SetDirectory(folder)) {
+            std::fprintf(stderr, "trx5-card-manager: %s: not a folder that can be opened\n",
+                         qPrintable(folder));
+        }
         return QApplication::exec();
     } catch (const std::exception& e) {
         QMessageBox::critical(nullptr, QApplication::applicationName(),
                               QString::fromLocal8Bit(e.what()));
     }
-    return 0;
+    return 1;
 }

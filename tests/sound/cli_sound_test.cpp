@@ -1,0 +1,130 @@
+// trx5card play heard through a private PulseAudio server: the sink gets the
+// mix (or the file) exactly, once, between silences; without a server the
+// command says the sound output could not be opened.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "sound_support.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using trx5sound::PrivateSound;
+using trx5sound::Samples;
+using trx5sound::TrackPlay;
+
+// Far longer than the server and the FIFO hold: once the sink has given no
+// sound for this long, everything the player sent has been read.
+constexpr auto kQuiet = 1500ms;
+
+constexpr char kNoOutput[] = "The sound output could not be opened.";
+
+struct TempFolder {
+    std::string path = trx5sound::MakeTempFolder("trx5soundtest-");
+    ~TempFolder() { trx5sound::RemoveFolder(path); }
+};
+
+std::vector<std::string> Play(std::vector<std::string> args) {
+    args.insert(args.begin(), {TRX5CARD_PATH, "play"});
+    return args;
+}
+
+// Runs trx5card through the server and reads the sink on until it has
+// given no sound for a while; `captured` is what the sink played from
+// the start of the run.
+void PlayAndCapture(PrivateSound& sound, const std::vector<std::string>& args, Samples& captured) {
+    trx5sound::FifoCapture& capture = sound.Capture();
+    const std::size_t from = capture.Frames();
+    const trx5sound::RunResult run =
+        trx5sound::RunProgram(args, trx5sound::EnvironmentWith(sound.RuntimeDir()), 120s);
+    ASSERT_EQ(run.code, 0) << run.err;
+    ASSERT_TRUE(capture.WaitQuiet(kQuiet, 60s)) << "the sink did not fall silent";
+    captured = capture.Copy(from, capture.Frames());
+}
+
+// Takes of song 1 that the mix below uses; all samples are positive and none
+// is zero, so silence is never mistaken for sound.
+std::vector<TrackPlay> MakeTakes(const std::string& card, bool longMode) {
+    std::vector<TrackPlay> tracks(4);
+    tracks[0].path = trx5sound::WriteSineTake(card, 0, 0, longMode, 120, 9000, 6000, 73.3);
+    tracks[1].path = trx5sound::WriteSineTake(card, 1, 3, longMode, 150, 3000, 2000, 211);
+    tracks[3].path = trx5sound::WriteSineTake(card, 3, 2, longMode, 80, 7000, 5000, 37);
+    for (const TrackPlay& t : tracks) {
+        if (t.path.empty()) continue;
+        EXPECT_FALSE(trx5sound::HasZeroSample(trx5sound::DecodeTake(t.path, longMode)));
+    }
+    return tracks;
+}
+
+void CheckSongMix(int rate, bool longMode) {
+    TempFolder card;
+    trx5sound::WriteCard(card.path, longMode);
+    std::vector<TrackPlay> tracks = MakeTakes(card.path, longMode);
+    tracks[0].level = 90;
+    tracks[0].pan = 20;
+    tracks[1].level = 127;
+    tracks[1].pan = 70;
+    tracks[3].pan = 100;
+    const Samples expected = trx5sound::ExpectedMix(tracks, longMode);
+
+    PrivateSound sound;
+    if (const std::string why = sound.Start(rate); !why.empty()) GTEST_SKIP() << why;
+    Samples captured;
+    ASSERT_NO_FATAL_FAILURE(
+        PlayAndCapture(sound,
+                       Play({card.path, "1", "1-1", "2-4", "4-3", "--level", "1=90", "--level",
+                             "2=127", "--pan", "1=20", "--pan", "2=70", "--pan", "4=100"}),
+                       captured));
+    const std::string why = trx5sound::CheckSingleRun(captured, expected);
+    EXPECT_TRUE(why.empty()) << why;
+}
+
+TEST(CliSound, PlaysTheMixOfAHiFiSongExactlyOnce) { CheckSongMix(32000, false); }
+
+TEST(CliSound, PlaysTheMixOfALongSongExactlyOnce) { CheckSongMix(16000, true); }
+
+TEST(CliSound, PlaysAWavFileToItsLastFrame) {
+    TempFolder folder;
+    // The last frame ends a read of the preview's 512-frame buffers, so
+    // the file's end is followed by no more than one buffer of silence.
+    const int frames = 125 * 512 - 1;
+    Samples file(2 * std::size_t(frames));
+    for (int f = 0; f < frames; ++f) {
+        file[2 * f] = std::int16_t(8000 + (f * 37) % 5000);
+        file[2 * f + 1] = std::int16_t(-7000 - (f * 53) % 4000);
+    }
+    const std::string wav = folder.path + "tone.wav";
+    trx5sound::WriteWav(wav, 2, 32000, file);
+
+    PrivateSound sound;
+    if (const std::string why = sound.Start(32000); !why.empty()) GTEST_SKIP() << why;
+    Samples captured;
+    ASSERT_NO_FATAL_FAILURE(PlayAndCapture(sound, Play({wav}), captured));
+    const std::string why = trx5sound::CheckSingleRun(captured, file);
+    EXPECT_TRUE(why.empty()) << why;
+}
+
+TEST(CliSound, SaysSoWhenThereIsNoSoundOutput) {
+    TempFolder folder;
+    const std::string card = folder.path + "card/";
+    const std::string runtime = folder.path + "run";
+    ASSERT_TRUE(std::filesystem::create_directory(card) &&
+                std::filesystem::create_directory(runtime));
+    trx5sound::WriteCard(card, false);
+    trx5sound::WriteSineTake(card, 0, 0, false, 20, 9000, 6000, 50);
+    const std::string wav = folder.path + "tone.wav";
+    trx5sound::WriteWav(wav, 2, 32000, Samples(2000, 1000));
+    const std::vector<std::string> env =
+        trx5sound::EnvironmentWith(runtime, "unix:" + runtime + "/no-server");
+
+    for (const auto& args : {Play({card, "1", "1-1"}), Play({wav})}) {
+        const trx5sound::RunResult run = trx5sound::RunProgram(args, env, 120s);
+        EXPECT_EQ(run.code, 1) << args.back();
+        EXPECT_NE(run.err.find(kNoOutput), std::string::npos) << run.err;
+    }
+}
+
+}  // namespace

@@ -38,6 +38,7 @@ trap 'rm -rf "$tmp"' EXIT
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp:print_suppressions=0
 
 run_one() {
   local h=$1 dir=$runs/$1

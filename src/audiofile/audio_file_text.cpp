@@ -8,12 +8,16 @@
 
 namespace trx5 {
 
-AudioFileText DescribeAudioFile(const AudioFileInfo& info) {
-    AudioFileText text{false, "Sampling Rate : ", "Sampling Frames : ", "Bits / Word : "};
-    if (!IsUsableAudio(info)) return text;
-    const double r = ExtendedToDouble(info.sampleRate);
+namespace {
+
+AudioFileText BareCaptions() {
+    return {false, "Sampling Rate : ", "Sampling Frames : ", "Bits / Word : ", 0.0};
+}
+
+// The rate and frames lines; `frames` as the file states it.
+void DescribeRateAndFrames(AudioFileText& text, double r, std::uint64_t frames, int channels) {
     const auto R = static_cast<std::int64_t>(r);
-    const std::int64_t F = info.frames;
+    const auto F = static_cast<std::int64_t>(frames);
     // Every field comes from the rate cut to whole hertz, the rate the file
     // plays at; hours from the exact rate would lose an hour near a boundary
     // when the rate has a fraction.
@@ -27,15 +31,32 @@ AudioFileText DescribeAudioFile(const AudioFileInfo& info) {
 
     char line[128];
     text.usable = true;
+    text.sampleRate = r;
+    text.channels = channels;
     std::snprintf(line, sizeof line, "Sampling Rate : %.2fHz", r);
     text.rate = line;
-    std::snprintf(line, sizeof line, "Sampling Frames : %u %s  %1lld:%02lld:%02lld:%03lld",
-                  info.frames, info.channels == 2 ? "(stereo)" : "(mono)",
+    std::snprintf(line, sizeof line, "Sampling Frames : %llu %s  %1lld:%02lld:%02lld:%03lld",
+                  static_cast<unsigned long long>(frames), channels == 2 ? "(stereo)" : "(mono)",
                   static_cast<long long>(hours), static_cast<long long>(minutes),
                   static_cast<long long>(seconds), static_cast<long long>(millis));
     text.frames = line;
-    std::snprintf(line, sizeof line, "Bits / Word : %d", info.bitsPerSample);
-    text.bits = line;
+}
+
+}  // namespace
+
+AudioFileText DescribeAudioFile(const AudioFileInfo& info) {
+    AudioFileText text = BareCaptions();
+    if (!IsUsableAudio(info)) return text;
+    DescribeRateAndFrames(text, ExtendedToDouble(info.sampleRate), info.frames, info.channels);
+    text.bits = "Bits / Word : " + std::to_string(info.bitsPerSample);
+    return text;
+}
+
+AudioFileText DescribeAudioSource(const AudioSourceInfo& info) {
+    AudioFileText text = BareCaptions();
+    if (info.channels < 1 || !(info.rate >= 1.0) || info.frames == 0) return text;
+    DescribeRateAndFrames(text, info.rate, info.frames, info.channels);
+    text.bits = "Bits / Word : " + info.sampleFormat;
     return text;
 }
 
@@ -46,9 +67,17 @@ Result<AudioFileText> DescribeAudioFile(const std::string& path) {
     AudioFileInfo info;
     OpenAudioFileInfo(info, f.get());
     f.reset();
-    AudioFileText text = DescribeAudioFile(info);
-    FreeAudioFileInfo(info);
-    return text;
+    if (info.kind != AudioKindNone) {
+        AudioFileText text = DescribeAudioFile(info);
+        FreeAudioFileInfo(info);
+        return text;
+    }
+    const auto source = AudioSource::Open(path);
+    if (!source) {
+        if (source.message() == kMsgCannotOpen) return source.status();
+        return BareCaptions();
+    }
+    return DescribeAudioSource(source.value()->info());
 }
 
 }  // namespace trx5

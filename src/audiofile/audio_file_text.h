@@ -1,27 +1,37 @@
-// The three lines that describe a WAV/AIFF file to the user: its rate, its
-// frames with channel layout and playing time, and its sample width.
+// The three lines that describe an audio file to the user: its rate, its
+// frames with channel layout and playing time, and its sample format.
 #pragma once
 
 #include <string>
 
 #include "audiofile/audio_file_info.h"
+#include "audiofile/audio_source.h"
 #include "common/result.h"
 
 namespace trx5 {
 
 struct AudioFileText {
-    bool usable = false;  // recognised and holding sample data
-    std::string rate;     // "Sampling Rate : 44100.00Hz"
-    std::string frames;   // "Sampling Frames : 88200 (stereo)  0:00:02:000"
-    std::string bits;     // "Bits / Word : 16"
+    bool usable = false;    // recognised and holding sample data
+    std::string rate;       // "Sampling Rate : 44100.00Hz"
+    std::string frames;     // "Sampling Frames : 88200 (stereo)  0:00:02:000"
+    std::string bits;       // "Bits / Word : 16", "Bits / Word : 24 (FLAC)"
+    double sampleRate = 0;  // the file's rate in hertz; 0 when not usable
+    int channels = 0;       // 0 when not usable
 };
 
-// The lines for a parsed record; an unusable record (or a rate below 1 Hz,
-// which has no playing time) gives the bare captions.
+// The lines for a parsed WAV/AIFF record; an unusable record (or a rate
+// below 1 Hz, which has no playing time) gives the bare captions.
 AudioFileText DescribeAudioFile(const AudioFileInfo& info);
 
-// Opens, parses and closes `path`; fails with "The file could not be
-// opened." and the reason when it cannot be opened as a regular file.
+// The lines for a file libsndfile reads: the same three lines, the last
+// naming the samples and their container ("Bits / Word : 32 float (WAV)").
+AudioFileText DescribeAudioSource(const AudioSourceInfo& info);
+
+// Opens, reads and closes `path`; fails with "The file could not be
+// opened." and the reason when it cannot be opened as a regular file. A
+// WAV/AIFF that the own reader recognises is described from its header as
+// always; any other file as AudioSource reads it; a file neither can use
+// gives the bare captions.
 Result<AudioFileText> DescribeAudioFile(const std::string& path);
 
 }  // namespace trx5

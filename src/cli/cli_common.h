@@ -45,6 +45,7 @@ Command AddInfoCommand(CLI::App& parent);
 Command AddDemoCommand(CLI::App& parent);
 Command AddBackupCommand(CLI::App& parent);
 Command AddRestoreCommand(CLI::App& parent);
+Command AddStemsCommand(CLI::App& parent);
 #ifdef TRX5_HAVE_PLAY
 Command AddPlayCommand(CLI::App& parent);
 #endif

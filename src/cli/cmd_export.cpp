@@ -40,9 +40,13 @@ int RunExport(const ExportArgs& args) {
     request.longMode = card.song.longMode;
     request.outputPath = args.output;
     if (args.format.empty()) {
-        request.format = ChooseExportFormat(request.outputPath, false);
+        request.format = ChooseExportFormat(request.outputPath, ExportFormat::Wav);
+    } else if (args.format == "aiff") {
+        request.format = ExportFormat::Aiff;
+    } else if (args.format == "flac") {
+        request.format = ExportFormat::Flac;
     } else {
-        request.format = args.format == "aiff" ? ExportFormat::Aiff : ExportFormat::Wav;
+        request.format = ExportFormat::Wav;
     }
 
     TerminalProgress progress("Creating " + request.outputPath);
@@ -61,7 +65,7 @@ int RunExport(const ExportArgs& args) {
 
 Command AddExportCommand(CLI::App& parent) {
     auto args = std::make_shared<ExportArgs>();
-    CLI::App* app = parent.add_subcommand("export", "write takes to a WAV or AIFF file");
+    CLI::App* app = parent.add_subcommand("export", "write takes to a WAV, AIFF or FLAC file");
     app->footer(
         "One TAKE gives a mono file with the take's samples unchanged; two to four give a stereo\n"
         "mix through each track's level and pan.");
@@ -72,8 +76,9 @@ Command AddExportCommand(CLI::App& parent) {
     app->add_option("--level", args->levels, "T=N: level of track T, 0-127 (default 100, unity)");
     app->add_option("--pan", args->pans, "T=N: pan of track T, 0-100 (default 50, centre)");
     app->add_option("--format", args->format,
-                    "wav or aiff (default: AIFF for a name ending in .aif, else WAV)")
-        ->check(CLI::IsMember({"wav", "aiff"}));
+                    "wav, aiff or flac (default: AIFF for a name ending in .aif, FLAC for .flac, "
+                    "else WAV)")
+        ->check(CLI::IsMember({"wav", "aiff", "flac"}));
     return {app, [args] { return RunExport(*args); }};
 }
 

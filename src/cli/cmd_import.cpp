@@ -14,6 +14,8 @@ struct ImportArgs {
     std::string file;
     std::string to;
     std::string right;
+    bool keepRate = false;
+    bool mix = false;
 };
 
 int RunImport(const ImportArgs& args) {
@@ -44,6 +46,8 @@ int RunImport(const ImportArgs& args) {
     request.longMode = lookup.found->song.longMode;
     request.first = *to;
     request.second = right;
+    request.keepRate = args.keepRate;
+    request.mixToMono = args.mix;
     // Ctrl-C cancels: the takes stay as they were.
     request.keepPartOnAbort = false;
 
@@ -66,16 +70,25 @@ int RunImport(const ImportArgs& args) {
 
 Command AddImportCommand(CLI::App& parent) {
     auto args = std::make_shared<ImportArgs>();
-    CLI::App* app = parent.add_subcommand("import", "code a WAV/AIFF file into takes");
+    CLI::App* app = parent.add_subcommand("import", "code an audio file into takes");
     app->footer(
         "The first (or only) channel goes to --to, the right channel of a stereo file to\n"
-        "--right, coded in the song's mode; takes that are there are replaced. Ctrl-C cancels\n"
-        "and leaves the takes as they were.");
+        "--right, coded in the song's mode; takes that are there are replaced. A file at another\n"
+        "rate than the song's (32000 Hz HiFi, 16000 Hz LONG) is converted to it, unless\n"
+        "--keep-rate. Ctrl-C cancels and leaves the takes as they were.");
     AddCardArgument(*app, args->card);
     AddSongArgument(*app, args->song);
-    app->add_option("FILE", args->file, "the WAV or AIFF file")->required();
+    app->add_option("FILE", args->file,
+                    "the audio file: WAV, AIFF, FLAC, Ogg Vorbis, Opus, MP3, ...")
+        ->required();
     app->add_option("--to", args->to, "T-V: the take for the first channel")->required();
     app->add_option("--right", args->right, "T-V: the take for the right channel");
+    app->add_flag("--keep-rate", args->keepRate,
+                  "take the samples as they are, without converting the rate (the recorder's "
+                  "own way: a 44100 Hz file plays slower and lower)");
+    app->add_flag("--mix", args->mix,
+                  "a stereo file into one take: both channels mixed, each at half (ignored with "
+                  "--right)");
     return {app, [args] { return RunImport(*args); }};
 }
 

@@ -9,8 +9,10 @@ namespace trx5::cli {
 
 Command AddInfoCommand(CLI::App& parent) {
     auto file = std::make_shared<std::string>();
-    CLI::App* app = parent.add_subcommand("info", "show a WAV/AIFF file's rate, frames and bits");
-    app->add_option("FILE", *file, "a WAV or AIFF file")->required();
+    CLI::App* app =
+        parent.add_subcommand("info", "show an audio file's rate, frames and sample format");
+    app->add_option("FILE", *file, "an audio file: WAV, AIFF, FLAC, Ogg Vorbis, Opus, MP3, ...")
+        ->required();
     return {app, [file] {
                 const auto text = DescribeAudioFile(*file);
                 if (!text) return Fail(*file + ": " + text.Describe());

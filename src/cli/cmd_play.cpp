@@ -4,7 +4,7 @@
 #include <iostream>
 #include <memory>
 
-#include "audiofile/audio_file_text.h"
+#include "audiofile/audio_source.h"
 #include "cli/cli_common.h"
 #include "codec/track_mix.h"
 #include "common/file_io.h"
@@ -75,9 +75,9 @@ int PlaySong(const PlayArgs& args) {
 }
 
 int PlayFile(const std::string& path) {
-    const auto text = DescribeAudioFile(path);
-    if (!text) return Fail(path + ": " + text.Describe());
-    if (!text->usable) return Fail(path + ": " + kMsgNotAudioFile);
+    if (const auto source = AudioSource::Open(path); !source) {
+        return Fail(path + ": " + source.Describe());
+    }
 
     QCoreApplication& app = Application();
     QtSoundOutput output;
@@ -99,12 +99,13 @@ int PlayFile(const std::string& path) {
 
 Command AddPlayCommand(CLI::App& parent) {
     auto args = std::make_shared<PlayArgs>();
-    CLI::App* app = parent.add_subcommand("play", "play takes mixed, or a WAV/AIFF file");
+    CLI::App* app = parent.add_subcommand("play", "play takes mixed, or an audio file");
     app->footer(
         "trx5card play CARD SONG TAKE... [--level T=N]... [--pan T=N]...\n"
         "  plays the takes mixed through the levels and pans, as the window's Audition does.\n"
         "trx5card play FILE\n"
-        "  plays a WAV or AIFF file in its own channels and rate.\n"
+        "  plays an audio file (WAV, AIFF, FLAC, Ogg Vorbis, Opus, MP3, ...) in its own\n"
+        "  channels and rate.\n"
         "Ctrl-C stops at once.");
     app->add_option("ARGS", args->args, "FILE, or CARD SONG TAKE...")->required();
     app->add_option("--level", args->levels, "T=N: level of track T, 0-127 (default 100, unity)");

@@ -56,8 +56,9 @@ int Run(int argc, char** argv) {
     app.set_version_flag("--version", std::string("trx5card ") + TRX5_VERSION);
     app.require_subcommand(1);
     std::vector<Command> commands = {
-        AddSongsCommand(app), AddTakesCommand(app), AddExportCommand(app), AddImportCommand(app),
-        AddInfoCommand(app),  AddDemoCommand(app),  AddBackupCommand(app), AddRestoreCommand(app)};
+        AddSongsCommand(app),  AddTakesCommand(app),   AddExportCommand(app),
+        AddImportCommand(app), AddInfoCommand(app),    AddDemoCommand(app),
+        AddBackupCommand(app), AddRestoreCommand(app), AddStemsCommand(app)};
 #ifdef TRX5_HAVE_PLAY
     commands.push_back(AddPlayCommand(app));
 #endif

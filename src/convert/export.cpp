@@ -1,15 +1,18 @@
 #include "convert/export.h"
 
 #include <fcntl.h>
+#include <sndfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <bit>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "audiofile/audio_file_info.h"
@@ -68,6 +71,9 @@ std::size_t ReadBlocks(std::FILE* f, std::uint8_t* buffer, std::size_t count) {
 class OutputFile {
   public:
     OutputFile(const std::string& path, ExportFormat format) : path_(path), format_(format) {}
+    ~OutputFile() {
+        if (flac_ != nullptr) sf_close(flac_);
+    }
 
     Status Create() {
         struct stat st {};
@@ -98,6 +104,8 @@ class OutputFile {
     Status WriteHeader(int channels, bool longMode) {
         OpenAudioFileInfo(info_, nullptr);
         const std::uint32_t rate = SampleRate(longMode);
+        channels_ = channels;
+        if (format_ == ExportFormat::Flac) return OpenFlac(channels, rate);
         info_.channels = channels;
         info_.frames = 0;
         info_.bitsPerSample = 16;
@@ -113,13 +121,29 @@ class OutputFile {
     }
 
     Status WriteSamples(const std::int16_t* samples, std::size_t count) {
+        if (format_ == ExportFormat::Flac) {
+            const auto frames = static_cast<sf_count_t>(count / std::size_t(channels_));
+            errno = 0;
+            if (sf_writef_short(flac_, samples, frames) != frames) return FlacFailure();
+            return Status::Ok();
+        }
         if (format_ == ExportFormat::Aiff) return Checked(WriteAiffSamples(info_, samples, count));
         return Checked(WriteWavSamples(info_, samples, count * 2));
     }
 
-    // Patches the sizes and puts the file in place.
+    // Patches the sizes (FLAC: ends the stream) and puts the file in place.
     Status Finish() {
-        Status status = Checked(format_ == ExportFormat::Aiff ? CloseAiff(info_) : CloseWav(info_));
+        Status status = Status::Ok();
+        if (format_ == ExportFormat::Flac) {
+            errno = 0;
+            const int error = sf_close(std::exchange(flac_, nullptr));
+            if (error != 0) {
+                status = Status::Fail(kMsgCannotWrite,
+                                      errno != 0 ? ErrnoText(errno) : sf_error_number(error));
+            }
+        } else {
+            status = Checked(format_ == ExportFormat::Aiff ? CloseAiff(info_) : CloseWav(info_));
+        }
         FreeAudioFileInfo(info_);
         if (!status) return status;
         if (device_) {
@@ -133,6 +157,31 @@ class OutputFile {
     }
 
   private:
+    // libsndfile writes the stream straight to the file's descriptor.
+    Status OpenFlac(int channels, std::uint32_t rate) {
+        if (std::fflush(file_) != 0) return Status::Fail(kMsgCannotWrite, ErrnoText(errno));
+        SF_INFO sfInfo{};
+        sfInfo.samplerate = static_cast<int>(rate);
+        sfInfo.channels = channels;
+        sfInfo.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
+        errno = 0;
+        flac_ = sf_open_fd(fileno(file_), SFM_WRITE, &sfInfo, SF_FALSE);
+        if (flac_ == nullptr) {
+            return Status::Fail(kMsgCannotWrite,
+                                errno != 0 ? ErrnoText(errno) : sf_strerror(nullptr));
+        }
+        // libsndfile writes the stream's header only with the first samples;
+        // written now, a file without samples is a valid FLAC file too.
+        sf_command(flac_, SFC_UPDATE_HEADER_NOW, nullptr, 0);
+        if (sf_error(flac_) != SF_ERR_NO_ERROR) return FlacFailure();
+        return Status::Ok();
+    }
+
+    // The system's reason where there is one, else libsndfile's.
+    Status FlacFailure() {
+        return Status::Fail(kMsgCannotWrite, errno != 0 ? ErrnoText(errno) : sf_strerror(flac_));
+    }
+
     Status Checked(Status status) {
         return status.ok() ? status : Status::Fail(kMsgCannotWrite, status.reason());
     }
@@ -160,18 +209,20 @@ class OutputFile {
     FilePtr device_;
     std::FILE* file_ = nullptr;
     AudioFileInfo info_;
+    SNDFILE* flac_ = nullptr;
+    int channels_ = 1;
 };
 
 }  // namespace
 
-ExportFormat ChooseExportFormat(std::string& fileName, bool aiffFilterChosen) {
+ExportFormat ChooseExportFormat(std::string& fileName, ExportFormat chosenFilter) {
     const std::string ext = Extension(fileName);
     if (EqualsNoCase(ext, ".aif")) return ExportFormat::Aiff;
-    if (ext.empty() && aiffFilterChosen) {
-        fileName += ".aif";
-        return ExportFormat::Aiff;
-    }
-    return ExportFormat::Wav;
+    if (EqualsNoCase(ext, ".flac")) return ExportFormat::Flac;
+    if (!ext.empty()) return ExportFormat::Wav;
+    if (chosenFilter == ExportFormat::Aiff) fileName += ".aif";
+    if (chosenFilter == ExportFormat::Flac) fileName += ".flac";
+    return chosenFilter;
 }
 
 Result<ExportOutcome> ExportTakes(const ExportRequest& request, Progress& progress) {
@@ -213,10 +264,11 @@ Result<ExportOutcome> ExportTakes(const ExportRequest& request, Progress& progre
             }
         }
     }
-    // The formats' 32-bit sizes cannot describe a longer file: refuse it
-    // before anything is written.
+    // The 32-bit sizes of WAV and AIFF cannot describe a longer file: refuse
+    // it before anything is written.
     const bool aiff = request.format == ExportFormat::Aiff;
-    if (blocks > std::uint64_t(MaxSampleBytes(aiff)) / (std::uint64_t(spb) * channels * 2)) {
+    if (request.format != ExportFormat::Flac &&
+        blocks > std::uint64_t(MaxSampleBytes(aiff)) / (std::uint64_t(spb) * channels * 2)) {
         return Status::Fail(kMsgCannotWrite, aiff ? kReasonAiffTooLarge : kReasonWavTooLarge);
     }
 

@@ -1,5 +1,5 @@
-// V-Takes to one WAV/AIFF file: one take unchanged as mono, two to four
-// mixed into stereo.
+// V-Takes to one WAV, AIFF or FLAC file: one take unchanged as mono, two to
+// four mixed into stereo.
 #pragma once
 
 #include <array>
@@ -11,12 +11,14 @@
 
 namespace trx5 {
 
-enum class ExportFormat { Wav, Aiff };
+// FLAC files hold 16-bit samples and are written through libsndfile.
+enum class ExportFormat { Wav, Aiff, Flac };
 
-// The format rule of the save dialog: ".aif" in any case means AIFF; a name
-// without an extension takes the chosen filter (and gets ".aif" appended
-// when that is AIFF); everything else is WAV.
-ExportFormat ChooseExportFormat(std::string& fileName, bool aiffFilterChosen);
+// The format rule of the save dialog: ".aif" in any case means AIFF and
+// ".flac" FLAC; a name without an extension takes the format of the chosen
+// filter (and gets ".aif" or ".flac" appended for those); everything else
+// is WAV.
+ExportFormat ChooseExportFormat(std::string& fileName, ExportFormat chosenFilter);
 
 struct ExportRequest {
     bool longMode = false;
@@ -35,7 +37,7 @@ struct ExportOutcome {
 };
 
 // Writes the file. Takes are opened and the output's size is checked against
-// the format's 4 GB limit before anything is written. The output is written
+// the 4 GB limit of WAV and AIFF (FLAC has none) before anything is written. The output is written
 // under a temporary name and renamed over the target when complete, so on
 // any failure a file that was there stays as it was.
 Result<ExportOutcome> ExportTakes(const ExportRequest& request, Progress& progress);

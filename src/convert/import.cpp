@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "audiofile/audio_file_info.h"
+#include "audiofile/converted_source.h"
 #include "codec/take_codec.h"
 #include "common/file_io.h"
 #include "common/folder.h"
@@ -67,31 +67,50 @@ class TakeWriter {
 
 }  // namespace
 
+std::string RateChange::Describe() const {
+    char text[96];
+    std::snprintf(text, sizeof text, "%.10g Hz -> %u Hz", from, to);
+    return text;
+}
+
+std::optional<RateChange> ImportRateChange(double fileRate, bool longMode) {
+    const auto songRate = static_cast<std::uint32_t>(SampleRate(longMode));
+    if (fileRate == songRate) return std::nullopt;
+    return RateChange{fileRate, songRate};
+}
+
+std::optional<RateChange> ImportRateChange(const AudioSourceInfo& info, bool longMode) {
+    return ImportRateChange(info.rate, longMode);
+}
+
 Result<ImportOutcome> ImportTakes(const ImportRequest& request, Progress& progress) {
-    std::string reason;
-    const FilePtr source = OpenRegularFile(request.sourcePath, &reason);
-    if (!source) return Status::Fail(kMsgCannotOpen, reason);
-    AudioFileInfo info;
-    OpenAudioFileInfo(info, source.get());
-    struct stat st {};
-    if (fstat(fileno(source.get()), &st) != 0)
-        return Status::Fail(kMsgCannotOpen, ErrnoText(errno));
-    // Only the frames the file really holds are coded; a file without any
-    // would only make an empty take.
-    const std::uint64_t frames = IsUsableAudio(info) ? FramesInFile(info, st.st_size) : 0;
-    if (frames == 0) return Status::Fail(kMsgNotAudioFile);
+    auto opened = AudioSource::Open(request.sourcePath);
+    if (!opened) return opened.status();
+    const AudioSourceInfo file = opened.value()->info();
+    const bool longMode = request.longMode;
 
     // The right channel goes to the second target only for a stereo file.
     std::vector<TakeSlot> slots{request.first};
-    if (request.second && info.channels == 2 &&
+    if (request.second && file.channels == 2 &&
         (request.second->track != request.first.track ||
          request.second->vtake != request.first.vtake)) {
         slots.push_back(*request.second);
     }
 
+    // One channel per take, at the song's rate unless the samples are kept
+    // as they are.
+    SourceConversion conversion;
+    conversion.channels = static_cast<int>(slots.size());
+    conversion.mixStereo = request.mixToMono;
+    if (!request.keepRate) {
+        if (const auto change = ImportRateChange(file, longMode)) conversion.rate = change->to;
+    }
+    auto shaped = ConvertSource(std::move(opened.value()), conversion);
+    if (!shaped) return shaped.status();
+    const std::unique_ptr<AudioSource> source = std::move(shaped.value());
+
     const std::string folder = WithTrailingSlash(request.cardDir);
     RemoveStaleTempFiles(folder);
-    const bool longMode = request.longMode;
     std::vector<std::unique_ptr<TakeWriter>> takes;
     const TakeHeader header = MakeTakeHeader(longMode);
     for (const TakeSlot& slot : slots) {
@@ -103,37 +122,41 @@ Result<ImportOutcome> ImportTakes(const ImportRequest& request, Progress& progre
 
     const std::size_t spb = SamplesPerBlock(longMode);
     const std::size_t kept = takes.size();
+    const std::uint64_t frames = source->info().frames;
     const std::uint64_t blocks = frames / spb;
     const std::size_t tail = frames % spb;
 
     std::vector<std::int16_t> frameBuffer;
     std::vector<std::int16_t> channelBuffer;
     std::vector<std::uint8_t> coded;
-    // Reads `framesToRead` frames at the current position and appends
-    // `count` coded blocks of them to every take; the frames after those
-    // read are zero.
-    auto codeBlocks = [&](std::size_t count, std::size_t framesToRead) -> Status {
+    std::uint64_t framesCoded = 0;
+    // Reads up to `framesToRead` frames and appends the blocks that hold any
+    // of them to every take, the frames after those read being zero.
+    // Returns through `got` the frames read.
+    auto codeBlocks = [&](std::size_t framesToRead, std::size_t& got) -> Status {
+        const std::size_t count = (framesToRead + spb - 1) / spb;
         frameBuffer.assign(count * spb * kept, 0);
         channelBuffer.resize(count * spb);
         coded.resize(count * kTakeBlockSize);
-        ReadFrameChannels(info, source.get(), framesToRead, static_cast<int>(kept),
-                          frameBuffer.data());
+        got = source->ReadChannels(frameBuffer.data(), framesToRead, static_cast<int>(kept));
+        framesCoded += got;
+        const std::size_t filled = (got + spb - 1) / spb;
         for (std::size_t k = 0; k < kept; ++k) {
-            for (std::size_t i = 0; i < count * spb; ++i)
+            for (std::size_t i = 0; i < filled * spb; ++i)
                 channelBuffer[i] = frameBuffer[i * kept + k];
-            EncodeTakeBlocks(coded.data(), channelBuffer.data(), count, longMode);
-            if (Status s = takes[k]->Write(coded.data(), coded.size()); !s) return s;
+            EncodeTakeBlocks(coded.data(), channelBuffer.data(), filled, longMode);
+            if (Status s = takes[k]->Write(coded.data(), filled * kTakeBlockSize); !s) return s;
         }
         return Status::Ok();
     };
 
     ImportOutcome outcome;
     outcome.blocks = blocks;
-    if (Status s = SeekFrame(info, source.get(), 0); !s) {
-        return Status::Fail(kMsgCannotOpen, ErrnoText(errno));
-    }
     std::uint64_t done = 0;
-    while (done < blocks && !outcome.aborted) {
+    // Set when the file gives fewer frames than it promised (a stream that
+    // cannot be decoded to its end); the take ends with the last of them.
+    bool endedEarly = false;
+    while (done < blocks && !outcome.aborted && !endedEarly) {
         std::size_t batch =
             static_cast<std::size_t>(std::min<std::uint64_t>(kBatchBlocks, blocks - done));
         for (std::size_t j = 0; j < batch; ++j) {
@@ -144,8 +167,10 @@ Result<ImportOutcome> ImportTakes(const ImportRequest& request, Progress& progre
             }
         }
         if (batch > 0) {
-            if (Status s = codeBlocks(batch, batch * spb); !s) return s;
+            std::size_t got = 0;
+            if (Status s = codeBlocks(batch * spb, got); !s) return s;
             done += batch;
+            endedEarly = got < batch * spb;
         }
     }
     // A cancelled import leaves the old takes alone; the temporary files go
@@ -154,11 +179,14 @@ Result<ImportOutcome> ImportTakes(const ImportRequest& request, Progress& progre
     // The frames left over after the whole blocks make one more block, also
     // after an abort (then they are the frames that follow the last block
     // written).
-    if (tail > 0) {
-        if (Status s = SeekFrame(info, source.get(), static_cast<std::uint32_t>(done * spb)); !s) {
-            return Status::Fail(kMsgCannotOpen, ErrnoText(errno));
-        }
-        if (Status s = codeBlocks(1, tail); !s) return s;
+    if (tail > 0 && !endedEarly) {
+        std::size_t got = 0;
+        if (Status s = codeBlocks(tail, got); !s) return s;
+        endedEarly = got < tail;
+    }
+    if (endedEarly) {
+        if (framesCoded == 0) return Status::Fail(kMsgNotAudioFile);
+        outcome.blocks = framesCoded / spb;
     }
 
     for (auto& take : takes) {

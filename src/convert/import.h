@@ -1,10 +1,12 @@
-// A WAV/AIFF file into one or two takes, coded in the song's mode.
+// An audio file into one or two takes, coded in the song's mode.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "audiofile/audio_source.h"
 #include "card/take_file.h"
 #include "common/result.h"
 #include "convert/progress.h"
@@ -22,21 +24,48 @@ struct ImportRequest {
     // far (the window's Abort), or cancel and leave the old takes as they
     // were (Ctrl-C on the command line).
     bool keepPartOnAbort = true;
+    // Code the samples as they are, whatever the file's rate (the recorder's
+    // own import: a 44100 Hz file plays slower and lower). Otherwise a file
+    // at another rate than the song's is converted to it first.
+    bool keepRate = false;
+    // A stereo file into one take: both channels mixed, each at half
+    // ((left + right) / 2, rounded toward minus infinity), instead of the
+    // left one. Ignored when the right channel has a take of its own.
+    bool mixToMono = false;
 };
 
 struct ImportOutcome {
     std::vector<std::string> takePaths;  // the take files written, in target order
-    std::uint64_t blocks = 0;            // whole blocks of the frames the file holds
-    bool aborted = false;                // stopped early; takePaths empty when cancelled
+    // Whole blocks of the frames coded: those the file holds, or with a rate
+    // conversion those it gives at the song's rate.
+    std::uint64_t blocks = 0;
+    bool aborted = false;  // stopped early; takePaths empty when cancelled
 };
 
-// Codes the frames the file really holds (a header that claims more than
-// the file contains does not make a longer take). A file that is not a
-// usable WAV/AIFF, or holds no frame, is refused with "The file is not a
-// WAV/AIFF.". Each take is written to an exclusive temporary file in the
-// card folder and renamed over its target when complete; on failure or
-// cancel the temporary files are removed and the takes that were there
-// before are untouched. Temporary files of killed runs are cleared first.
+// A file's rate and the song's, when an import converts one to the other.
+struct RateChange {
+    double from = 0;
+    std::uint32_t to = 0;
+    std::string Describe() const;  // "44100 Hz -> 32000 Hz", "22050.5 Hz -> 16000 Hz"
+};
+
+// The conversion an import into a song of this mode makes (unless asked to
+// keep the rate): none for a file at the song's rate.
+std::optional<RateChange> ImportRateChange(double fileRate, bool longMode);
+std::optional<RateChange> ImportRateChange(const AudioSourceInfo& info, bool longMode);
+
+// Reads the file through AudioSource and codes the frames it really holds
+// (a header that claims more than the file contains does not make a longer
+// take). A file at another rate than the song's is converted with libsoxr
+// (high quality) unless `keepRate`: the take then holds ConvertedFrames of
+// the file's frames, and the progress counts the whole blocks of those. A
+// file at the song's rate is coded exactly as it always was. A file that
+// cannot be opened fails with "The file could not be opened." and the
+// reason; one without a usable frame with "The file is not a WAV/AIFF.".
+// Each take is written to an exclusive temporary file in the card folder
+// and renamed over its target when complete; on failure or cancel the
+// temporary files are removed and the takes that were there before are
+// untouched. Temporary files of killed runs are cleared first.
 Result<ImportOutcome> ImportTakes(const ImportRequest& request, Progress& progress);
 
 }  // namespace trx5

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
+
+#include "audiofile/converted_source.h"
 
 namespace trx5 {
 
@@ -12,31 +15,31 @@ Preview::Preview(SoundOutput& output, QObject* parent) : QObject(parent), output
 
 Preview::~Preview() { StopPreview(); }
 
-bool Preview::Start(const std::string& path) {
+bool Preview::Start(const std::string& path, std::optional<PreviewTarget> target) {
     StopPreview();
-    PreviewFile = OpenRegularFile(path);
-    if (!PreviewFile) return true;
-    OpenAudioFileInfo(PreviewInfo_, PreviewFile.get());
-    if (!IsUsableAudio(PreviewInfo_)) {
-        FreeAudioFileInfo(PreviewInfo_);
-        PreviewFile.reset();
-        return true;
+    auto opened = AudioSource::Open(path);
+    if (!opened) return true;
+    PreviewFile = std::move(opened.value());
+    if (target) {
+        const AudioSourceInfo& file = PreviewFile->info();
+        SourceConversion conversion;
+        conversion.channels = file.channels == 2 && !target->mixToMono ? 2 : 1;
+        conversion.mixStereo = target->mixToMono;
+        if (!target->keepRate) conversion.rate = target->songRate;
+        auto shaped = ConvertSource(std::move(PreviewFile), conversion);
+        if (!shaped) return true;
+        PreviewFile = std::move(shaped.value());
     }
-    const int channels = PreviewInfo_.channels;
-    const auto rate = static_cast<int>(std::min(ExtendedToDouble(PreviewInfo_.sampleRate),
-                                                double(std::numeric_limits<int>::max())));
+    const int channels = PreviewFile->info().channels;
+    const double fileRate = target ? double(target->songRate) : PreviewFile->info().rate;
+    const auto rate = static_cast<int>(std::min(fileRate, double(std::numeric_limits<int>::max())));
     if (!output_.Open({channels, rate})) {
-        FreeAudioFileInfo(PreviewInfo_);
         PreviewFile.reset();
         return false;
     }
     previewing_ = true;
     ++playback_;
     endBuffer_ = nullptr;
-    if (!SeekFrame(PreviewInfo_, PreviewFile.get(), 0)) {
-        StopPreview();
-        return true;
-    }
     // Buffers are made and queued one by one until one finds the end of
     // the file; that one is still queued, holding silence.
     for (int i = 0; i < kBuffers; ++i) {
@@ -52,8 +55,11 @@ bool Preview::Start(const std::string& path) {
 }
 
 bool Preview::FillPreviewBuffer(SoundBuffer& buffer) {
-    const std::size_t read =
-        ReadFrames(PreviewInfo_, PreviewFile.get(), kFramesPerBuffer, buffer.samples.data());
+    const std::size_t channels = static_cast<std::size_t>(PreviewFile->info().channels);
+    const std::size_t read = PreviewFile->Read(buffer.samples.data(), kFramesPerBuffer);
+    // What the file no longer gives is silence.
+    std::fill(buffer.samples.begin() + static_cast<std::ptrdiff_t>(read * channels),
+              buffer.samples.end(), std::int16_t(0));
     output_.Queue(&buffer);
     return read == 0;
 }
@@ -91,7 +97,6 @@ void Preview::StopPreview() {
     for (auto& buffer : buffers_) returning_.push_back(std::move(buffer));
     buffers_.clear();
     PreviewFile.reset();
-    FreeAudioFileInfo(PreviewInfo_);
     emit Stopped();
 }
 

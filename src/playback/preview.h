@@ -1,19 +1,31 @@
-// The preview of a file to import: plays a WAV/AIFF file in its own channel
-// count at its rate truncated to whole hertz, in buffers of 512 frames, for
-// as long as the listen button is held or until the file has played to its
-// last frame.
+// The preview of a file to import: plays an audio file in its own channel
+// count at its rate truncated to whole hertz, or as an import into a song
+// will write it, in buffers of 512 frames, for as long as the listen button
+// is held or until the file has played to its last frame.
 #pragma once
 
 #include <QObject>
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "audiofile/audio_file_info.h"
-#include "common/file_io.h"
+#include "audiofile/audio_source.h"
 #include "playback/sound_output.h"
 
 namespace trx5 {
+
+// What an import would make of the file, to be heard before it is made:
+// played at the song's rate, either converted to it or (keepRate) with the
+// samples as they are, as the recorder will play them. A stereo file plays
+// in stereo, or mixed into one channel with mixToMono; any other file plays
+// its first channel, the one an import takes.
+struct PreviewTarget {
+    std::uint32_t songRate = 32000;
+    bool keepRate = false;
+    bool mixToMono = false;
+};
 
 class Preview : public QObject {
     Q_OBJECT
@@ -25,15 +37,20 @@ class Preview : public QObject {
     explicit Preview(SoundOutput& output, QObject* parent = nullptr);
     ~Preview() override;
 
-    // Starts playing the file. Nothing plays when it cannot be opened or is
-    // not a usable WAV/AIFF (the result is then true: there is nothing to
-    // report), or when the sound output cannot be opened (false).
-    bool Start(const std::string& path);
+    // Starts playing the file, in its own format or as `target` asks.
+    // Nothing plays when it cannot be opened or holds no usable frame (the
+    // result is then true: there is nothing to report), or when the sound
+    // output cannot be opened (false).
+    bool Start(const std::string& path, std::optional<PreviewTarget> target = std::nullopt);
     // Ends playback at once and releases the file.
     void StopPreview();
 
     bool Playing() const { return output_.IsOpen() && previewing_; }
-    const AudioFileInfo& PreviewInfo() const { return PreviewInfo_; }
+    // The frames being played (with a target: as the import takes them);
+    // empty when nothing plays.
+    AudioSourceInfo PreviewInfo() const {
+        return PreviewFile ? PreviewFile->info() : AudioSourceInfo{};
+    }
 
   signals:
     void Stopped();
@@ -47,8 +64,7 @@ class Preview : public QObject {
     bool FillPreviewBuffer(SoundBuffer& buffer);
 
     SoundOutput& output_;
-    FilePtr PreviewFile;
-    AudioFileInfo PreviewInfo_;
+    std::unique_ptr<AudioSource> PreviewFile;
     bool previewing_ = false;
     int playback_ = 0;  // counts the starts, so a stop meant for one ends no other
     // The buffer whose read found the end of the file: when it comes back,

@@ -20,10 +20,12 @@
 #include <string>
 #include <vector>
 
+#include "audiofile/audio_source.h"
 #include "card/card_info.h"
 #include "card/take_file.h"
 #include "convert/audio_check.h"
 #include "convert/export.h"
+#include "convert/import.h"
 
 extern char** environ;
 
@@ -246,7 +248,8 @@ TEST_F(Cli, ExportLongSongWithChosenFormat) {
 TEST_F(Cli, ImportThenTakes) {
     const Samples mono = Samples(1018, 1000);
     trx5test::WriteFile(work / "in.wav", trx5test::WavBytes(1, 44100, 16, mono));
-    RunResult run = RunCli({"import", card.path(), "1", work / "in.wav", "--to", "2-5"});
+    RunResult run =
+        RunCli({"import", card.path(), "1", work / "in.wav", "--to", "2-5", "--keep-rate"});
     ASSERT_EQ(run.code, 0) << run.err;
     EXPECT_EQ(run.out, "Take(s) have been generated.\n");
     EXPECT_EQ(run.err, "");
@@ -696,6 +699,299 @@ TEST(CliUsage, BackupAndRestoreUsage) {
         EXPECT_EQ(run.code, 0) << command;
         EXPECT_NE(run.out.find(std::string("Usage: trx5card ") + command), std::string::npos);
     }
+}
+
+// The stems the card's takes give, by song, track and V-Take: the file
+// name and the take's file name.
+std::vector<std::pair<std::string, std::string>> StemNames(const std::string& card,
+                                                           const std::set<int>& songs,
+                                                           const char* extension) {
+    std::vector<std::pair<std::string, std::string>> names;
+    for (int song : songs) {
+        for (int t = 0; t < 4; ++t) {
+            for (int v = 0; v < 8; ++v) {
+                const std::string take = trx5::TakeFileName(song, t, v);
+                if (!trx5test::FileExists(card + take)) continue;
+                char name[64];
+                std::snprintf(name, sizeof name, "Song%02d_Track%d_VTake%d%s", song + 1, t + 1,
+                              v + 1, extension);
+                names.emplace_back(name, take);
+            }
+        }
+    }
+    return names;
+}
+
+TEST_F(Cli, StemsOfEveryTake) {
+    struct Case {
+        std::vector<std::string> options;
+        std::set<int> songs;
+        const char* extension;
+        std::string magic;  // the file's first four bytes
+    };
+    const Case cases[] = {
+        {{}, {0, 1}, ".wav", "RIFF"},
+        {{"--song", "02", "--format", "aiff"}, {1}, ".aif", "FORM"},
+        {{"--format=flac", "--song=1"}, {0}, ".flac", "fLaC"},
+    };
+    int run = 0;
+    for (const Case& c : cases) {
+        const std::string dir = work / ("stems" + std::to_string(run++));
+        std::vector<std::string> args = {"stems", card.path(), dir};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        const RunResult result = RunCli(args);
+        ASSERT_EQ(result.code, 0) << Describe(args) << ": " << result.err;
+        EXPECT_EQ(result.err, "");
+        std::vector<std::string> lines;
+        std::set<std::string> names;
+        for (const auto& [name, take] : StemNames(card.path(), c.songs, c.extension)) {
+            lines.push_back(dir + "/" + name);
+            names.insert(name);
+            EXPECT_EQ(ReadText(lines.back()).substr(0, 4), c.magic) << name;
+            auto source = trx5::AudioSource::Open(lines.back());
+            ASSERT_TRUE(source.ok()) << name << ": " << source.Describe();
+            const trx5::AudioSourceInfo& info = (*source)->info();
+            EXPECT_EQ(info.channels, 1);
+            const bool longMode = take.rfind("01-", 0) == 0;  // song 02
+            EXPECT_EQ(info.rate, longMode ? 16000 : 32000);
+            Samples samples(info.frames);
+            samples.resize((*source)->Read(samples.data(), info.frames));
+            EXPECT_EQ(samples, trx5test::DecodeTakeFile(card / take, longMode)) << name;
+        }
+        EXPECT_GE(lines.size(), 2u);
+        EXPECT_EQ(Lines(result.out), lines) << Describe(args);
+        EXPECT_EQ(FolderListing(dir), names);
+    }
+}
+
+// Ctrl-C while a long take is written: the stems before it stay whole, and
+// neither a shortened stem nor a temporary file is left.
+TEST_F(Cli, InterruptedStemsKeepTheFinishedFiles) {
+    // Track 2, V-Take 1 of song 01 becomes 300 MB of silent blocks, mostly a
+    // hole in the file.
+    const std::string large = card / "00-10.aud";
+    const trx5::TakeHeader header = trx5::MakeTakeHeader(false);
+    trx5test::WriteFile(large, Bytes(header.begin(), header.end()));
+    ASSERT_EQ(truncate(large.c_str(), off_t{512} + (off_t{300} << 20)), 0);
+    const std::string dir = work / "stems";
+    auto writingTheLargeOne = [&dir] {
+        std::error_code ec;
+        for (const auto& e : std::filesystem::directory_iterator(dir, ec)) {
+            if (e.path().filename().string().rfind(".trx5tmp-Song01_Track2_VTake1", 0) == 0) {
+                return true;
+            }
+        }
+        return false;
+    };
+    const RunResult run = RunCli({"stems", card.path(), dir}, {{}, writingTheLargeOne});
+    EXPECT_EQ(run.code, 130);
+    EXPECT_EQ(run.err, "Operation canceled\n");
+    const std::vector<std::string> names = {"Song01_Track1_VTake1.wav", "Song01_Track1_VTake2.wav",
+                                            "Song01_Track1_VTake3.wav"};
+    std::vector<std::string> lines;
+    for (const std::string& name : names) lines.push_back(dir + "/" + name);
+    EXPECT_EQ(Lines(run.out), lines);
+    EXPECT_EQ(FolderListing(dir), std::set<std::string>(names.begin(), names.end()));
+    const auto last = trx5test::ReadAudio(lines.back());
+    ASSERT_TRUE(last);
+    EXPECT_EQ(last->samples, trx5test::DecodeTakeFile(card / "00-02.aud", false));
+}
+
+TEST_F(Cli, StemsFailures) {
+    TempDir empty;
+    trx5test::WriteFile(work / "file", "x");
+    const std::string out = work / "stems";
+    const std::string blocked = out + "/Song01_Track1_VTake2.wav";
+    struct Case {
+        std::vector<std::string> args;
+        std::string message;
+        std::vector<std::string> lines;
+    };
+    const std::vector<Case> cases = {
+        {{"stems", empty.path(), out}, "trx5card: No TRX-5 card information", {}},
+        {{"stems", card.path(), out, "--song", "5"}, "trx5card: no song 05 on this card", {}},
+        {{"stems", card.path(), work / "file/sub"},
+         "trx5card: " + work / "file/sub: Not a directory",
+         {}},
+        // A folder in the way of the second stem: the first is written.
+        {{"stems", card.path(), out},
+         "trx5card: " + blocked + ": File to write could not be opened.: Is a directory",
+         {out + "/Song01_Track1_VTake1.wav"}},
+    };
+    for (const Case& c : cases) {
+        std::filesystem::remove_all(out);
+        if (!c.lines.empty()) std::filesystem::create_directories(blocked);
+        const RunResult run = RunCli(c.args);
+        EXPECT_EQ(run.code, 1) << Describe(c.args);
+        EXPECT_EQ(run.err, c.message + "\n") << Describe(c.args);
+        EXPECT_EQ(Lines(run.out), c.lines) << Describe(c.args);
+        EXPECT_EQ(trx5test::FileExists(out), !c.lines.empty()) << Describe(c.args);
+    }
+    EXPECT_EQ(ReadText(work / "file"), "x");
+}
+
+TEST(CliUsage, StemsUsage) {
+    TempDir card;
+    ASSERT_EQ(RunCli({"demo", card.path()}).code, 0);
+    TempDir work;
+    const std::string c = card.path();
+    const std::string d = work / "stems";
+    const std::vector<std::vector<std::string>> cases = {
+        {"stems"},
+        {"stems", c},
+        {"stems", c, d, "extra"},
+        {"stems", c, d, "--song"},
+        {"stems", c, d, "--song", "0"},
+        {"stems", c, d, "--song", "101"},
+        {"stems", c, d, "--song", "x1"},
+        {"stems", c, d, "--song="},
+        {"stems", work / "not-a-card", d, "--song", "0"},
+        {"stems", c, d, "--format", "mp3"},
+        {"stems", c, d, "--format"},
+        {"stems", c, d, "--so", "1"},
+        {"stems", c, d, "--force"},
+    };
+    for (const auto& args : cases) {
+        const RunResult run = RunCli(args);
+        EXPECT_EQ(run.code, 2) << Describe(args);
+        EXPECT_EQ(run.out, "") << Describe(args);
+        EXPECT_EQ(run.err.rfind("trx5card: ", 0), 0u) << Describe(args) << ": " << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << Describe(args);
+        EXPECT_FALSE(trx5test::FileExists(d)) << Describe(args);
+    }
+    const RunResult help = RunCli({"stems", "--help"});
+    EXPECT_EQ(help.code, 0);
+    EXPECT_NE(help.out.find("Usage: trx5card stems"), std::string::npos) << help.out;
+    EXPECT_NE(RunCli({"--help"}).out.find("  stems "), std::string::npos);
+}
+
+// Files of every format: `info` names their samples, `import` converts the
+// rate unless --keep-rate and mixes with --mix (as the core does for the
+// same request), `export` writes FLAC by name or by --format.
+std::vector<std::string> InfoLines(const std::string& path) {
+    const RunResult run = RunCli({"info", path});
+    EXPECT_EQ(run.code, 0) << path << ": " << run.err;
+    return Lines(run.out);
+}
+
+#ifdef TRX5_SOX
+TEST_F(Cli, InfoOfEveryFormat) {
+    trx5test::WriteFile(work / "base.wav",
+                        trx5test::WavBytes(2, 44100, 16, trx5test::SumOfSines(88200, 2, 44100)));
+    const std::string rate = "Sampling Rate : 44100.00Hz";
+    const std::string frames = "Sampling Frames : 88200 (stereo)  0:00:02:000";
+    const std::pair<std::string, std::string> files[] = {{"s24.flac", "-b 24"},
+                                                         {"f32.wav", "-e floating-point -b 32"},
+                                                         {"s.ogg", ""},
+                                                         {"s.mp3", ""}};
+    for (const auto& [name, options] : files) {
+        ASSERT_TRUE(trx5test::Sox(trx5test::Quote(work / "base.wav") + options + " " +
+                                  trx5test::Quote(work / name)));
+    }
+    EXPECT_EQ(InfoLines(work / "s24.flac"),
+              (std::vector<std::string>{rate, frames, "Bits / Word : 24 (FLAC)"}));
+    EXPECT_EQ(InfoLines(work / "f32.wav"),
+              (std::vector<std::string>{rate, frames, "Bits / Word : 32 float (WAV)"}));
+    const std::vector<std::string> ogg = InfoLines(work / "s.ogg");
+    ASSERT_EQ(ogg.size(), 3u);
+    EXPECT_EQ(ogg[0], rate);
+    EXPECT_EQ(ogg[2], "Bits / Word : Vorbis (Ogg)");
+    const std::vector<std::string> mp3 = InfoLines(work / "s.mp3");
+    ASSERT_EQ(mp3.size(), 3u);
+    EXPECT_EQ(mp3[0], rate);
+    EXPECT_EQ(mp3[1].rfind("Sampling Frames : ", 0), 0u);
+    EXPECT_EQ(mp3[2], "Bits / Word : MP3");
+}
+
+TEST_F(Cli, ImportConvertsKeepsTheRateOrMixes) {
+    trx5test::WriteFile(work / "base.wav",
+                        trx5test::WavBytes(2, 44100, 16, trx5test::SumOfSines(30000, 2, 44100)));
+    ASSERT_TRUE(
+        trx5test::Sox(trx5test::Quote(work / "base.wav") + trx5test::Quote(work / "in.flac")));
+    struct Case {
+        std::vector<std::string> options;
+        bool keepRate;
+        bool mix;
+        bool right;
+    };
+    const Case cases[] = {{{"--right", "2-5"}, false, false, true},
+                          {{"--right", "2-5", "--keep-rate"}, true, false, true},
+                          {{"--mix"}, false, true, false},
+                          {{"--mix", "--keep-rate"}, true, true, false}};
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"import",         card.path(), "1",
+                                         work / "in.flac", "--to",      "1-5"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        const RunResult run = RunCli(args);
+        ASSERT_EQ(run.code, 0) << Describe(args) << ": " << run.err;
+        EXPECT_EQ(run.out, "Take(s) have been generated.\n");
+
+        TempDir reference;
+        trx5::ImportRequest r;
+        r.sourcePath = work / "in.flac";
+        r.cardDir = reference.path();
+        r.first = {0, 4};
+        if (c.right) r.second = trx5::TakeSlot{1, 4};
+        r.keepRate = c.keepRate;
+        r.mixToMono = c.mix;
+        trx5::NoProgress progress;
+        const auto result = trx5::ImportTakes(r, progress);
+        ASSERT_TRUE(result.ok()) << result.Describe();
+        ASSERT_EQ(result->takePaths.size(), c.right ? 2u : 1u);
+        EXPECT_EQ(trx5test::ReadFile(card / "00-04.aud"), trx5test::ReadFile(result->takePaths[0]))
+            << Describe(args);
+        if (c.right) {
+            EXPECT_EQ(trx5test::ReadFile(card / "00-14.aud"),
+                      trx5test::ReadFile(result->takePaths[1]))
+                << Describe(args);
+        }
+    }
+}
+#endif
+
+TEST_F(Cli, ExportFlac) {
+    const Samples take = trx5test::DecodeTakeFile(card / "00-02.aud", false);
+    const std::vector<std::vector<std::string>> cases = {
+        {"-o", work / "take.FLAC"},
+        {"-o", work / "take.wav", "--format", "flac"},
+    };
+    for (const auto& options : cases) {
+        std::vector<std::string> args = {"export", card.path(), "1", "1-3"};
+        args.insert(args.end(), options.begin(), options.end());
+        const RunResult run = RunCli(args);
+        ASSERT_EQ(run.code, 0) << Describe(args) << ": " << run.err;
+        EXPECT_EQ(run.out, options[1] + " created.\n");
+        auto source = trx5::AudioSource::Open(options[1]);
+        ASSERT_TRUE(source.ok()) << source.Describe();
+        EXPECT_EQ(source.value()->info().sampleFormat, "16 (FLAC)");
+        EXPECT_EQ(source.value()->info().rate, 32000);
+        EXPECT_EQ(trx5test::ReadAllFrames(*source.value()), take);
+    }
+}
+
+// Files with nothing to play or import are refused by every command that
+// reads audio files, with the usual message.
+TEST_F(Cli, FilesWithoutFramesAreRefused) {
+    trx5test::WriteFile(work / "empty.flac", Bytes{});
+    trx5test::WriteFile(work / "text.mp3", "not audio at all\n");
+    trx5test::WriteFile(work / "none.wav", trx5test::FloatWavBytes(2, 44100, Samples()));
+    std::vector<std::vector<std::string>> commands = {{"info"},
+                                                      {"import", card.path(), "1", "--to", "1-1"}};
+    if (RunCli({"play", "--help"}).code == 0) commands.push_back({"play"});
+    const Bytes take = trx5test::ReadFile(card / "00-00.aud");
+    for (const char* name : {"empty.flac", "text.mp3", "none.wav"}) {
+        for (std::vector<std::string> args : commands) {
+            args.insert(args.begin() + (args[0] == "import" ? 3 : 1), work / name);
+            const RunResult run = RunCli(args);
+            EXPECT_EQ(run.code, 1) << Describe(args);
+            EXPECT_EQ(run.out, "") << Describe(args);
+            EXPECT_EQ(run.err,
+                      "trx5card: " + (args[0] == "import" ? std::string() : work / name + ": ") +
+                          "The file is not a WAV/AIFF.\n")
+                << Describe(args);
+        }
+    }
+    EXPECT_EQ(trx5test::ReadFile(card / "00-00.aud"), take);
 }
 
 }  // namespace

@@ -1,15 +1,21 @@
 // Helpers for the conversion and command-line tests: take files of random
-// codes, small WAV files built byte by byte, and reading audio files back.
+// codes, small WAV files built byte by byte, reading audio files back, and
+// sox run on files.
 #pragma once
 
+#include <bit>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
 #include <optional>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "audiofile/audio_file_info.h"
+#include "audiofile/audio_source.h"
 #include "card/take_file.h"
 #include "codec/take_codec.h"
 #include "support/test_support.h"
@@ -39,6 +45,22 @@ inline void WriteConstantTake(const std::string& path, int blocks, bool longMode
     trx5::EncodeTakeBlock(block, samples.data(), longMode);
     for (int n = 0; n < blocks; ++n) b.insert(b.end(), block, block + 512);
     WriteFile(path, b);
+}
+
+// The take file the import must write for these mono samples: the header,
+// then the blocks, the last one padded with zero samples.
+inline Bytes ExpectedTake(const Samples& mono, bool longMode) {
+    const trx5::TakeHeader h = trx5::MakeTakeHeader(longMode);
+    Bytes b(h.begin(), h.end());
+    const std::size_t spb = trx5::SamplesPerBlock(longMode);
+    Samples padded = mono;
+    padded.resize((mono.size() + spb - 1) / spb * spb, 0);
+    std::uint8_t block[512];
+    for (std::size_t at = 0; at < padded.size(); at += spb) {
+        trx5::EncodeTakeBlock(block, &padded[at], longMode);
+        b.insert(b.end(), block, block + 512);
+    }
+    return b;
 }
 
 // The decoded samples of every block of a take file after its header; a
@@ -137,6 +159,80 @@ inline Bytes AiffBytes(int channels, std::uint32_t frames, const trx5::Extended8
     for (std::int16_t s : samples) PutBE16(b, std::uint16_t(s));
     return b;
 }
+
+// A 32-bit float WAV (format tag 3) of 16-bit samples, each stored as
+// sample / 32768: a file the own reader does not recognise.
+inline Bytes FloatWavBytes(int channels, std::uint32_t rate, const Samples& samples) {
+    const std::uint32_t dataBytes = std::uint32_t(samples.size()) * 4;
+    Bytes b;
+    PutText(b, "RIFF");
+    PutLE32(b, 36 + dataBytes);
+    PutText(b, "WAVEfmt ");
+    PutLE32(b, 16);
+    PutLE16(b, 3);
+    PutLE16(b, channels);
+    PutLE32(b, rate);
+    PutLE32(b, rate * channels * 4);
+    PutLE16(b, channels * 4);
+    PutLE16(b, 32);
+    PutText(b, "data");
+    PutLE32(b, dataBytes);
+    for (std::int16_t s : samples) PutLE32(b, std::bit_cast<std::uint32_t>(float(s) / 32768.0f));
+    return b;
+}
+
+// Interleaved frames of a sum of three sines per channel, each channel its
+// own, peaking near -3 dBFS.
+inline Samples SumOfSines(std::size_t frames, int channels, double rate) {
+    constexpr double kPi = 3.14159265358979323846;
+    const double tones[2][3] = {{220.0, 1000.0, 3150.0}, {330.0, 1500.0, 5100.0}};
+    Samples s(frames * std::size_t(channels));
+    for (std::size_t i = 0; i < frames; ++i) {
+        for (int c = 0; c < channels; ++c) {
+            double v = 0;
+            for (double f : tones[c % 2]) v += 7500.0 * std::sin(2 * kPi * f * double(i) / rate);
+            s[i * std::size_t(channels) + std::size_t(c)] = std::int16_t(std::lround(v));
+        }
+    }
+    return s;
+}
+
+// One channel of interleaved frames.
+inline Samples Channel(const Samples& frames, int channels, int c) {
+    Samples out;
+    for (std::size_t i = std::size_t(c); i < frames.size(); i += std::size_t(channels)) {
+        out.push_back(frames[i]);
+    }
+    return out;
+}
+
+// Every frame a source gives, read in pieces of an odd size.
+inline Samples ReadAllFrames(trx5::AudioSource& source, int keep = 0) {
+    if (keep == 0) keep = source.info().channels;
+    Samples all;
+    Samples piece(std::size_t(777) * std::size_t(keep));
+    for (std::size_t got; (got = source.ReadChannels(piece.data(), 777, keep)) > 0;) {
+        all.insert(all.end(), piece.begin(), piece.begin() + std::ptrdiff_t(got) * keep);
+    }
+    return all;
+}
+
+// A path in single quotes, for a shell command.
+inline std::string Quote(const std::string& path) {
+    std::string quoted = "'";
+    quoted += path;
+    quoted += "' ";
+    return quoted;
+}
+
+#ifdef TRX5_SOX
+// Runs sox with these arguments (paths quoted by the caller); true when it
+// succeeded.
+inline bool Sox(const std::string& arguments) {
+    const std::string command = std::string("'") + TRX5_SOX + "' -q " + arguments;
+    return std::system(command.c_str()) == 0;
+}
+#endif
 
 inline std::uint32_t LE32At(const Bytes& b, std::size_t at) {
     return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | std::uint32_t(b[at + 3]) << 24;

@@ -1,6 +1,7 @@
 #include "convert/export.h"
 
 #include <gtest/gtest.h>
+#include <sndfile.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -76,26 +77,30 @@ AudioData ReadBack(const std::string& path) {
 }
 
 TEST(ExportFormatRule, FromTheName) {
+    using F = ExportFormat;
     struct Case {
         const char* name;
-        bool aiffFilter;
+        ExportFormat filter;
         ExportFormat format;
         const char* finalName;
     };
     const Case cases[] = {
-        {"mix", true, ExportFormat::Aiff, "mix.aif"},
-        {"mix", false, ExportFormat::Wav, "mix"},
-        {"song.AIF", false, ExportFormat::Aiff, "song.AIF"},
-        {"song.aif", true, ExportFormat::Aiff, "song.aif"},
-        {"song.aiff", true, ExportFormat::Wav, "song.aiff"},
-        {"song.wav", true, ExportFormat::Wav, "song.wav"},
-        {"song.mp3", true, ExportFormat::Wav, "song.mp3"},
-        {"/tmp/x.aif/mix", true, ExportFormat::Aiff, "/tmp/x.aif/mix.aif"},
-        {"/tmp/x.aif/mix", false, ExportFormat::Wav, "/tmp/x.aif/mix"},
+        {"mix", F::Aiff, F::Aiff, "mix.aif"},
+        {"mix", F::Wav, F::Wav, "mix"},
+        {"mix", F::Flac, F::Flac, "mix.flac"},
+        {"song.AIF", F::Wav, F::Aiff, "song.AIF"},
+        {"song.aif", F::Flac, F::Aiff, "song.aif"},
+        {"song.aiff", F::Aiff, F::Wav, "song.aiff"},
+        {"song.wav", F::Flac, F::Wav, "song.wav"},
+        {"song.FLAC", F::Wav, F::Flac, "song.FLAC"},
+        {"song.flac", F::Aiff, F::Flac, "song.flac"},
+        {"song.mp3", F::Aiff, F::Wav, "song.mp3"},
+        {"/tmp/x.aif/mix", F::Aiff, F::Aiff, "/tmp/x.aif/mix.aif"},
+        {"/tmp/x.flac/mix", F::Wav, F::Wav, "/tmp/x.flac/mix"},
     };
     for (const Case& c : cases) {
         std::string name = c.name;
-        EXPECT_EQ(trx5::ChooseExportFormat(name, c.aiffFilter), c.format) << c.name;
+        EXPECT_EQ(trx5::ChooseExportFormat(name, c.filter), c.format) << c.name;
         EXPECT_EQ(name, c.finalName);
     }
 }
@@ -336,7 +341,7 @@ TEST(Export, WriteFailureOnADeviceKeepsTheDevice) {
     if (stat("/dev/full", &before) != 0 || !S_ISCHR(before.st_mode)) {
         GTEST_SKIP() << "no /dev/full";
     }
-    for (ExportFormat format : {ExportFormat::Wav, ExportFormat::Aiff}) {
+    for (ExportFormat format : {ExportFormat::Wav, ExportFormat::Aiff, ExportFormat::Flac}) {
         TempDir dir;
         ExportRequest r;
         r.takePaths[0] = dir / "00-00.aud";
@@ -552,6 +557,100 @@ TEST(Export, EmptyTakeGivesAnEmptyFile) {
     EXPECT_EQ(result->blocks, 0u);
     EXPECT_TRUE(progress.calls.empty());
     ExpectExactSizes(r.outputPath, ExportFormat::Aiff, 1, 0);
+}
+
+// The samples of a FLAC file as libsndfile reads them, with its format.
+struct FlacData {
+    int format = 0;
+    int channels = 0;
+    int rate = 0;
+    Samples samples;
+};
+FlacData ReadFlac(const std::string& path) {
+    FlacData d;
+    SF_INFO info{};
+    SNDFILE* sf = sf_open(path.c_str(), SFM_READ, &info);
+    EXPECT_NE(sf, nullptr) << path << ": " << sf_strerror(nullptr);
+    if (sf == nullptr) return d;
+    d.format = info.format;
+    d.channels = info.channels;
+    d.rate = info.samplerate;
+    Samples piece(4096 * std::size_t(info.channels));
+    for (sf_count_t got; (got = sf_readf_short(sf, piece.data(), 4096)) > 0;) {
+        d.samples.insert(d.samples.end(), piece.begin(), piece.begin() + got * info.channels);
+    }
+    sf_close(sf);
+    return d;
+}
+
+// A FLAC export holds, as libsndfile and sox read it, the samples of the
+// WAV export of the same takes: one take unchanged, several mixed.
+TEST(Export, FlacHoldsTheSamplesOfTheWavExport) {
+    for (bool stereo : {false, true}) {
+        for (bool longMode : {false, true}) {
+            SCOPED_TRACE(std::string(stereo ? "stereo" : "mono") + (longMode ? " long" : " hifi"));
+            TempDir dir;
+            ExportRequest r;
+            r.longMode = longMode;
+            r.takePaths[1] = dir / "00-10.aud";
+            trx5test::WriteRandomTake(r.takePaths[1], 23, 4);
+            if (stereo) {
+                r.takePaths[3] = dir / "00-30.aud";
+                trx5test::WriteRandomTake(r.takePaths[3], 31, 5);
+                r.pans = {50, 10, 50, 80};
+            }
+            trx5::NoProgress progress;
+            r.outputPath = dir / "mix.wav";
+            ASSERT_TRUE(trx5::ExportTakes(r, progress).ok());
+            r.outputPath = dir / "mix.flac";
+            r.format = ExportFormat::Flac;
+            const auto result = trx5::ExportTakes(r, progress);
+            ASSERT_TRUE(result.ok()) << result.Describe();
+            EXPECT_EQ(Listing(dir.path()).size(), stereo ? 4u : 3u);  // no temporary file left
+
+            const AudioData wav = ReadBack(dir / "mix.wav");
+            const FlacData flac = ReadFlac(r.outputPath);
+            EXPECT_EQ(flac.format, SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
+            EXPECT_EQ(flac.channels, stereo ? 2 : 1);
+            EXPECT_EQ(flac.rate, longMode ? 16000 : 32000);
+            EXPECT_EQ(flac.samples, wav.samples);
+#ifdef TRX5_SOX
+            const std::string raw = dir / "mix.raw";
+            ASSERT_TRUE(trx5test::Sox(trx5test::Quote(r.outputPath) + "-t raw -e signed -b 16 -L " +
+                                      trx5test::Quote(raw)));
+            Bytes want;
+            for (std::int16_t v : wav.samples) trx5test::PutLE16(want, std::uint16_t(v));
+            EXPECT_EQ(trx5test::ReadFile(raw), want);
+#endif
+        }
+    }
+}
+
+// A FLAC file has no 4 GB limit: a take longer than the largest WAV is not
+// refused (the export is stopped at its first block), and a write that
+// fails part way keeps the file that was there.
+TEST(Export, FlacLimitsAndFailures) {
+    TempDir dir;
+    ExportRequest r;
+    r.takePaths[0] = dir / "00-00.aud";
+    trx5test::WriteRandomTake(r.takePaths[0], 1, 1);
+    ASSERT_EQ(truncate(r.takePaths[0].c_str(), off_t(512 + 512 * 4219025ull)), 0);
+    r.format = ExportFormat::Flac;
+    r.outputPath = dir / "long.flac";
+    RecordingProgress stop(0);
+    const auto result = trx5::ExportTakes(r, stop);
+    ASSERT_TRUE(result.ok()) << result.Describe();
+    EXPECT_TRUE(result->aborted);
+    EXPECT_EQ(stop.calls, (std::vector<std::pair<std::uint64_t, std::uint64_t>>{{0, 4219025}}));
+    EXPECT_EQ(ReadFlac(r.outputPath).samples.size(), 0u);
+
+    trx5test::WriteRandomTake(r.takePaths[0], 60, 1);
+    r.outputPath = dir / "out.flac";
+    const Bytes existing(5000, 'k');
+    trx5test::WriteFile(r.outputPath, existing);
+    EXPECT_TRUE(ExportFailsUnderSizeLimit(r, 16384)) << "the failure was not reported";
+    EXPECT_EQ(trx5test::ReadFile(r.outputPath), existing);
+    EXPECT_EQ(Listing(dir.path()), (std::set<std::string>{"00-00.aud", "long.flac", "out.flac"}));
 }
 
 }  // namespace

@@ -26,6 +26,8 @@ namespace {
 using trx5::ImportRequest;
 using trx5::TakeSlot;
 using trx5test::Bytes;
+using trx5test::Channel;
+using trx5test::ExpectedTake;
 using trx5test::RecordingProgress;
 using trx5test::Samples;
 using trx5test::TempDir;
@@ -42,28 +44,6 @@ Samples Frames(std::size_t frames, int channels, unsigned seed) {
         }
     }
     return s;
-}
-
-Samples Channel(const Samples& frames, int channels, int c) {
-    Samples out;
-    for (std::size_t i = c; i < frames.size(); i += channels) out.push_back(frames[i]);
-    return out;
-}
-
-// The take file the import must write for these mono samples: the header,
-// then the blocks, the last one padded with zero samples.
-Bytes ExpectedTake(const Samples& mono, bool longMode) {
-    const trx5::TakeHeader h = trx5::MakeTakeHeader(longMode);
-    Bytes b(h.begin(), h.end());
-    const std::size_t spb = trx5::SamplesPerBlock(longMode);
-    Samples padded = mono;
-    padded.resize((mono.size() + spb - 1) / spb * spb, 0);
-    std::uint8_t block[512];
-    for (std::size_t at = 0; at < padded.size(); at += spb) {
-        trx5::EncodeTakeBlock(block, &padded[at], longMode);
-        b.insert(b.end(), block, block + 512);
-    }
-    return b;
 }
 
 std::set<std::string> Listing(const std::string& folder) {
@@ -100,7 +80,8 @@ TEST(Import, WholeBlocksAndTail) {
         SCOPED_TRACE(std::to_string(c.frames) + (c.longMode ? " long" : " hifi"));
         TempDir src, card;
         const Samples mono = Frames(c.frames, 1, 1);
-        trx5test::WriteFile(src / "in.wav", trx5test::WavBytes(1, 44100, 16, mono));
+        trx5test::WriteFile(src / "in.wav",
+                            trx5test::WavBytes(1, trx5::SampleRate(c.longMode), 16, mono));
         RecordingProgress progress;
         const auto result =
             trx5::ImportTakes(Request(src / "in.wav", card.path(), c.longMode, {0, 3}), progress);
@@ -144,7 +125,7 @@ TEST(Import, ChannelsToTargets) {
         SCOPED_TRACE(c.what);
         TempDir src, card;
         const Samples frames = Frames(3000, c.channels, 2);
-        trx5test::WriteFile(src / "in.wav", trx5test::WavBytes(c.channels, 48000, 16, frames));
+        trx5test::WriteFile(src / "in.wav", trx5test::WavBytes(c.channels, 32000, 16, frames));
         trx5::NoProgress progress;
         const auto result = trx5::ImportTakes(
             Request(src / "in.wav", card.path(), false, {1, 4}, c.second), progress);
@@ -175,7 +156,7 @@ TEST(Import, StereoAiffIntoALongSong) {
         info.channels = 2;
         info.frames = 0;
         info.bitsPerSample = 16;
-        info.sampleRate = trx5::RateToExtended(22050);
+        info.sampleRate = trx5::RateToExtended(16000);
         ASSERT_TRUE(trx5::WriteAiffHeader(info, f).ok());
         ASSERT_TRUE(trx5::WriteAiffSamples(info, frames.data(), frames.size()).ok());
         ASSERT_TRUE(trx5::CloseAiff(info).ok());
@@ -195,7 +176,7 @@ TEST(Import, EightBitSamplesAreWidened) {
     TempDir src, card;
     Samples bytes;  // unsigned 8-bit values, one block of each
     for (int v : {128, 255, 0}) bytes.insert(bytes.end(), 509, std::int16_t(v));
-    trx5test::WriteFile(src / "in.wav", trx5test::WavBytes(1, 8000, 8, bytes));
+    trx5test::WriteFile(src / "in.wav", trx5test::WavBytes(1, 32000, 8, bytes));
     trx5::NoProgress progress;
     ASSERT_TRUE(
         trx5::ImportTakes(Request(src / "in.wav", card.path(), false, {0, 0}), progress).ok());

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "audiofile/audio_file_info.h"
+#include "audiofile/audio_source.h"
 #include "card/take_file.h"
 #include "codec/take_codec.h"
 #include "convert/export.h"
@@ -106,8 +107,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     request.longMode = longMode;
     request.first = {0, 0};
     if (rightTarget) request.second = trx5::TakeSlot{1, 0};
+    // The samples as they are, so the takes can be checked against the
+    // reader's frames; rate conversion has tests of its own.
+    request.keepRate = true;
     trx5::NoProgress progress;
     const auto imported = trx5::ImportTakes(request, progress);
+
+    // A file the own reader does not recognise goes to libsndfile: the
+    // import takes it exactly when AudioSource does, and otherwise leaves
+    // the card as it was.
+    if (info.kind == trx5::AudioKindNone) {
+        FUZZ_CHECK(imported.ok() == trx5::AudioSource::Open(source).ok());
+        if (!imported) FUZZ_CHECK(FolderNames(card).empty());
+        std::error_code ec;
+        fs::remove_all(work, ec);
+        return 0;
+    }
 
     // Only a file that is not a usable WAV/AIFF, or that holds no frame, is
     // refused; the card then stays as it was.

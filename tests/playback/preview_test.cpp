@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "audiofile/converted_source.h"
 #include "convert/audio_check.h"
 #include "playback/fake_sound_output.h"
 #include "playback/playback_test_support.h"
@@ -244,6 +245,60 @@ TEST_F(PreviewTest, TheEndOfOnePlaybackDoesNotStopTheNext) {
     EXPECT_TRUE(rig.preview.Playing());
     EXPECT_EQ(rig.stopped, 1);
     EXPECT_TRUE(rig.out.IsOpen());
+}
+
+// With a target the preview plays what an import into the song would code:
+// at the song's rate, converted or with the samples kept, stereo or mixed,
+// or the first channel of any other file. Without one, a file that only
+// libsndfile reads plays in its own format.
+TEST_F(PreviewTest, PlaysWhatTheImportWillWrite) {
+    const Samples stereo = trx5test::SumOfSines(3000, 2, 44100);
+    const std::string wav = File("st.wav", trx5test::WavBytes(2, 44100, 16, stereo));
+    const Samples three = Pattern(3 * 1200);
+    const std::string wav3 = File("3.wav", trx5test::WavBytes(3, 32000, 16, three));
+    const std::string floats = File("f.wav", trx5test::FloatWavBytes(2, 48000, stereo));
+    // The frames an import takes from a file.
+    auto imported = [](const std::string& path, trx5::SourceConversion conversion) {
+        auto source =
+            trx5::ConvertSource(std::move(trx5::AudioSource::Open(path).value()), conversion);
+        return source ? trx5test::ReadAllFrames(*source.value()) : Samples();
+    };
+    struct Case {
+        const char* name;
+        std::string path;
+        std::optional<trx5::PreviewTarget> target;
+        int channels;
+        int rate;
+        Samples samples;
+    };
+    const Case cases[] = {
+        {"converted", wav, trx5::PreviewTarget{32000, false, false}, 2, 32000,
+         imported(wav, {2, false, 32000.0})},
+        {"converted and mixed", wav, trx5::PreviewTarget{16000, false, true}, 1, 16000,
+         imported(wav, {1, true, 16000.0})},
+        {"rate kept", wav, trx5::PreviewTarget{16000, true, false}, 2, 16000, stereo},
+        {"three channels", wav3, trx5::PreviewTarget{32000, false, true}, 1, 32000,
+         trx5test::Channel(three, 3, 0)},
+        {"float WAV, own format", floats, std::nullopt, 2, 48000, stereo},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig;
+        ASSERT_TRUE(rig.preview.Start(c.path, c.target));
+        ASSERT_TRUE(rig.preview.Playing());
+        EXPECT_EQ(rig.out.format.channels, c.channels);
+        EXPECT_EQ(rig.out.format.sampleRate, c.rate);
+        rig.PlayToEnd();
+        EXPECT_EQ(rig.stopped, 1);
+        const std::size_t frames = c.samples.size() / std::size_t(c.channels);
+        ASSERT_GT(frames, 0u);
+        const std::size_t buffers = (frames + kFrames - 1) / kFrames + 1;
+        Samples expected = c.samples;
+        expected.resize(buffers * kFrames * std::size_t(c.channels), 0);
+        EXPECT_EQ(rig.QueuedSamples(), expected);
+    }
+    EXPECT_EQ(imported(wav, {2, false, 32000.0}).size(),
+              2 * trx5::ConvertedFrames(3000, 44100, 32000));
 }
 
 }  // namespace

@@ -1,0 +1,80 @@
+#include <iostream>
+#include <memory>
+#include <utility>
+
+#include "cli/cli_common.h"
+#include "common/folder.h"
+#include "convert/stems.h"
+
+namespace trx5::cli {
+
+namespace {
+
+// The formats by their names on the command line.
+const std::pair<const char*, ExportFormat> kFormats[] = {
+    {"wav", ExportFormat::Wav},
+    {"aiff", ExportFormat::Aiff},
+    {"flac", ExportFormat::Flac},
+};
+
+struct StemsArgs {
+    std::string card;
+    std::string dir;
+    std::string song;
+    CLI::Option* songOption = nullptr;
+    std::string format = "wav";
+};
+
+int RunStems(const StemsArgs& args) {
+    StemsRequest request;
+    request.cardDir = WithTrailingSlash(args.card);
+    if (args.songOption->count() > 0) {
+        // Parse the song number before touching the card, so bad usage is exit 2.
+        if (!ParseSongNumber(args.song)) {
+            return Usage("stems: --song must be a number from 1 to 100: '" + args.song + "'");
+        }
+        const SongLookup lookup = FindSong(args.card, args.song);
+        if (!lookup.found) return lookup.exitCode;
+        request.fileNumber = lookup.found->song.fileNumber;
+    } else if (const int code = CheckCard(request.cardDir); code != kExitOk) {
+        return code;
+    }
+    request.outputFolder = args.dir;
+    for (const auto& [name, format] : kFormats) {
+        if (args.format == name) request.format = format;
+    }
+
+    const StemsOutcome outcome = [&] {
+        TerminalProgress progress("Writing stems to " + args.dir);
+        return ExportStems(request, progress);
+    }();
+    for (const std::string& file : outcome.files) std::cout << file << '\n';
+    if (!outcome.ok()) return Fail(outcome.failure.Describe());
+    if (outcome.cancelled) {
+        std::cerr << "Operation canceled\n";
+        return kExitInterrupted;
+    }
+    return kExitOk;
+}
+
+}  // namespace
+
+Command AddStemsCommand(CLI::App& parent) {
+    auto args = std::make_shared<StemsArgs>();
+    CLI::App* app = parent.add_subcommand("stems", "write every take as its own mono file");
+    app->footer(
+        "Writes each take of the card's songs (or of one song) into DIR, made when missing, as\n"
+        "a mono file with the take's samples unchanged, named SongNN_TrackT_VTakeV.wav (.aif\n"
+        "for AIFF, .flac for FLAC), and prints one line per file written. Ctrl-C cancels: the\n"
+        "files written so far stay, the one being written is dropped.");
+    AddCardArgument(*app, args->card);
+    app->add_option("DIR", args->dir, "the folder to write the files into")->required();
+    args->songOption = app->add_option("--song", args->song, "only this song, 1 to 100");
+    std::vector<std::string> names;
+    for (const auto& format : kFormats) names.emplace_back(format.first);
+    app->add_option("--format", args->format, "wav, aiff or flac (default wav)")
+        ->check(CLI::IsMember(names));
+    return {app, [args] { return RunStems(*args); }};
+}
+
+}  // namespace trx5::cli

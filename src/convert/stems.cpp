@@ -1,0 +1,213 @@
+#include "convert/stems.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "backup/card_copy.h"
+#include "card/card_info.h"
+#include "common/file_io.h"
+#include "common/folder.h"
+#include "common/messages.h"
+
+namespace trx5 {
+
+namespace {
+
+// One file to write: its name in the output folder and the export that
+// makes it (the output path is filled in when it is written).
+struct StemJob {
+    std::string name;
+    ExportRequest request;
+    std::uint64_t blocks = 0;
+};
+
+// Turns the per-file steps of each export into steps of the whole run.
+class RunningProgress final : public Progress {
+  public:
+    RunningProgress(Progress& outer, std::uint64_t total) : outer_(outer), total_(total) {}
+
+    bool Step(std::uint64_t block, std::uint64_t) override {
+        const std::uint64_t at = done_ + block;
+        if (at >= total_) total_ = at + 1;  // a take that grew since it was measured
+        return outer_.Step(at, total_);
+    }
+    void FileDone(std::uint64_t blocks) { done_ += blocks; }
+
+  private:
+    Progress& outer_;
+    std::uint64_t total_;
+    std::uint64_t done_ = 0;
+};
+
+std::string SongText(int songNumber) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%02d", songNumber);
+    return text;
+}
+
+// Makes `folder` (ending with "/") and its missing parents; a file on the
+// way is "Not a directory".
+Status MakeFolders(const std::string& folder) {
+    struct stat st {};
+    if (stat(folder.c_str(), &st) == 0 || errno == ENOTDIR) {
+        return S_ISDIR(st.st_mode) ? Status::Ok() : Status::Fail({}, ErrnoText(ENOTDIR));
+    }
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    return ec ? Status::Fail({}, ec.message()) : Status::Ok();
+}
+
+std::uint64_t MeasuredBlocks(const std::string& path) { return TakeFileBlocks(path).value_or(0); }
+
+// The stems of one song (and its mix), in track and V-Take order.
+void AddSongJobs(const std::string& card, const SongEntry& song, const StemsRequest& request,
+                 std::vector<StemJob>& jobs) {
+    const TakeFiles files = FindTakeFiles(card, song.fileNumber);
+    for (int t = 0; t < kTracks; ++t) {
+        for (int v = 0; v < kVTakes; ++v) {
+            const std::string& path = files[t * kVTakes + v];
+            if (path.empty()) continue;
+            StemJob job;
+            job.name = StemFileName(song.SongNumber(), t + 1, v + 1, request.format);
+            job.request.longMode = song.longMode;
+            job.request.takePaths[t] = path;
+            job.request.format = request.format;
+            job.blocks = MeasuredBlocks(path);
+            jobs.push_back(std::move(job));
+        }
+    }
+    if (!request.mix) return;
+    StemJob mix;
+    mix.name = MixFileName(song.SongNumber(), request.format);
+    mix.request.longMode = song.longMode;
+    mix.request.levels = request.mix->levels;
+    mix.request.pans = request.mix->pans;
+    mix.request.format = request.format;
+    bool any = false;
+    for (int t = 0; t < kTracks; ++t) {
+        const int v = request.mix->vtakes[t];
+        if (v < 0 || v >= kVTakes || files[t * kVTakes + v].empty()) continue;
+        mix.request.takePaths[t] = files[t * kVTakes + v];
+        mix.blocks = std::max(mix.blocks, MeasuredBlocks(mix.request.takePaths[t]));
+        any = true;
+    }
+    if (any) jobs.push_back(std::move(mix));
+}
+
+// The file a failed export concerns: a take that could not be read, or else
+// the file being written.
+std::string FailedFile(const Status& failure, const StemJob& job, const std::string& target) {
+    if (failure.message() != kMsgCannotOpen) return target;
+    for (const std::string& take : job.request.takePaths) {
+        if (!take.empty() && !OpenRegularFile(take)) return take;
+    }
+    return target;
+}
+
+// Writes one file. ExportTakes finishes a shorter file when it is stopped,
+// so it writes into a staging file of our own, which takes the real name
+// only when the export ran to its end; a cancelled one is removed.
+Status WriteJob(const std::string& folder, StemJob& job, RunningProgress& progress,
+                bool& cancelled) {
+    const std::string target = folder + job.name;
+    struct stat st {};
+    const bool exists = lstat(target.c_str(), &st) == 0;
+    if (exists && S_ISDIR(st.st_mode)) {
+        return Status::Fail(target, Status::Fail(kMsgCannotCreate, ErrnoText(EISDIR)).Describe());
+    }
+    TempFile staging;
+    if (Status s = staging.Create(folder, job.name); !s) {
+        return Status::Fail(target, Status::Fail(kMsgCannotCreate, s.reason()).Describe());
+    }
+    // A file that is replaced keeps its permissions (the export copies them
+    // from the staging file).
+    if (exists && S_ISREG(st.st_mode)) fchmod(fileno(staging.file()), st.st_mode & 07777);
+
+    job.request.outputPath = staging.path();
+    const Result<ExportOutcome> result = ExportTakes(job.request, progress);
+    if (!result) return Status::Fail(FailedFile(result.status(), job, target), result.Describe());
+    if (result->aborted) {
+        staging.Discard();
+        cancelled = true;
+        return Status::Ok();
+    }
+    // The export has put the data on the device; only the name changes. The
+    // folder's names are put on the device once, at the end of the run.
+    if (Status s = staging.CommitTo(target); !s) {
+        return Status::Fail(target, Status::Fail(kMsgCannotWrite, s.reason()).Describe());
+    }
+    progress.FileDone(result->blocks);
+    return Status::Ok();
+}
+
+}  // namespace
+
+const char* ExportFileExtension(ExportFormat format) {
+    switch (format) {
+        case ExportFormat::Wav:
+            return ".wav";
+        case ExportFormat::Aiff:
+            return ".aif";
+        case ExportFormat::Flac:
+            return ".flac";
+    }
+    return ".wav";
+}
+
+std::string StemFileName(int songNumber, int track, int vtake, ExportFormat format) {
+    return "Song" + SongText(songNumber) + "_Track" + std::to_string(track) + "_VTake" +
+           std::to_string(vtake) + ExportFileExtension(format);
+}
+
+std::string MixFileName(int songNumber, ExportFormat format) {
+    return "Song" + SongText(songNumber) + "_Mix" + ExportFileExtension(format);
+}
+
+StemsOutcome ExportStems(const StemsRequest& request, Progress& progress) {
+    StemsOutcome outcome;
+    const std::string card = WithTrailingSlash(request.cardDir);
+    if (Status s = CheckCardFolder(card); !s) {
+        outcome.failure = std::move(s);
+        return outcome;
+    }
+    std::vector<SongEntry> songs = ListSongs(card);
+    if (request.fileNumber) {
+        std::erase_if(songs,
+                      [&](const SongEntry& s) { return s.fileNumber != *request.fileNumber; });
+        if (songs.empty()) {
+            outcome.failure = Status::Fail(
+                request.cardDir, "No song " + SongText(*request.fileNumber + 1) + " on this card");
+            return outcome;
+        }
+    }
+    std::vector<StemJob> jobs;
+    for (const SongEntry& song : songs) AddSongJobs(card, song, request, jobs);
+    for (const StemJob& job : jobs) outcome.blocks += job.blocks;
+
+    const std::string folder = WithTrailingSlash(request.outputFolder);
+    if (Status s = MakeFolders(folder); !s) {
+        outcome.failure = Status::Fail(request.outputFolder, s.reason());
+        return outcome;
+    }
+    // Temporary files that killed runs left behind.
+    RemoveStaleTempFiles(folder);
+
+    RunningProgress running(progress, outcome.blocks);
+    for (StemJob& job : jobs) {
+        if (Status s = WriteJob(folder, job, running, outcome.cancelled); !s) {
+            outcome.failure = std::move(s);
+            break;
+        }
+        if (outcome.cancelled) break;
+        outcome.files.push_back(folder + job.name);
+    }
+    SyncFolder(folder);
+    return outcome;
+}
+
+}  // namespace trx5

@@ -1,0 +1,66 @@
+// Stems: every take of a song, or of every song on a card, as its own mono
+// file with its samples unchanged, named so that a DAW lists them in order.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "card/take_file.h"
+#include "common/result.h"
+#include "convert/export.h"
+#include "convert/progress.h"
+
+namespace trx5 {
+
+// The extension a file of the format gets: ".wav", ".aif", ".flac".
+const char* ExportFileExtension(ExportFormat format);
+
+// "Song01_Track1_VTake3.wav": the song number as the song list shows it
+// (1..100: two digits, three for 100), track 1..4 and V-Take 1..8, all
+// counted from 1.
+std::string StemFileName(int songNumber, int track, int vtake, ExportFormat format);
+
+// "Song01_Mix.wav", the song number counted from 1.
+std::string MixFileName(int songNumber, ExportFormat format);
+
+// A selection of takes mixed through the knobs, as the export mixes it.
+struct StemMix {
+    std::array<int, kTracks> vtakes{-1, -1, -1, -1};  // per track, from 0; -1 none
+    std::array<int, kTracks> levels{100, 100, 100, 100};
+    std::array<int, kTracks> pans{50, 50, 50, 50};
+};
+
+struct StemsRequest {
+    std::string cardDir;
+    std::optional<int> fileNumber;  // one song (the NN of its files), or every song
+    std::string outputFolder;       // made with its parents when missing
+    ExportFormat format = ExportFormat::Wav;
+    // Also each song's mix of this selection, as MixFileName, after the
+    // song's stems. Takes of the selection a song lacks play no part; a song
+    // with none of them gets no mix.
+    std::optional<StemMix> mix;
+};
+
+// What a run did. `files` lists the files complete under their names, also
+// when the run was cancelled or failed part way.
+struct StemsOutcome {
+    std::vector<std::string> files;  // output folder + name, in the order written
+    std::uint64_t blocks = 0;        // blocks of all files to write
+    bool cancelled = false;
+    Status failure;  // what stopped the run: the file (message) and the reason
+
+    bool ok() const { return failure.ok(); }
+};
+
+// Writes the stems of the request's songs in song order, within a song by
+// track and V-Take, each through ExportTakes (so each is exactly what an
+// export of that one take writes). The progress runs once over all blocks of
+// all files. A cancel stops between blocks: the files finished before stay,
+// and the file being written is dropped, leaving any older file of its name
+// as it was. A failure stops the run the same way.
+[[nodiscard]] StemsOutcome ExportStems(const StemsRequest& request, Progress& progress);
+
+}  // namespace trx5

@@ -1,8 +1,10 @@
 #include "app/dialog_provider.h"
 
 #include <QCoreApplication>
+#include <QDrag>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QProcess>
 
 #include "app/nf_win.h"
@@ -12,6 +14,7 @@ namespace {
 
 const QString kWaveFilter = QStringLiteral("Windows Wave(*.wav)");
 const QString kAiffFilter = QStringLiteral("AIFF(*.aif)");
+const QString kFlacFilter = QStringLiteral("FLAC(*.flac)");
 
 }  // namespace
 
@@ -19,16 +22,19 @@ std::optional<SaveChoice> QtDialogProvider::GetSaveFileName(QWidget* parent) {
     QFileDialog dialog(parent, QStringLiteral("Save V-Takes as"), QStringLiteral("."));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilters({kWaveFilter, kAiffFilter});
+    dialog.setNameFilters({kWaveFilter, kAiffFilter, kFlacFilter});
     dialog.setDefaultSuffix(QStringLiteral("wav"));
     // A name typed without an extension gets the one of the chosen filter,
     // so the overwrite prompt sees the name that is really written.
     QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& f) {
-        dialog.setDefaultSuffix(f == kAiffFilter ? QStringLiteral("aif") : QStringLiteral("wav"));
+        dialog.setDefaultSuffix(f == kAiffFilter   ? QStringLiteral("aif")
+                                : f == kFlacFilter ? QStringLiteral("flac")
+                                                   : QStringLiteral("wav"));
     });
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     return SaveChoice{dialog.selectedFiles().constFirst(),
-                      dialog.selectedNameFilter() == kAiffFilter};
+                      dialog.selectedNameFilter() == kAiffFilter,
+                      dialog.selectedNameFilter() == kFlacFilter};
 }
 
 QString QtDialogProvider::GetOpenFileName(CustDlgs::TCOpenDialog& dialog) {
@@ -42,6 +48,10 @@ void QtDialogProvider::MessageBox(QWidget* parent, const QString& text, const QS
     box.exec();
 }
 
+QString QtDialogProvider::GetFolder(QWidget* parent, const QString& caption) {
+    return QFileDialog::getExistingDirectory(parent, caption, QStringLiteral("."));
+}
+
 bool QtDialogProvider::Confirm(QWidget* parent, const QString& text, const QString& caption) {
     QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Ok | QMessageBox::Cancel,
                     parent);
@@ -51,6 +61,12 @@ bool QtDialogProvider::Confirm(QWidget* parent, const QString& text, const QStri
 std::optional<QString> QtDialogProvider::NewFolderName(TNfWin& dialog) {
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     return dialog.FolderName();
+}
+
+void QtDialogProvider::StartDrag(QWidget* source, QMimeData* data) {
+    auto* drag = new QDrag(source);
+    drag->setMimeData(data);
+    drag->exec(Qt::CopyAction);
 }
 
 void QtDialogProvider::OpenDocument(const QUrl& url, std::function<void()> failed) {

@@ -7,18 +7,20 @@
 #include <functional>
 #include <optional>
 
+class QMimeData;
 class QWidget;
 class TNfWin;
 namespace CustDlgs {
 class TCOpenDialog;
 }
 
-// What the save dialog returned: the name as chosen and whether the AIFF
-// filter was the selected one (it decides the format of a name without an
-// extension).
+// What the save dialog returned: the name as chosen and whether the AIFF or
+// the FLAC filter was the selected one (it decides the format of a name
+// without an extension).
 struct SaveChoice {
     QString fileName;
     bool aiffFilter = false;
+    bool flacFilter = false;
 };
 
 class DialogProvider {
@@ -33,10 +35,14 @@ class DialogProvider {
     // A plain message box with an OK button; `detail` (why it failed) is
     // shown as the box's detail text when given.
     virtual void MessageBox(QWidget* parent, const QString& text, const QString& detail = {}) = 0;
+    // A folder chosen in a folder dialog; empty when the user cancelled.
+    virtual QString GetFolder(QWidget* parent, const QString& caption) = 0;
     // A question with OK and Cancel; true for OK.
     virtual bool Confirm(QWidget* parent, const QString& text, const QString& caption) = 0;
     // Runs the "New Folder" dialog; the name typed, or none on Cancel.
     virtual std::optional<QString> NewFolderName(TNfWin& dialog) = 0;
+    // Runs a drag of `data` (which it takes over) from `source`.
+    virtual void StartDrag(QWidget* source, QMimeData* data) = 0;
     // Shows a local document with the desktop's default handler; when the
     // desktop cannot (no handler, or the handler fails), `failed` is called,
     // now or later from the event loop.
@@ -49,7 +55,9 @@ class QtDialogProvider final : public DialogProvider {
     std::optional<SaveChoice> GetSaveFileName(QWidget* parent) override;
     QString GetOpenFileName(CustDlgs::TCOpenDialog& dialog) override;
     void MessageBox(QWidget* parent, const QString& text, const QString& detail = {}) override;
+    QString GetFolder(QWidget* parent, const QString& caption) override;
     bool Confirm(QWidget* parent, const QString& text, const QString& caption) override;
     std::optional<QString> NewFolderName(TNfWin& dialog) override;
+    void StartDrag(QWidget* source, QMimeData* data) override;
     void OpenDocument(const QUrl& url, std::function<void()> failed) override;
 };

@@ -1,5 +1,6 @@
 #include "app/get_win.h"
 
+#include <QCheckBox>
 #include <QFrame>
 #include <QIcon>
 #include <QLabel>
@@ -7,6 +8,8 @@
 
 #include "app/form_style.h"
 #include "audiofile/audio_file_text.h"
+#include "codec/take_codec.h"
+#include "convert/import.h"
 #include "playback/preview.h"
 #include "playback/qt_sound_output.h"
 
@@ -22,7 +25,9 @@ TGetWin::TGetWin(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("GetWin"));
     setWindowTitle(QStringLiteral("GetWin"));
     setFont(FormFont());
-    setFixedSize(416, 83);
+    // Below the file's three lines: what the import will do with its rate,
+    // and the two choices the import offers.
+    setFixedSize(416, 146);
 
     Bevel1 = new QFrame(this);
     Bevel1->setObjectName(QStringLiteral("Bevel1"));
@@ -50,6 +55,49 @@ TGetWin::TGetWin(QWidget* parent) : QWidget(parent) {
     AudBtn->setFocusPolicy(Qt::NoFocus);
     connect(AudBtn, &QToolButton::pressed, this, &TGetWin::AudBtnMouseDown);
     connect(AudBtn, &QToolButton::released, this, &TGetWin::AudBtnMouseUp);
+
+    RateLabel = new QLabel(this);
+    RateLabel->setObjectName(QStringLiteral("RateLabel"));
+    RateLabel->setFont(PanelFont());
+    RateLabel->setGeometry(18, 84, 390, 16);
+    KeepRateBox =
+        new QCheckBox(QStringLiteral("Keep samples as they are (no rate conversion)"), this);
+    KeepRateBox->setObjectName(QStringLiteral("KeepRateBox"));
+    KeepRateBox->setGeometry(14, 102, 394, 20);
+    MixBox =
+        new QCheckBox(QStringLiteral("Mix both channels of a stereo file into the one take"), this);
+    MixBox->setObjectName(QStringLiteral("MixBox"));
+    MixBox->setGeometry(14, 122, 394, 20);
+    MixBox->setEnabled(false);
+    connect(KeepRateBox, &QCheckBox::toggled, this, &TGetWin::ShowRate);
+}
+
+void TGetWin::SetSong(bool longMode, bool oneTarget) {
+    longMode_ = longMode;
+    songSet_ = true;
+    oneTarget_ = oneTarget;
+    MixBox->setEnabled(oneTarget && fileChannels_ == 2);
+    ShowRate();
+}
+
+void TGetWin::ShowRate() {
+    if (fileRate_ <= 0 || !songSet_) {
+        RateLabel->clear();
+        return;
+    }
+    const auto change = trx5::ImportRateChange(fileRate_, longMode_);
+    if (!change) {
+        RateLabel->setText(
+            QStringLiteral("Rate : %1 Hz, no conversion").arg(trx5::SampleRate(longMode_)));
+    } else if (KeepRateBox->isChecked()) {
+        RateLabel->setText(
+            QStringLiteral("Rate : %1, kept (plays at %2 Hz)")
+                .arg(QString::fromStdString(trx5::RateChange{change->from, 0}.Describe())
+                         .section(QLatin1Char(' '), 0, 1))
+                .arg(change->to));
+    } else {
+        RateLabel->setText(QStringLiteral("Rate : ") + QString::fromStdString(change->Describe()));
+    }
 }
 
 TGetWin::~TGetWin() = default;
@@ -75,11 +123,22 @@ void TGetWin::ShowFileInfo() {
     FsLabel->setText(QString::fromStdString(text->rate));
     FramesLabel->setText(QString::fromStdString(text->frames));
     BitLabel->setText(QString::fromStdString(text->bits));
+    fileRate_ = text->usable ? text->sampleRate : 0;
+    fileChannels_ = text->usable ? text->channels : 0;
+    MixBox->setEnabled(oneTarget_ && fileChannels_ == 2);
+    ShowRate();
 }
 
 void TGetWin::AudBtnMouseDown() {
     if (SelectedFile.isEmpty()) return;
-    if (!Player().Start(SelectedFile.toStdString())) emit SoundOutputFailed();
+    // In the import dialog the file is heard as the import will write it.
+    std::optional<trx5::PreviewTarget> target;
+    if (songSet_) {
+        target = trx5::PreviewTarget{static_cast<std::uint32_t>(trx5::SampleRate(longMode_)),
+                                     KeepRateBox->isChecked(),
+                                     oneTarget_ && MixBox->isChecked()};
+    }
+    if (!Player().Start(SelectedFile.toStdString(), target)) emit SoundOutputFailed();
 }
 
 void TGetWin::AudBtnMouseUp() {

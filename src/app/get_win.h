@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <memory>
 
+class QCheckBox;
 class QFrame;
 class QLabel;
 class QToolButton;
@@ -28,8 +29,16 @@ class TGetWin : public QWidget {
     QLabel* FramesLabel;
     QLabel* BitLabel;
     QToolButton* AudBtn;
+    QLabel* RateLabel;
+    QCheckBox* KeepRateBox;
+    QCheckBox* MixBox;
 
     QString SelectedFile;  // the file selected in the open dialog
+
+    // The song the import goes to: the rate line and the listen button then
+    // show and play what the import will write; the mix choice is offered
+    // only for one destination.
+    void SetSong(bool longMode, bool oneTarget);
 
     // Plays through `output` instead of the default sound device.
     void SetSoundOutput(trx5::SoundOutput& output);
@@ -48,6 +57,13 @@ class TGetWin : public QWidget {
     void SoundOutputFailed();
 
   private:
+    void ShowRate();
+
+    bool songSet_ = false;
+    bool longMode_ = false;
+    bool oneTarget_ = false;
+    double fileRate_ = 0;  // of the file shown; 0 when none is usable
+    int fileChannels_ = 0;
     std::unique_ptr<trx5::SoundOutput> ownOutput_;
     trx5::SoundOutput* output_ = nullptr;
     std::unique_ptr<trx5::Preview> preview_;

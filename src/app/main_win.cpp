@@ -1,18 +1,22 @@
 #include "app/main_win.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QFrame>
 #include <QLabel>
+#include <QMenu>
+#include <QMimeData>
 #include <QPainter>
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QShortcut>
 #include <QStorageInfo>
+#include <QTemporaryDir>
 #include <QToolButton>
 #include <QUrl>
 
@@ -24,6 +28,8 @@
 #include "app/info_text.h"
 #include "app/nf_win.h"
 #include "app/song_list.h"
+#include "app/take_drag_drop.h"
+#include "app/take_tooltip.h"
 #include "backup/card_copy.h"
 #include "card/card_info.h"
 #include "common/folder.h"
@@ -36,6 +42,7 @@
 #include "controls/volume.h"
 #include "convert/export.h"
 #include "convert/import.h"
+#include "convert/stems.h"
 #include "playback/audition.h"
 #include "playback/qt_sound_output.h"
 
@@ -329,6 +336,13 @@ void TMainWin::CreateControls() {
                 }
                 SpeedButton1Click(take);
             });
+            take->setContextMenuPolicy(Qt::CustomContextMenu);
+            connect(take, &QToolButton::customContextMenuRequested, this,
+                    [this, take, slot = SlotIndex(t, v)](const QPoint& at) {
+                        QMenu* menu = TakeMenu(slot);
+                        menu->setAttribute(Qt::WA_DeleteOnClose);
+                        menu->popup(take->mapToGlobal(at));
+                    });
             TakeBtns[SlotIndex(t, v)] = take;
         }
     }
@@ -484,7 +498,11 @@ void TMainWin::CreateControls() {
 
     WavOpen = new CustDlgs::TCOpenDialog(this);
     WavOpen->setObjectName(QStringLiteral("WavOpen"));
+    // Every format the import reads comes first, so a musician's FLAC or MP3
+    // files show at once.
     WavOpen->SetFilter(QStringLiteral(
+        "All audio files(*.wav;*.aif;*.aiff;*.aifc;*.flac;*.ogg;*.oga;*.opus;*.mp3;*.w64;*.caf;"
+        "*.rf64)|*.wav;*.aif;*.aiff;*.aifc;*.flac;*.ogg;*.oga;*.opus;*.mp3;*.w64;*.caf;*.rf64|"
         "Audio(*.wav;*.aif)|*.wav;*.aif|Windows Wave(*.wav)|*.wav|AIFF(*.aif)|*.aif"));
     WavOpen->SetDefaultExt(QStringLiteral("wav"));
     WavOpen->SetInitialDir(QStringLiteral("."));
@@ -511,6 +529,18 @@ void TMainWin::CreateControls() {
     connect(HelpBtn, &QPushButton::clicked, this, &TMainWin::HelpBtnClick);
     connect(ExitBtn, &QPushButton::clicked, this, &TMainWin::ExitBtnClick);
     connect(DirTree, &TDirTreeView::OnChange, this, &TMainWin::DirTreeChange);
+
+    TakeDnd = new TTakeDragDrop(
+        TakeBtns, [this](int slot) { return TakeDragData(slot); }, this);
+    TakeDnd->SetDragRunner(
+        [this](QToolButton* source, QMimeData* data) { dialogs_.StartDrag(source, data); });
+    connect(TakeDnd, &TTakeDragDrop::FileDropped, this, &TMainWin::TakeDropped);
+    TakeTips = new TTakeTooltips(
+        TakeBtns,
+        [this](int slot) {
+            return TTakeTooltips::Take{TakeFiles[slot], LongMode};
+        },
+        this);
 
     SetTabOrder();
     DirTree->setFocus();
@@ -856,14 +886,12 @@ void TMainWin::ToWavBtnClick() {
     const std::optional<SaveChoice> choice = dialogs_.GetSaveFileName(this);
     if (!choice) return;
 
-    Gauge->SetProgress(0);
-    InfoText->clear();
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    QCoreApplication::processEvents();
-
     trx5::ExportRequest request;
     request.outputPath = choice->fileName.toStdString();
-    request.format = trx5::ChooseExportFormat(request.outputPath, choice->aiffFilter);
+    request.format = trx5::ChooseExportFormat(request.outputPath,
+                                              choice->flacFilter   ? trx5::ExportFormat::Flac
+                                              : choice->aiffFilter ? trx5::ExportFormat::Aiff
+                                                                   : trx5::ExportFormat::Wav);
     request.longMode = LongMode;
     for (int t = 0; t < kTracks; ++t) {
         if (SelTake[t] >= 0) request.takePaths[t] = TakeFiles[SlotIndex(t, SelTake[t])];
@@ -872,12 +900,18 @@ void TMainWin::ToWavBtnClick() {
         request.levels[t] = VolKnobs[t]->Position();
         request.pans[t] = PanKnobs[t]->Position();
     }
-    const QString name = ToQString(request.outputPath);
+    RunExport(request);
+}
 
+void TMainWin::RunExport(const trx5::ExportRequest& request) {
+    Gauge->SetProgress(0);
+    InfoText->clear();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    QCoreApplication::processEvents();
+    const QString name = ToQString(request.outputPath);
     const auto result = RunWithProgress(
         QStringLiteral("Creating ") + name + QStringLiteral("..."),
         [&](trx5::Progress& progress) { return trx5::ExportTakes(request, progress); });
-
     if (!result) {
         dialogs_.MessageBox(this, ToQString(result.message()), ToQString(result.reason()));
         return;
@@ -889,21 +923,32 @@ void TMainWin::Wav2TakeBtnClick() {
     const std::vector<trx5::TakeSlot> destinations = ImportDestinations();
     if (destinations.empty()) return;
     WavOpen->SetSubForm(getWin_);
+    if (getWin_ != nullptr) getWin_->SetSong(LongMode, destinations.size() == 1);
     const QString source = dialogs_.GetOpenFileName(*WavOpen);
     if (source.isEmpty()) return;
 
+    trx5::ImportRequest request = ImportRequestFor(destinations[0]);
+    if (destinations.size() > 1) request.second = destinations[1];
+    request.sourcePath = source.toStdString();
+    if (getWin_ != nullptr) {
+        request.keepRate = getWin_->KeepRateBox->isChecked();
+        request.mixToMono = destinations.size() == 1 && getWin_->MixBox->isChecked();
+    }
+    RunImport(request);
+}
+
+trx5::ImportRequest TMainWin::ImportRequestFor(trx5::TakeSlot first) const {
+    trx5::ImportRequest request;
+    request.cardDir = CardDir;
+    request.fileNumber = SongFileNumber();
+    request.longMode = LongMode;
+    request.first = first;
+    return request;
+}
+
+void TMainWin::RunImport(const trx5::ImportRequest& request) {
     Gauge->SetProgress(0);
     InfoText->clear();
-
-    const int entry = SongNum->currentIndex();
-    trx5::ImportRequest request;
-    request.sourcePath = source.toStdString();
-    request.cardDir = CardDir;
-    request.fileNumber = entry < 0 ? 0 : SongNum->itemData(entry, kSongFileNumberRole).toInt();
-    request.longMode = LongMode;
-    request.first = destinations[0];
-    if (destinations.size() > 1) request.second = destinations[1];
-
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const auto result = RunWithProgress(
         QStringLiteral("Writing to Takes"),
@@ -923,6 +968,102 @@ void TMainWin::Wav2TakeBtnClick() {
     }
     AddInfoLine(QStringLiteral("Take(s) have been generated."));
     UpdateInfo();
+}
+
+void TMainWin::TakeDropped(int slot, const QString& path) {
+    if (busy_ || !cardShown_) return;
+    const int track = slot / kVTakes;
+    const int vtake = slot % kVTakes;
+    // A take that is there is replaced only when the user says so.
+    if (!TakeFiles[slot].empty() &&
+        !dialogs_.Confirm(this, QStringLiteral("Replace take %1?").arg(TakeCaption(track, vtake)),
+                          QCoreApplication::applicationName())) {
+        return;
+    }
+    trx5::ImportRequest request = ImportRequestFor({track, vtake});
+    request.sourcePath = path.toStdString();
+    RunImport(request);
+}
+
+QMenu* TMainWin::TakeMenu(int slot) {
+    auto* menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("TakeMenu"));
+    QAction* all = menu->addAction(QStringLiteral("Export all takes of this song..."));
+    connect(all, &QAction::triggered, this, &TMainWin::ExportSongTakes);
+    QAction* one = menu->addAction(QStringLiteral("Export this take..."));
+    one->setEnabled(!TakeFiles[slot].empty());
+    connect(one, &QAction::triggered, this, [this, slot] { ExportOneTake(slot); });
+    all->setEnabled(cardShown_ && !busy_);
+    one->setEnabled(one->isEnabled() && !busy_);
+    return menu;
+}
+
+int TMainWin::SongFileNumber() const {
+    const int entry = SongNum->currentIndex();
+    return entry < 0 ? 0 : SongNum->itemData(entry, kSongFileNumberRole).toInt();
+}
+
+void TMainWin::ExportSongTakes() {
+    const QString folder =
+        dialogs_.GetFolder(this, QStringLiteral("Export all takes of this song"));
+    if (folder.isEmpty()) return;
+    Gauge->SetProgress(0);
+    InfoText->clear();
+    trx5::StemsRequest request;
+    request.cardDir = CardDir;
+    request.fileNumber = SongFileNumber();
+    request.outputFolder = folder.toStdString();
+    trx5::StemsOutcome outcome;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    static_cast<void>(
+        RunWithProgress(QStringLiteral("Exporting the takes to ") + folder + QStringLiteral("..."),
+                        [&](trx5::Progress& progress) -> trx5::Result<bool> {
+                            outcome = trx5::ExportStems(request, progress);
+                            return outcome.ok();
+                        }));
+    // The stems finished before a failure or an Abort are there, whole.
+    for (const std::string& file : outcome.files) {
+        AddInfoLine(ToQString(file) + QStringLiteral(" created."));
+    }
+    if (!outcome.ok()) {
+        dialogs_.MessageBox(this, QString::fromLatin1(trx5::kMsgCannotWrite),
+                            ToQString(outcome.failure.Describe()));
+    }
+}
+
+void TMainWin::ExportOneTake(int slot) {
+    if (TakeFiles[slot].empty()) return;
+    const QString folder = dialogs_.GetFolder(this, QStringLiteral("Export this take"));
+    if (folder.isEmpty()) return;
+    trx5::ExportRequest request;
+    request.longMode = LongMode;
+    request.takePaths[slot / kVTakes] = TakeFiles[slot];
+    request.outputPath = trx5::WithTrailingSlash(folder.toStdString()) +
+                         trx5::StemFileName(SongFileNumber() + 1, slot / kVTakes + 1,
+                                            slot % kVTakes + 1, trx5::ExportFormat::Wav);
+    RunExport(request);
+}
+
+QMimeData* TMainWin::TakeDragData(int slot) {
+    if (busy_ || TakeFiles[slot].empty()) return nullptr;
+    if (!dragFolder_) dragFolder_ = std::make_unique<QTemporaryDir>();
+    const int fileNumber = SongFileNumber();
+    trx5::ExportRequest request;
+    request.longMode = LongMode;
+    request.takePaths[slot / kVTakes] = TakeFiles[slot];
+    request.format = trx5::ExportFormat::Wav;
+    request.outputPath = (dragFolder_->path() + QLatin1Char('/')).toStdString() +
+                         trx5::StemFileName(fileNumber + 1, slot / kVTakes + 1, slot % kVTakes + 1,
+                                            trx5::ExportFormat::Wav);
+    trx5::NoProgress quiet;
+    const auto result = trx5::ExportTakes(request, quiet);
+    if (!result) {
+        dialogs_.MessageBox(this, ToQString(result.message()), ToQString(result.reason()));
+        return nullptr;
+    }
+    auto* data = new QMimeData;
+    data->setUrls({QUrl::fromLocalFile(ToQString(request.outputPath))});
+    return data;
 }
 
 void TMainWin::WavOpenSelectionChange() {

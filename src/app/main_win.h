@@ -15,6 +15,8 @@
 #include "app/info_text.h"
 #include "app/song_list.h"
 #include "card/take_file.h"
+#include "convert/export.h"
+#include "convert/import.h"
 
 class QComboBox;
 class QFrame;
@@ -28,6 +30,11 @@ class TCGauge;
 class TDirTreeView;
 class TDriveCombo;
 class THelpWin;
+class TTakeDragDrop;
+class TTakeTooltips;
+class QMenu;
+class QMimeData;
+class QTemporaryDir;
 class TFileOperation;
 class TGetWin;
 class TNfWin;
@@ -114,6 +121,8 @@ class TMainWin : public QWidget {
     CustDlgs::TCOpenDialog* WavOpen;
     TFileOperation* FileOp;
     THelpWin* HelpWin = nullptr;  // made when first needed
+    TTakeDragDrop* TakeDnd;
+    TTakeTooltips* TakeTips;
 
     // State of the user's work.
     QString TitlePrefix;
@@ -132,6 +141,10 @@ class TMainWin : public QWidget {
     std::array<QLabel*, trx5::kTracks> FadeLabels{};
     std::array<QLabel*, trx5::kTracks> PanLabels{};
     bool AbortRequested = false;
+
+    // The context menu of a V-Take button, as a right click shows it; the
+    // caller owns it.
+    QMenu* TakeMenu(int slot);
 
     // The import destinations: the selection tracks that have a V-Take
     // selected, FirstSel before SecondSel.
@@ -168,6 +181,12 @@ class TMainWin : public QWidget {
     void AudBtnClick();
     void BackBtnClick();
     void RestoreBtnClick();
+    // Every take of the song shown, each as its own file, into a folder.
+    void ExportSongTakes();
+    // One take as its own file, into a folder.
+    void ExportOneTake(int slot);
+    // A file dropped on a V-Take button: imported into that V-Take.
+    void TakeDropped(int slot, const QString& path);
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -184,6 +203,14 @@ class TMainWin : public QWidget {
     void AddInfoLine(const QString& line);
     void SetFlat(QToolButton* button, bool flat);
 
+    // An import into `first` of the song shown; the source is the caller's.
+    trx5::ImportRequest ImportRequestFor(trx5::TakeSlot first) const;
+    void RunImport(const trx5::ImportRequest& request);
+    // The song file number of the song shown (00..99).
+    int SongFileNumber() const;
+    void RunExport(const trx5::ExportRequest& request);
+    // The take of a slot as a file to drag out, or none.
+    QMimeData* TakeDragData(int slot);
     // The help's first page, beside the program or where it is installed;
     // empty when there is none.
     QString HelpIndexPath() const;
@@ -197,6 +224,7 @@ class TMainWin : public QWidget {
     std::unique_ptr<trx5::SoundOutput> ownOutput_;
     trx5::SoundOutput* output_ = nullptr;
     std::unique_ptr<trx5::Audition> audition_;
+    std::unique_ptr<QTemporaryDir> dragFolder_;  // takes dragged out as files
     TGetWin* getWin_ = nullptr;
     TNfWin* nfWin_ = nullptr;
     QString programFolder_;

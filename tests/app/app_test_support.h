@@ -3,11 +3,13 @@
 #pragma once
 
 #include <QList>
+#include <QMimeData>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,11 +30,19 @@ class FakeDialogs final : public DialogProvider {
         messages << text;
         details << detail;
     }
+    QString GetFolder(QWidget*, const QString& caption) override {
+        folderCaptions << caption;
+        return folder;
+    }
     bool Confirm(QWidget*, const QString& text, const QString& caption) override {
         confirmations << caption + QStringLiteral(": ") + text;
         return confirmAnswer;
     }
     std::optional<QString> NewFolderName(TNfWin&) override { return folderName; }
+    void StartDrag(QWidget* source, QMimeData* data) override {
+        dragSources << source;
+        dragged.emplace_back(data);
+    }
     void OpenDocument(const QUrl& url, std::function<void()> failed) override {
         documents << url;
         if (!documentOpens) failed();
@@ -47,6 +57,10 @@ class FakeDialogs final : public DialogProvider {
     QStringList messages;
     QStringList details;
     QStringList confirmations;  // "caption: text"
+    QList<QWidget*> dragSources;
+    QString folder;  // answer of the folder dialog
+    QStringList folderCaptions;
+    std::vector<std::unique_ptr<QMimeData>> dragged;
     bool confirmAnswer = true;
     QList<QUrl> documents;
 };

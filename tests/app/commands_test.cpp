@@ -1,5 +1,6 @@
 // The folder-pane commands, Help, the "New Folder" dialog, the preview form
 // and a picture of the window with a card shown.
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -146,9 +147,12 @@ class CommandsTest : public QObject {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("name");
         QTest::addColumn<bool>("aiff");
-        QTest::newRow("wave") << 0 << QString("mix") << QString("mix.wav") << false;
-        QTest::newRow("aiff") << 1 << QString("mix") << QString("mix.aif") << true;
-        QTest::newRow("own extension") << 1 << QString("song.AIF") << QString("song.AIF") << true;
+        QTest::addColumn<bool>("flac");
+        QTest::newRow("wave") << 0 << QString("mix") << QString("mix.wav") << false << false;
+        QTest::newRow("aiff") << 1 << QString("mix") << QString("mix.aif") << true << false;
+        QTest::newRow("own extension")
+            << 1 << QString("song.AIF") << QString("song.AIF") << true << false;
+        QTest::newRow("flac") << 2 << QString("mix") << QString("mix.flac") << false << true;
     }
 
     void saveDialogNamesTheFileAfterTheChosenFilter() {
@@ -156,13 +160,15 @@ class CommandsTest : public QObject {
         QFETCH(QString, typed);
         QFETCH(QString, name);
         QFETCH(bool, aiff);
+        QFETCH(bool, flac);
         QTemporaryDir dir;
         const QString previous = QDir::currentPath();
         QDir::setCurrent(dir.path());
         QTimer::singleShot(0, this, [&] {
             auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
             QVERIFY(dialog != nullptr);
-            QCOMPARE(dialog->nameFilters(), QStringList({"Windows Wave(*.wav)", "AIFF(*.aif)"}));
+            QCOMPARE(dialog->nameFilters(),
+                     QStringList({"Windows Wave(*.wav)", "AIFF(*.aif)", "FLAC(*.flac)"}));
             auto* types = dialog->findChild<QComboBox*>("fileTypeCombo");
             QVERIFY(types != nullptr);
             for (int i = 0; i < filter; ++i) QTest::keyClick(types, Qt::Key_Down);
@@ -180,6 +186,7 @@ class CommandsTest : public QObject {
         QCOMPARE(QFileInfo(choice->fileName).absolutePath(),
                  QFileInfo(dir.path()).absoluteFilePath());
         QCOMPARE(choice->aiffFilter, aiff);
+        QCOMPARE(choice->flacFilter, flac);
     }
 
     void helpOpensThePageBesideTheProgram() {
@@ -295,7 +302,16 @@ class CommandsTest : public QObject {
     void previewFormIsThere() {
         TGetWin form;
         QCOMPARE(form.windowTitle(), QString("GetWin"));
-        QCOMPARE(form.size(), QSize(416, 83));
+        // The file's three lines, then the rate line and the import's choices.
+        QCOMPARE(form.size(), QSize(416, 146));
+        QCOMPARE(form.KeepRateBox->text(),
+                 QString("Keep samples as they are (no rate conversion)"));
+        QVERIFY(!form.KeepRateBox->isChecked() && !form.MixBox->isEnabled());
+        QVERIFY(form.RateLabel->text().isEmpty());
+        for (QWidget* w : std::initializer_list<QWidget*>{form.RateLabel, form.KeepRateBox,
+                                                          form.MixBox, form.AudBtn}) {
+            QVERIFY(form.rect().contains(w->geometry()));
+        }
         QCOMPARE(form.FsLabel->text(), QString("Sampling Rate :").leftJustified(36));
         QCOMPARE(form.FramesLabel->text(), QString("Sampling Frames :").leftJustified(34));
         QCOMPARE(form.BitLabel->text(), QString("Bits / Word :").leftJustified(16));

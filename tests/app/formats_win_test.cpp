@@ -1,0 +1,247 @@
+// The window's side of files in other formats and rates: the import form's
+// rate line and choices, the import with them, FLAC through the save dialog,
+// and every take of a song exported from the grid's context menu.
+#include <QAction>
+#include <QCheckBox>
+#include <QDir>
+#include <QLabel>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <cmath>
+
+#include "../playback/fake_sound_output.h"
+#include "app/get_win.h"
+#include "app/main_win.h"
+#include "app/nf_win.h"
+#include "app_test_support.h"
+#include "codec/take_codec.h"
+#include "convert/export.h"
+#include "convert/import.h"
+#include "convert/stems.h"
+#include "playback/sound_output.h"
+#include "support/test_support.h"
+
+namespace {
+
+constexpr int kHiFiSamples = 509;
+
+std::int16_t Tone(int frame, int channel) {
+    return std::int16_t(9000 * std::sin(frame * (0.03 + 0.02 * channel)) + 500 * channel);
+}
+
+QAction* MenuAction(QMenu* menu, const QString& text) {
+    for (QAction* action : menu->actions()) {
+        if (action->text() == text) return action;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+class FormatsTest : public QObject {
+    Q_OBJECT
+
+  private:
+    FakeDialogs dialogs_;
+    QTemporaryDir work_;
+
+    std::string MakeCard(const QTemporaryDir& card) {
+        const std::string folder = card.path().toStdString() + "/";
+        trx5test::MakeMachineFile(folder);
+        trx5test::MakeSongFile(folder, 0, false);
+        trx5test::MakeTake(folder, 0, 0, 0, false, 6, 1);  // 1-1
+        trx5test::MakeTake(folder, 0, 2, 4, false, 3, 2);  // 3-5
+        return folder;
+    }
+
+  private slots:
+    void init() { dialogs_ = FakeDialogs(); }
+
+    // The form tells what the import will do with the file's rate and offers
+    // the recorder's own behaviour and the mix of a stereo file.
+    void importFormShowsTheRateChange() {
+        const std::string wav = work_.path().toStdString() + "/cd.wav";
+        WriteWav(wav, 2, 44100, 4410, Tone);
+        const std::string song = work_.path().toStdString() + "/song.wav";
+        WriteWav(song, 1, 32000, 3200, Tone);
+        TGetWin form;
+        form.SetSong(false, true);
+        form.SelectedFile = QString::fromStdString(wav);
+        form.ShowFileInfo();
+        QCOMPARE(form.RateLabel->text(), QString("Rate : 44100 Hz -> 32000 Hz"));
+        QVERIFY(form.MixBox->isEnabled());
+        form.KeepRateBox->setChecked(true);
+        QCOMPARE(form.RateLabel->text(), QString("Rate : 44100 Hz, kept (plays at 32000 Hz)"));
+        form.KeepRateBox->setChecked(false);
+        form.SetSong(true, false);  // a LONG song, two destinations
+        QCOMPARE(form.RateLabel->text(), QString("Rate : 44100 Hz -> 16000 Hz"));
+        QVERIFY(!form.MixBox->isEnabled());
+        form.SetSong(false, true);
+        form.SelectedFile = QString::fromStdString(song);
+        form.ShowFileInfo();
+        QCOMPARE(form.RateLabel->text(), QString("Rate : 32000 Hz, no conversion"));
+        QVERIFY(!form.MixBox->isEnabled());  // a mono file has nothing to mix
+    }
+
+    // Held down, the listen button plays what the import will write: at the
+    // song's rate, or the file's own rate outside an import.
+    void previewPlaysWhatTheImportWrites() {
+        const std::string wav = work_.path().toStdString() + "/cd.wav";
+        WriteWav(wav, 2, 44100, 44100, Tone);
+        FakeSoundOutput output;
+        TGetWin form;
+        form.SetSoundOutput(output);
+        form.SelectedFile = QString::fromStdString(wav);
+        form.AudBtnMouseDown();
+        QCOMPARE(output.format.sampleRate, 44100);
+        QCOMPARE(output.format.channels, 2);
+        form.AudBtnMouseUp();
+        form.SetSong(false, true);
+        form.MixBox->setChecked(true);
+        form.AudBtnMouseDown();
+        QCOMPARE(output.format.sampleRate, 32000);
+        QCOMPARE(output.format.channels, 1);
+        form.AudBtnMouseUp();
+    }
+
+    // The window's import takes the form's choices; the takes are what the
+    // import engine writes with them.
+    void importUsesTheFormsChoices_data() {
+        QTest::addColumn<bool>("keep");
+        QTest::addColumn<bool>("mix");
+        QTest::newRow("converted") << false << false;
+        QTest::newRow("kept") << true << false;
+        QTest::newRow("mixed") << false << true;
+    }
+
+    void importUsesTheFormsChoices() {
+        QFETCH(bool, keep);
+        QFETCH(bool, mix);
+        const std::string wav = work_.path().toStdString() + "/cd.wav";
+        WriteWav(wav, 2, 44100, 20000, Tone);
+        QTemporaryDir card, reference;
+        const std::string folder = MakeCard(card);
+        TMainWin win(dialogs_);
+        TGetWin form;
+        TNfWin nf;
+        win.AttachForms(&form, &nf);
+        win.DirTreeChange(card.path());
+        win.TakeBtns[8 * 1 + 0]->click();  // 2-1
+        win.Sel2Btn->click();
+        form.KeepRateBox->setChecked(keep);
+        form.MixBox->setChecked(mix);
+        dialogs_.open = QString::fromStdString(wav);
+        win.Wav2TakeBtn->click();
+        QVERIFY(dialogs_.messages.isEmpty());
+
+        trx5::ImportRequest request;
+        request.sourcePath = wav;
+        request.cardDir = reference.path().toStdString();
+        request.first = {1, 0};
+        request.keepRate = keep;
+        request.mixToMono = mix;
+        trx5::NoProgress quiet;
+        QVERIFY(trx5::ImportTakes(request, quiet).ok());
+        QCOMPARE(trx5test::ReadFile(folder + "00-10.aud"),
+                 trx5test::ReadFile(reference.path().toStdString() + "/00-10.aud"));
+        const std::uint64_t frames = keep ? 20000 : 20000 * 32000 / 44100 + 1;
+        QCOMPARE(FileSize(folder + "00-10.aud"),
+                 512LL + 512LL * ((frames + kHiFiSamples - 1) / kHiFiSamples));
+    }
+
+    // A FLAC file in and out: the save dialog's FLAC filter writes FLAC, and
+    // the import reads it back to the same samples.
+    void flacOutAndIn() {
+        QTemporaryDir card;
+        const std::string folder = MakeCard(card);
+        TMainWin win(dialogs_);
+        win.DirTreeChange(card.path());
+        win.TakeBtns[0]->click();  // 1-1
+        const QString out = work_.path() + "/take";
+        dialogs_.save = SaveChoice{out, false, true};
+        win.Take2WavBtn->click();
+        QVERIFY(dialogs_.messages.isEmpty());
+        QVERIFY(QFileInfo::exists(out + ".flac"));
+        QVERIFY(win.InfoText->toPlainText().endsWith(out + ".flac created."));
+
+        win.TakeBtns[8 * 3 + 7]->click();  // 4-8, empty
+        win.Sel4Btn->click();
+        dialogs_.open = out + ".flac";
+        win.Wav2TakeBtn->click();
+        QVERIFY(dialogs_.messages.isEmpty());
+        // The same song rate: the samples come back as they were, and so
+        // do the coded blocks.
+        const trx5test::Bytes original = trx5test::ReadFile(folder + "00-00.aud");
+        const trx5test::Bytes again = trx5test::ReadFile(folder + "00-37.aud");
+        QCOMPARE(again.size(), original.size());
+        std::vector<std::int16_t> a(6 * kHiFiSamples), b(6 * kHiFiSamples);
+        trx5::DecodeTakeBlocks(original.data() + 512, a.data(), 6, false);
+        trx5::DecodeTakeBlocks(again.data() + 512, b.data(), 6, false);
+        QCOMPARE(a, b);
+    }
+
+    void contextMenuExportsTheSongsTakes() {
+        QTemporaryDir card, out;
+        MakeCard(card);
+        TMainWin win(dialogs_);
+        win.DirTreeChange(card.path());
+        QScopedPointer<QMenu> menu(win.TakeMenu(1));  // an empty slot
+        QAction* all = MenuAction(menu.data(), "Export all takes of this song...");
+        QAction* one = MenuAction(menu.data(), "Export this take...");
+        QVERIFY(all != nullptr && one != nullptr);
+        QVERIFY(all->isEnabled() && !one->isEnabled());
+
+        dialogs_.folder.clear();  // the folder dialog cancelled
+        all->trigger();
+        QVERIFY(QDir(out.path()).isEmpty());
+
+        dialogs_.folder = out.path() + "/stems";
+        all->trigger();
+        QCOMPARE(dialogs_.folderCaptions.last(), QString("Export all takes of this song"));
+        QVERIFY(dialogs_.messages.isEmpty());
+        QCOMPARE(QDir(dialogs_.folder).entryList(QDir::Files),
+                 QStringList({"Song01_Track1_VTake1.wav", "Song01_Track3_VTake5.wav"}));
+        QVERIFY(win.InfoText->toPlainText().endsWith("Song01_Track3_VTake5.wav created."));
+        QVERIFY(win.ExitBtn->isEnabled() && !win.AbortBtn->isEnabled());
+
+        QScopedPointer<QMenu> takeMenu(win.TakeMenu(8 * 2 + 4));  // 3-5
+        dialogs_.folder = out.path() + "/one";
+        QDir().mkpath(dialogs_.folder);
+        MenuAction(takeMenu.data(), "Export this take...")->trigger();
+        QCOMPARE(QDir(dialogs_.folder).entryList(QDir::Files),
+                 QStringList{"Song01_Track3_VTake5.wav"});
+        QCOMPARE(
+            trx5test::ReadFile((dialogs_.folder + "/Song01_Track3_VTake5.wav").toStdString()),
+            trx5test::ReadFile((out.path() + "/stems/Song01_Track3_VTake5.wav").toStdString()));
+    }
+
+    // Abort stops between blocks: the stems finished before stay, whole, and
+    // nothing half-written is left.
+    void abortedStemsKeepWhatIsWhole() {
+        QTemporaryDir card, out;
+        MakeCard(card);
+        TMainWin win(dialogs_);
+        win.DirTreeChange(card.path());
+        // The first take has 6 blocks: abort in the second.
+        connect(&win, &TMainWin::ProgressStep, &win, [&win](quint64 block, quint64) {
+            if (block == 7) {
+                QMetaObject::invokeMethod(win.AbortBtn, &QToolButton::click, Qt::QueuedConnection);
+            }
+        });
+        dialogs_.folder = out.path();
+        QScopedPointer<QMenu> menu(win.TakeMenu(0));
+        MenuAction(menu.data(), "Export all takes of this song...")->trigger();
+        QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{"Song01_Track1_VTake1.wav"});
+        QCOMPARE(FileSize((out.path() + "/Song01_Track1_VTake1.wav").toStdString()),
+                 46LL + 6 * kHiFiSamples * 2);
+        QVERIFY(!win.AbortBtn->isEnabled() && win.ExitBtn->isEnabled());
+    }
+};
+
+QTEST_MAIN(FormatsTest)
+#include "formats_win_test.moc"

@@ -108,6 +108,13 @@ Status TempFile::Write(const void* bytes, std::size_t count) {
     return Status::Ok();
 }
 
+void TempFile::StartWriteback() {
+    if (file_ == nullptr || std::fflush(file_) != 0) return;
+#if defined(__linux__)
+    sync_file_range(fileno(file_), 0, 0, SYNC_FILE_RANGE_WRITE);
+#endif
+}
+
 Status TempFile::Flush() {
     errno = 0;
     if (std::fflush(file_) != 0 || std::ferror(file_) != 0) {

@@ -54,6 +54,9 @@ class TempFile {
 
     // Writes all bytes; the reason of a failure is kept.
     Status Write(const void* bytes, std::size_t count);
+    // Has the device start writing what was written so far, without waiting
+    // for it, so that the final Flush has little left to wait for.
+    void StartWriteback();
     // Flushes the data to the device; the file stays open and locked.
     Status Flush();
     // Renames the file over `target` and closes it. The data must have been

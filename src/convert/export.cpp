@@ -121,6 +121,13 @@ class OutputFile {
     }
 
     Status WriteSamples(const std::int16_t* samples, std::size_t count) {
+        // Long outputs go to the device as they are written rather than all
+        // at once when the file is finished.
+        written_ += count * 2;
+        if (written_ - hinted_ >= kWritebackBytes && !device_) {
+            temp_.StartWriteback();
+            hinted_ = written_;
+        }
         if (format_ == ExportFormat::Flac) {
             const auto frames = static_cast<sf_count_t>(count / std::size_t(channels_));
             errno = 0;
@@ -157,6 +164,10 @@ class OutputFile {
     }
 
   private:
+    static constexpr std::uint64_t kWritebackBytes = 8 << 20;
+    std::uint64_t written_ = 0;  // sample bytes given to the file
+    std::uint64_t hinted_ = 0;   // of them, handed to the device's writeback
+
     // libsndfile writes the stream straight to the file's descriptor.
     Status OpenFlac(int channels, std::uint32_t rate) {
         if (std::fflush(file_) != 0) return Status::Fail(kMsgCannotWrite, ErrnoText(errno));

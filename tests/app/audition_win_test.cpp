@@ -381,6 +381,7 @@ class AuditionWinTest : public QObject {
         TGetWin form;
         win.AttachForms(&form, nullptr);
         win.WavOpen->SetSubForm(&form);
+        form.SetSong(false, true);  // into one take of a HiFi song, as the import sets it
         win.WavOpen->SetInitialDir(files.path());
         win.show();
         QVERIFY(QTest::qWaitForWindowExposed(&win));

@@ -7,6 +7,7 @@
 #include <QTest>
 #include <QToolButton>
 #include <QUrl>
+#include <memory>
 
 #include "app/main_win.h"
 #include "app/take_drag_drop.h"
@@ -30,8 +31,9 @@ QMimeData* Files(const QStringList& paths) {
 }
 
 // Drags `data` over the button and drops it there, as the file manager
-// does; returns whether the button took the drag.
+// does; returns whether the button took the drag. The data goes with it.
 bool DropOn(QToolButton* button, QMimeData* data) {
+    const std::unique_ptr<QMimeData> owned(data);
     const QPointF at(button->width() / 2.0, button->height() / 2.0);
     QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(button, &enter);

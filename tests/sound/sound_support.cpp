@@ -488,7 +488,43 @@ void WriteWav(const std::string& path, int channels, int rate, const Samples& sa
     WriteBytes(path, b);
 }
 
+namespace {
+
+// A sanitized build runs too slowly to keep a sound device fed in real time:
+// a silent gap there belongs to the build, not to the program. The sound
+// must still arrive whole, in order and unchanged; the expected sound has
+// no silent frame, so the gaps can be taken out before comparing.
+#ifdef TRX5_SANITIZED_BUILD
+constexpr bool kGapsAllowed = true;
+#else
+constexpr bool kGapsAllowed = false;
+#endif
+
+Samples WithoutGaps(const Samples& captured) {
+    const std::size_t frames = captured.size() / 2;
+    Samples kept;
+    std::size_t first = 0;
+    while (first < frames && IsSilent(captured, first)) ++first;
+    std::size_t last = frames;
+    while (last > first && IsSilent(captured, last - 1)) --last;
+    for (std::size_t at = first; at < last; ++at) {
+        if (IsSilent(captured, at)) continue;
+        kept.push_back(captured[2 * at]);
+        kept.push_back(captured[2 * at + 1]);
+    }
+    return kept;
+}
+
+}  // namespace
+
 std::string CheckSingleRun(const Samples& captured, const Samples& expected) {
+    if (kGapsAllowed && FindGaps(captured).runs > 0) {
+        const Samples kept = WithoutGaps(captured);
+        if (kept == expected) return {};
+        return "with its silent gaps taken out the sound still differs (" +
+               std::to_string(kept.size() / 2) + " frames, want " +
+               std::to_string(expected.size() / 2) + ")";
+    }
     const std::size_t frames = captured.size() / 2;
     const std::size_t n = expected.size() / 2;
     std::size_t first = 0;

@@ -282,6 +282,23 @@ TEST(Export, AbortLeavesAValidShorterFile) {
 }
 
 #ifdef TRX5_SOX
+// The samples sox reads from an audio file, as 16-bit little-endian bytes.
+Bytes SoxSamples(const std::string& path, const TempDir& dir) {
+    const std::string raw = dir / "sox.raw";
+    if (!trx5test::Sox(trx5test::Quote(path) + "-t raw -e signed -b 16 -L " +
+                       trx5test::Quote(raw))) {
+        ADD_FAILURE() << "sox cannot read " << path;
+        return {};
+    }
+    return trx5test::ReadFile(raw);
+}
+
+Bytes LittleEndian(const std::vector<std::int16_t>& samples) {
+    Bytes bytes;
+    for (std::int16_t s : samples) trx5test::PutLE16(bytes, std::uint16_t(s));
+    return bytes;
+}
+
 std::string SoxInfo(const std::string& option, const std::string& path) {
     std::string out;
     const std::string command = std::string("'") + TRX5_SOX + "' --i " + option + " '" + path + "'";
@@ -311,13 +328,7 @@ TEST(Export, SoxReadsTheMix) {
         ASSERT_TRUE(trx5::ExportTakes(r, progress).ok());
         EXPECT_EQ(SoxInfo("-r", r.outputPath), "16000");
         EXPECT_EQ(SoxInfo("-c", r.outputPath), "2");
-        const std::string raw = dir / "mix.raw";
-        const std::string command = std::string("'") + TRX5_SOX + "' '" + r.outputPath +
-                                    "' -t raw -e signed -b 16 -L '" + raw + "'";
-        ASSERT_EQ(std::system(command.c_str()), 0);
-        Bytes want;
-        for (std::int16_t s : ExpectedMix(r)) trx5test::PutLE16(want, std::uint16_t(s));
-        EXPECT_EQ(trx5test::ReadFile(raw), want);
+        EXPECT_EQ(SoxSamples(r.outputPath, dir), LittleEndian(ExpectedMix(r)));
     }
 }
 #endif
@@ -615,12 +626,7 @@ TEST(Export, FlacHoldsTheSamplesOfTheWavExport) {
             EXPECT_EQ(flac.rate, longMode ? 16000 : 32000);
             EXPECT_EQ(flac.samples, wav.samples);
 #ifdef TRX5_SOX
-            const std::string raw = dir / "mix.raw";
-            ASSERT_TRUE(trx5test::Sox(trx5test::Quote(r.outputPath) + "-t raw -e signed -b 16 -L " +
-                                      trx5test::Quote(raw)));
-            Bytes want;
-            for (std::int16_t v : wav.samples) trx5test::PutLE16(want, std::uint16_t(v));
-            EXPECT_EQ(trx5test::ReadFile(raw), want);
+            EXPECT_EQ(SoxSamples(r.outputPath, dir), LittleEndian(wav.samples));
 #endif
         }
     }

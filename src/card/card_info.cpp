@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "card/take_file.h"
 #include "common/file_io.h"
 #include "common/folder.h"
 
@@ -66,8 +67,7 @@ std::string SongEntry::ListText() const {
 
 std::vector<SongEntry> ListSongs(const std::string& folder) {
     std::vector<SongEntry> songs;
-    for (const FolderEntry& entry : FindEntries(folder, kSongFilePattern)) {
-        if (entry.isFolder) continue;
+    for (const FolderEntry& entry : FindFiles(folder, kSongFilePattern)) {
         const char d1 = entry.name[6];
         const char d2 = entry.name[7];
         if (d1 < '0' || d1 > '9' || d2 < '0' || d2 > '9') continue;
@@ -82,6 +82,28 @@ std::vector<SongEntry> ListSongs(const std::string& folder) {
         return a.fileNumber < b.fileNumber;
     });
     return songs;
+}
+
+std::string CaseTwinNote(const CaseTwin& twin) {
+    const char* what = "file";
+    if (MatchesPattern(twin.chosen, kMachineFileName)) {
+        what = "machine file";
+    } else if (MatchesPattern(twin.chosen, kSongFilePattern)) {
+        what = "song file";
+    } else if (MatchesPattern(twin.chosen, kTakeFilePattern)) {
+        what = "take";
+    }
+    return twin.name + ": same " + what + " as " + twin.chosen + ", ignored";
+}
+
+std::vector<std::string> CardFolderNotes(const std::string& folder) {
+    std::vector<CaseTwin> twins;
+    for (const char* pattern : {kMachineFileName, kSongFilePattern, kTakeFilePattern}) {
+        static_cast<void>(FindFiles(folder, pattern, &twins));
+    }
+    std::vector<std::string> notes;
+    for (const CaseTwin& twin : twins) notes.push_back(CaseTwinNote(twin));
+    return notes;
 }
 
 }  // namespace trx5

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "common/folder.h"
+
 namespace trx5 {
 
 inline constexpr char kMachineFileName[] = "SongNo.tx5";
@@ -39,7 +41,16 @@ struct SongEntry {
     std::string ListText() const;
 };
 
-// The valid songs of a card folder, by song number.
+// The valid songs of a card folder, by song number. Of song files whose
+// names differ only in letter case the first in byte order is the song's.
 std::vector<SongEntry> ListSongs(const std::string& folder);
+
+// "00-01.AUD: same take as 00-01.aud, ignored"; "same song file", "same
+// machine file", or "same file" for other names.
+std::string CaseTwinNote(const CaseTwin& twin);
+
+// What the program leaves aside in a card folder, a line each: files whose
+// names differ only in letter case from the ones it uses.
+std::vector<std::string> CardFolderNotes(const std::string& folder);
 
 }  // namespace trx5

@@ -34,9 +34,7 @@ std::string TakeFileName(int fileNumber, int track, int vtake) {
 }
 
 std::optional<TakeSlot> ParseTakeFileName(std::string_view name, int fileNumber) {
-    char pattern[16];
-    std::snprintf(pattern, sizeof pattern, "%02d-??.aud", fileNumber % 100);
-    if (!MatchesPattern(name, pattern)) return std::nullopt;
+    if (!MatchesPattern(name, TakeFilePattern(fileNumber))) return std::nullopt;
     const char t = name[3];
     const char v = name[4];
     if (t < '0' || t > '3' || v < '0' || v > '7') return std::nullopt;
@@ -51,12 +49,15 @@ bool IsTakeFile(const std::string& path) {
            HasTakeSignature(header);
 }
 
-TakeFiles FindTakeFiles(const std::string& folder, int fileNumber) {
-    TakeFiles files;
+std::string TakeFilePattern(int fileNumber) {
     char pattern[16];
     std::snprintf(pattern, sizeof pattern, "%02d-??.aud", fileNumber % 100);
-    for (const FolderEntry& entry : FindEntries(folder, pattern)) {
-        if (entry.isFolder) continue;
+    return pattern;
+}
+
+TakeFiles FindTakeFiles(const std::string& folder, int fileNumber) {
+    TakeFiles files;
+    for (const FolderEntry& entry : FindFiles(folder, TakeFilePattern(fileNumber))) {
         const auto slot = ParseTakeFileName(entry.name, fileNumber);
         if (!slot || !IsTakeFile(entry.path)) continue;
         files[slot->track * kVTakes + slot->vtake] = entry.path;

@@ -33,6 +33,15 @@ struct TakeSlot {
     int vtake = 0;  // 0..7
 };
 
+// The names of all take files ("??-??.aud", written apart so that it is no
+// trigraph).
+inline constexpr char kTakeFilePattern[] =
+    "??"
+    "-??.aud";
+
+// "NN-??.aud": the names of song `fileNumber`'s take files (any case).
+std::string TakeFilePattern(int fileNumber);
+
 // Track and V-Take of a take file name of song `fileNumber`, or none.
 std::optional<TakeSlot> ParseTakeFileName(std::string_view name, int fileNumber);
 
@@ -41,6 +50,8 @@ std::optional<TakeSlot> ParseTakeFileName(std::string_view name, int fileNumber)
 bool IsTakeFile(const std::string& path);
 
 // Path of every take present, indexed 8 * track + vtake; empty where none.
+// Of names that differ only in letter case the first in byte order stands
+// for the slot.
 using TakeFiles = std::array<std::string, kTracks * kVTakes>;
 TakeFiles FindTakeFiles(const std::string& folder, int fileNumber);
 

@@ -3,7 +3,9 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cctype>
+#include <map>
 
 namespace trx5 {
 
@@ -43,11 +45,46 @@ std::vector<FolderEntry> FindEntries(const std::string& folder, std::string_view
     return entries;
 }
 
-std::string FindFileNoCase(const std::string& folder, std::string_view name) {
-    for (const FolderEntry& entry : FindEntries(folder, name)) {
-        if (!entry.isFolder) return entry.path;
+std::string LowerCase(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+std::vector<std::string> KeepFirstOfCaseTwins(std::vector<std::string> names,
+                                              std::vector<CaseTwin>* twins) {
+    std::sort(names.begin(), names.end());
+    std::map<std::string, std::string> firstByLower;
+    std::vector<std::string> kept;
+    for (std::string& name : names) {
+        const auto [it, isFirst] = firstByLower.try_emplace(LowerCase(name), name);
+        if (isFirst) {
+            kept.push_back(std::move(name));
+        } else if (twins != nullptr) {
+            twins->push_back({std::move(name), it->second});
+        }
     }
-    return {};
+    return kept;
+}
+
+std::vector<FolderEntry> FindFiles(const std::string& folder, std::string_view pattern,
+                                   std::vector<CaseTwin>* twins) {
+    std::map<std::string, FolderEntry> files;
+    std::vector<std::string> names;
+    for (FolderEntry& entry : FindEntries(folder, pattern)) {
+        if (entry.isFolder) continue;
+        names.push_back(entry.name);
+        files.emplace(entry.name, std::move(entry));
+    }
+    std::vector<FolderEntry> kept;
+    for (const std::string& name : KeepFirstOfCaseTwins(std::move(names), twins)) {
+        kept.push_back(std::move(files.at(name)));
+    }
+    return kept;
+}
+
+std::string FindFileNoCase(const std::string& folder, std::string_view name) {
+    const std::vector<FolderEntry> files = FindFiles(folder, name);
+    return files.empty() ? std::string() : files.front().path;
 }
 
 }  // namespace trx5

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <random>
 #include <string_view>
@@ -16,12 +17,15 @@ namespace trx5 {
 namespace {
 
 constexpr int kTempNameAttempts = 100;
+constexpr std::size_t kRandomChars = 6;
+// What a temporary name adds to the stem: the prefix, "-" and the suffix.
+constexpr std::size_t kTempNameExtra = sizeof kTempPrefix - 1 + 1 + kRandomChars;
 
 std::string RandomSuffix() {
     static constexpr char kChars[] =
         "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     static std::mt19937_64 rng{std::random_device{}() ^ (std::uint64_t(getpid()) << 32)};
-    std::string suffix(6, 'x');
+    std::string suffix(kRandomChars, 'x');
     for (char& c : suffix) c = kChars[rng() % (sizeof kChars - 1)];
     return suffix;
 }
@@ -70,13 +74,24 @@ FilePtr OpenRegularFile(const std::string& path, std::string* reason) {
     return FilePtr(f);
 }
 
+std::string TempNameStem(const std::string& folder, const std::string& baseName) {
+    const long limit = pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
+    const std::size_t maxName = limit > 0 ? static_cast<std::size_t>(limit) : NAME_MAX;
+    if (baseName.size() + kTempNameExtra <= maxName) return baseName;
+    std::size_t length = maxName > kTempNameExtra ? maxName - kTempNameExtra : 0;
+    // Never end inside a UTF-8 sequence: back up over continuation bytes.
+    while (length > 0 && (static_cast<unsigned char>(baseName[length]) & 0xC0) == 0x80) --length;
+    return baseName.substr(0, length);
+}
+
 TempFile::~TempFile() { Discard(); }
 
 Status TempFile::Create(const std::string& folder, const std::string& baseName, unsigned mode) {
     Discard();
     int error = EEXIST;
     for (int attempt = 0; attempt < kTempNameAttempts && error == EEXIST; ++attempt) {
-        const std::string path = folder + kTempPrefix + baseName + "-" + RandomSuffix();
+        const std::string path =
+            folder + kTempPrefix + TempNameStem(folder, baseName) + "-" + RandomSuffix();
         // O_EXCL refuses any existing entry, links included.
         const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                             static_cast<mode_t>(mode));

@@ -44,9 +44,9 @@ class TempFile {
     TempFile(const TempFile&) = delete;
     TempFile& operator=(const TempFile&) = delete;
 
-    // Creates ".trx5tmp-" + baseName + "-" + six random characters in
-    // `folder` (which ends with "/"). `mode` is the permission the file gets
-    // (the umask applies).
+    // Creates ".trx5tmp-" + TempNameStem(folder, baseName) + "-" + six
+    // random characters in `folder` (which ends with "/"). `mode` is the
+    // permission the file gets (the umask applies).
     Status Create(const std::string& folder, const std::string& baseName, unsigned mode = 0666);
 
     std::FILE* file() const { return file_; }
@@ -69,6 +69,11 @@ class TempFile {
     std::FILE* file_ = nullptr;
     std::string path_;
 };
+
+// The part of a temporary file's name taken from its target's name: the
+// name itself, cut short (at a character boundary) where the whole temporary
+// name would exceed the folder's limit on name lengths.
+std::string TempNameStem(const std::string& folder, const std::string& baseName);
 
 // Removes, from `folder`, the regular files whose names start with
 // ".trx5tmp-" + namePrefix and that no running process holds open (killed

@@ -91,7 +91,7 @@ class OutputFile {
         std::string folder = target.parent_path().string();
         folder = folder.empty() ? "./" : WithTrailingSlash(folder);
         const std::string name = target.filename().string();
-        RemoveStaleTempFiles(folder, name + "-");
+        RemoveStaleTempFiles(folder, TempNameStem(folder, name) + "-");
         if (Status s = temp_.Create(folder, name); !s) {
             return Status::Fail(kMsgCannotCreate, s.reason());
         }

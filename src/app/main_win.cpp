@@ -534,7 +534,10 @@ void TMainWin::CreateControls() {
         TakeBtns, [this](int slot) { return TakeDragData(slot); }, this);
     TakeDnd->SetDragRunner(
         [this](QToolButton* source, QMimeData* data) { dialogs_.StartDrag(source, data); });
-    connect(TakeDnd, &TTakeDragDrop::FileDropped, this, &TMainWin::TakeDropped);
+    // The import of a dropped file asks questions and lets events run: it
+    // starts once the drop's handler has returned.
+    connect(TakeDnd, &TTakeDragDrop::FileDropped, this, &TMainWin::TakeDropped,
+            Qt::QueuedConnection);
     TakeTips = new TTakeTooltips(
         TakeBtns,
         [this](int slot) {
@@ -943,6 +946,8 @@ trx5::ImportRequest TMainWin::ImportRequestFor(trx5::TakeSlot first) const {
     request.fileNumber = SongFileNumber();
     request.longMode = LongMode;
     request.first = first;
+    // Abort cancels: the takes that were there stay as they were.
+    request.keepPartOnAbort = false;
     return request;
 }
 
@@ -956,6 +961,11 @@ void TMainWin::RunImport(const trx5::ImportRequest& request) {
 
     if (!result) {
         dialogs_.MessageBox(this, ToQString(result.message()), ToQString(result.reason()));
+        UpdateInfo();
+        return;
+    }
+    if (result->aborted) {
+        AddInfoLine(QString::fromLatin1(trx5::kMsgImportCanceled));
         UpdateInfo();
         return;
     }
@@ -988,11 +998,16 @@ void TMainWin::TakeDropped(int slot, const QString& path) {
 QMenu* TMainWin::TakeMenu(int slot) {
     auto* menu = new QMenu(this);
     menu->setObjectName(QStringLiteral("TakeMenu"));
+    // The exports run dialogs and let events run while they work: they start
+    // from the event loop once the menu has closed (and may be deleted), never
+    // inside the menu's own handler.
     QAction* all = menu->addAction(QStringLiteral("Export all takes of this song..."));
-    connect(all, &QAction::triggered, this, &TMainWin::ExportSongTakes);
+    connect(all, &QAction::triggered, this, &TMainWin::ExportSongTakes, Qt::QueuedConnection);
     QAction* one = menu->addAction(QStringLiteral("Export this take..."));
     one->setEnabled(!TakeFiles[slot].empty());
-    connect(one, &QAction::triggered, this, [this, slot] { ExportOneTake(slot); });
+    connect(
+        one, &QAction::triggered, this, [this, slot] { ExportOneTake(slot); },
+        Qt::QueuedConnection);
     all->setEnabled(cardShown_ && !busy_);
     one->setEnabled(one->isEnabled() && !busy_);
     return menu;

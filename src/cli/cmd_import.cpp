@@ -2,6 +2,7 @@
 #include <memory>
 
 #include "cli/cli_common.h"
+#include "common/messages.h"
 #include "convert/import.h"
 
 namespace trx5::cli {
@@ -55,7 +56,7 @@ int RunImport(const ImportArgs& args) {
     const Result<ImportOutcome> result = ImportTakes(request, progress);
     if (!result) return Fail(result.Describe());
     if (result->aborted) {
-        std::cerr << "Import canceled; takes left unchanged.\n";
+        std::cerr << kMsgImportCanceled << '\n';
         return kExitInterrupted;
     }
     if (right && result->takePaths.size() < 2) {

@@ -40,6 +40,8 @@ bool DropOn(QToolButton* button, QMimeData* data) {
     if (!enter.isAccepted()) return false;
     QDropEvent drop(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(button, &drop);
+    // What the drop starts runs from the event loop, after the drop.
+    QCoreApplication::processEvents();
     return drop.isAccepted();
 }
 

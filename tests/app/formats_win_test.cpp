@@ -40,6 +40,12 @@ QAction* MenuAction(QMenu* menu, const QString& text) {
     return nullptr;
 }
 
+// Picks a menu item: its work starts from the event loop, after the menu.
+void Pick(QAction* action) {
+    action->trigger();
+    QCoreApplication::processEvents();
+}
+
 }  // namespace
 
 class FormatsTest : public QObject {
@@ -196,11 +202,11 @@ class FormatsTest : public QObject {
         QVERIFY(all->isEnabled() && !one->isEnabled());
 
         dialogs_.folder.clear();  // the folder dialog cancelled
-        all->trigger();
+        Pick(all);
         QVERIFY(QDir(out.path()).isEmpty());
 
         dialogs_.folder = out.path() + "/stems";
-        all->trigger();
+        Pick(all);
         QCOMPARE(dialogs_.folderCaptions.last(), QString("Export all takes of this song"));
         QVERIFY(dialogs_.messages.isEmpty());
         QCOMPARE(QDir(dialogs_.folder).entryList(QDir::Files),
@@ -211,7 +217,7 @@ class FormatsTest : public QObject {
         QScopedPointer<QMenu> takeMenu(win.TakeMenu(8 * 2 + 4));  // 3-5
         dialogs_.folder = out.path() + "/one";
         QDir().mkpath(dialogs_.folder);
-        MenuAction(takeMenu.data(), "Export this take...")->trigger();
+        Pick(MenuAction(takeMenu.data(), "Export this take..."));
         QCOMPARE(QDir(dialogs_.folder).entryList(QDir::Files),
                  QStringList{"Song01_Track3_VTake5.wav"});
         QCOMPARE(
@@ -234,7 +240,7 @@ class FormatsTest : public QObject {
         });
         dialogs_.folder = out.path();
         QScopedPointer<QMenu> menu(win.TakeMenu(0));
-        MenuAction(menu.data(), "Export all takes of this song...")->trigger();
+        Pick(MenuAction(menu.data(), "Export all takes of this song..."));
         QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden),
                  QStringList{"Song01_Track1_VTake1.wav"});
         QCOMPARE(FileSize((out.path() + "/Song01_Track1_VTake1.wav").toStdString()),

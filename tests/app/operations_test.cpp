@@ -275,12 +275,15 @@ class OperationsTest : public QObject {
         QCOMPARE(win.VwMonoLabel->text(), QString("Mono"));
     }
 
-    void abortedImportKeepsWhatWasWritten() {
+    // Abort cancels the import: the take that was there stays byte for byte,
+    // nothing is left behind, and the line says so.
+    void abortedImportLeavesTheTakesAsTheyWere() {
         QTemporaryDir card;
         const std::string folder = card.path().toStdString() + "/";
         MakeMachineFile(folder);
         MakeSongFile(folder, 0, false);
-        MakeTake(folder, 0, 0, 0, false, 3, 9);  // replaced by the import
+        MakeTake(folder, 0, 0, 0, false, 3, 9);  // the import would replace it
+        const trx5test::Bytes before = trx5test::ReadFile(folder + "00-00.aud");
         const std::string source = dir_.path().toStdString() + "/long.wav";
         WriteWav(source, 1, 32000, 100 * kHiFiSamples + 1,
                  [](int f, int) { return std::int16_t(f % 1000); });
@@ -295,10 +298,12 @@ class OperationsTest : public QObject {
         win.Wav2TakeBtn->click();
 
         ExpectIdle(win);
-        QCOMPARE(Lines(win.InfoText).last(), QString("Take(s) have been generated."));
-        // Four whole blocks, then the block of frames that follows them.
-        QCOMPARE(FileSize(folder + "00-00.aud"), 512LL + 5 * 512);
-        QCOMPARE(win.V1Label->text(), QString("Track1  0:00:00:079"));
+        QVERIFY(dialogs_.messages.isEmpty());
+        QCOMPARE(Lines(win.InfoText).last(), QString("Import canceled; takes left unchanged."));
+        QCOMPARE(trx5test::ReadFile(folder + "00-00.aud"), before);
+        QCOMPARE(QDir(card.path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList({"00-00.aud", "SongNo.tx5", "UtyPrm00.tx5"}));
+        QCOMPARE(win.V1Label->text(), QString("Track1  0:00:00:047"));
     }
 
     void importFailuresAreReported_data() {

@@ -117,6 +117,8 @@ void BM_StemsOf32TenMinuteTakes(benchmark::State& state) {
     request.cardDir = card.folder;
     request.fileNumber = 0;
     request.outputFolder = card.folder + "stems";
+    // Every iteration writes over the last one's files.
+    request.replaceExisting = true;
     const std::string floorFolder = card.folder + "floor/";
     NoProgress progress;
     double stemSeconds = 0;

@@ -618,6 +618,7 @@ void TMainWin::DirTreeChange(const QString& accessDir) {
     SongNum->setEnabled(false);
 
     if (!trx5::CheckMachineFile(CardDir)) return;
+    for (const std::string& note : trx5::CardFolderNotes(CardDir)) AddInfoLine(ToQString(note));
     const std::vector<trx5::SongEntry> songs = trx5::ListSongs(CardDir);
     if (songs.empty()) return;
     {
@@ -1028,6 +1029,9 @@ void TMainWin::ExportSongTakes() {
     request.cardDir = CardDir;
     request.fileNumber = SongFileNumber();
     request.outputFolder = folder.toStdString();
+    const std::size_t existing = trx5::StemsExistingFiles(request).size();
+    if (existing > 0 && !ConfirmReplace(existing, folder)) return;
+    request.replaceExisting = true;
     trx5::StemsOutcome outcome;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     static_cast<void>(
@@ -1056,7 +1060,15 @@ void TMainWin::ExportOneTake(int slot) {
     request.outputPath = trx5::WithTrailingSlash(folder.toStdString()) +
                          trx5::StemFileName(SongFileNumber() + 1, slot / kVTakes + 1,
                                             slot % kVTakes + 1, trx5::ExportFormat::Wav);
+    if (QFileInfo::exists(ToQString(request.outputPath)) && !ConfirmReplace(1, folder)) return;
     RunExport(request);
+}
+
+bool TMainWin::ConfirmReplace(std::size_t files, const QString& folder) {
+    const QString text =
+        files == 1 ? QStringLiteral("Replace 1 existing file in %1?").arg(folder)
+                   : QStringLiteral("Replace %1 existing files in %2?").arg(files).arg(folder);
+    return dialogs_.Confirm(this, text, QCoreApplication::applicationName());
 }
 
 QMimeData* TMainWin::TakeDragData(int slot) {

@@ -209,6 +209,8 @@ class TMainWin : public QWidget {
     // The song file number of the song shown (00..99).
     int SongFileNumber() const;
     void RunExport(const trx5::ExportRequest& request);
+    // Asks whether `files` files already in `folder` may be replaced.
+    bool ConfirmReplace(std::size_t files, const QString& folder);
     // The take of a slot as a file to drag out, or none.
     QMimeData* TakeDragData(int slot);
     // The help's first page, beside the program or where it is installed;

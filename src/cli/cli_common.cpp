@@ -119,6 +119,11 @@ int CheckCard(const std::string& folder) {
     return kExitFailed;
 }
 
+void PrintCardNotes(const std::string& folder) {
+    for (const std::string& note : CardFolderNotes(folder))
+        std::cerr << "trx5card: " << note << '\n';
+}
+
 SongLookup FindSong(const std::string& folderText, const std::string& songText) {
     SongLookup lookup;
     const auto number = ParseSongNumber(songText);

@@ -78,6 +78,9 @@ struct SongLookup {
 };
 // Checks the machine file; for a song number, finds that song.
 int CheckCard(const std::string& folder);
+// What the card folder holds that the program leaves aside, a line each on
+// stderr ("trx5card: 00-01.AUD: same take as 00-01.aud, ignored").
+void PrintCardNotes(const std::string& folder);
 SongLookup FindSong(const std::string& folder, const std::string& songText);
 // The take file of each slot, by track; false after the message.
 bool FindTakePaths(const SongOnCard& card, const std::vector<TakeSlot>& slots,

@@ -14,6 +14,7 @@ Command AddSongsCommand(CLI::App& parent) {
     return {app, [card] {
                 const std::string folder = WithTrailingSlash(*card);
                 if (int code = CheckCard(folder); code != kExitOk) return code;
+                PrintCardNotes(folder);
                 for (const SongEntry& song : ListSongs(folder))
                     std::cout << song.ListText() << '\n';
                 return kExitOk;

@@ -23,6 +23,7 @@ struct StemsArgs {
     std::string song;
     CLI::Option* songOption = nullptr;
     std::string format = "wav";
+    bool force = false;
 };
 
 int RunStems(const StemsArgs& args) {
@@ -39,7 +40,9 @@ int RunStems(const StemsArgs& args) {
     } else if (const int code = CheckCard(request.cardDir); code != kExitOk) {
         return code;
     }
+    PrintCardNotes(request.cardDir);
     request.outputFolder = args.dir;
+    request.replaceExisting = args.force;
     for (const auto& [name, format] : kFormats) {
         if (args.format == name) request.format = format;
     }
@@ -49,6 +52,9 @@ int RunStems(const StemsArgs& args) {
         return ExportStems(request, progress);
     }();
     for (const std::string& file : outcome.files) std::cout << file << '\n';
+    if (!outcome.existing.empty()) {
+        return Fail(outcome.failure.Describe() + " (--force replaces the files there)");
+    }
     if (!outcome.ok()) return Fail(outcome.failure.Describe());
     if (outcome.cancelled) {
         std::cerr << "Operation canceled\n";
@@ -65,7 +71,8 @@ Command AddStemsCommand(CLI::App& parent) {
     app->footer(
         "Writes each take of the card's songs (or of one song) into DIR, made when missing, as\n"
         "a mono file with the take's samples unchanged, named SongNN_TrackT_VTakeV.wav (.aif\n"
-        "for AIFF, .flac for FLAC), and prints one line per file written. Ctrl-C cancels: the\n"
+        "for AIFF, .flac for FLAC), and prints one line per file written. Files already there\n"
+        "are replaced only with --force; without it nothing is written. Ctrl-C cancels: the\n"
         "files written so far stay, the one being written is dropped.");
     AddCardArgument(*app, args->card);
     app->add_option("DIR", args->dir, "the folder to write the files into")->required();
@@ -74,6 +81,7 @@ Command AddStemsCommand(CLI::App& parent) {
     for (const auto& format : kFormats) names.emplace_back(format.first);
     app->add_option("--format", args->format, "wav, aiff or flac (default wav)")
         ->check(CLI::IsMember(names));
+    app->add_flag("--force", args->force, "replace files of the same names in DIR");
     return {app, [args] { return RunStems(*args); }};
 }
 

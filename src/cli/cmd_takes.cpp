@@ -17,6 +17,7 @@ int RunTakes(const TakesArgs& args) {
     const SongLookup lookup = FindSong(args.card, args.song);
     if (!lookup.found) return lookup.exitCode;
     const SongOnCard& card = *lookup.found;
+    PrintCardNotes(card.folder);
     const TakeFiles files = FindTakeFiles(card.folder, card.song.fileNumber);
     for (int t = 0; t < kTracks; ++t) {
         for (int v = 0; v < kVTakes; ++v) {

@@ -168,28 +168,63 @@ std::string MixFileName(int songNumber, ExportFormat format) {
     return "Song" + SongText(songNumber) + "_Mix" + ExportFileExtension(format);
 }
 
-StemsOutcome ExportStems(const StemsRequest& request, Progress& progress) {
-    StemsOutcome outcome;
+namespace {
+
+// The files a request writes, in order; fails when the card or the song is
+// not there.
+Result<std::vector<StemJob>> PlanStems(const StemsRequest& request) {
     const std::string card = WithTrailingSlash(request.cardDir);
-    if (Status s = CheckCardFolder(card); !s) {
-        outcome.failure = std::move(s);
-        return outcome;
-    }
+    if (Status s = CheckCardFolder(card); !s) return s;
     std::vector<SongEntry> songs = ListSongs(card);
     if (request.fileNumber) {
         std::erase_if(songs,
                       [&](const SongEntry& s) { return s.fileNumber != *request.fileNumber; });
         if (songs.empty()) {
-            outcome.failure = Status::Fail(
-                request.cardDir, "No song " + SongText(*request.fileNumber + 1) + " on this card");
-            return outcome;
+            return Status::Fail(request.cardDir,
+                                "No song " + SongText(*request.fileNumber + 1) + " on this card");
         }
     }
     std::vector<StemJob> jobs;
     for (const SongEntry& song : songs) AddSongJobs(card, song, request, jobs);
+    return jobs;
+}
+
+std::vector<std::string> ExistingTargets(const std::string& folder,
+                                         const std::vector<StemJob>& jobs) {
+    std::vector<std::string> existing;
+    for (const StemJob& job : jobs) {
+        struct stat st {};
+        if (lstat((folder + job.name).c_str(), &st) == 0) existing.push_back(folder + job.name);
+    }
+    return existing;
+}
+
+}  // namespace
+
+std::vector<std::string> StemsExistingFiles(const StemsRequest& request) {
+    const auto jobs = PlanStems(request);
+    if (!jobs) return {};
+    return ExistingTargets(WithTrailingSlash(request.outputFolder), *jobs);
+}
+
+StemsOutcome ExportStems(const StemsRequest& request, Progress& progress) {
+    StemsOutcome outcome;
+    auto planned = PlanStems(request);
+    if (!planned) {
+        outcome.failure = planned.status();
+        return outcome;
+    }
+    std::vector<StemJob>& jobs = *planned;
     for (const StemJob& job : jobs) outcome.blocks += job.blocks;
 
     const std::string folder = WithTrailingSlash(request.outputFolder);
+    if (!request.replaceExisting) {
+        outcome.existing = ExistingTargets(folder, jobs);
+        if (!outcome.existing.empty()) {
+            outcome.failure = Status::Fail(outcome.existing.front(), ErrnoText(EEXIST));
+            return outcome;
+        }
+    }
     if (Status s = MakeFolders(folder); !s) {
         outcome.failure = Status::Fail(request.outputFolder, s.reason());
         return outcome;

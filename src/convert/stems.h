@@ -42,6 +42,9 @@ struct StemsRequest {
     // song's stems. Takes of the selection a song lacks play no part; a song
     // with none of them gets no mix.
     std::optional<StemMix> mix;
+    // Files of the output folder that the run would write over are replaced
+    // only when asked to; otherwise the run refuses before writing anything.
+    bool replaceExisting = false;
 };
 
 // What a run did. `files` lists the files complete under their names, also
@@ -51,16 +54,25 @@ struct StemsOutcome {
     std::uint64_t blocks = 0;        // blocks of all files to write
     bool cancelled = false;
     Status failure;  // what stopped the run: the file (message) and the reason
+    // The files already there that the run refused to replace (failure names
+    // the first of them).
+    std::vector<std::string> existing;
 
     bool ok() const { return failure.ok(); }
 };
+
+// The files of the output folder (output folder + name) that the request
+// would write over, in the order they would be written.
+std::vector<std::string> StemsExistingFiles(const StemsRequest& request);
 
 // Writes the stems of the request's songs in song order, within a song by
 // track and V-Take, each through ExportTakes (so each is exactly what an
 // export of that one take writes). The progress runs once over all blocks of
 // all files. A cancel stops between blocks: the files finished before stay,
 // and the file being written is dropped, leaving any older file of its name
-// as it was. A failure stops the run the same way.
+// as it was. A failure stops the run the same way. Unless replaceExisting,
+// a run that would write over files already there writes nothing and fails
+// naming the first of them ("File exists").
 [[nodiscard]] StemsOutcome ExportStems(const StemsRequest& request, Progress& progress);
 
 }  // namespace trx5

@@ -225,6 +225,40 @@ class FormatsTest : public QObject {
             trx5test::ReadFile((out.path() + "/stems/Song01_Track3_VTake5.wav").toStdString()));
     }
 
+    // Exporting into a folder that holds files of the same names asks once;
+    // no means nothing is written.
+    void exportsIntoAFolderReplaceOnlyWhenTold() {
+        QTemporaryDir card, out;
+        MakeCard(card);
+        TMainWin win(dialogs_);
+        win.DirTreeChange(card.path());
+        dialogs_.folder = out.path();
+        const QString all = "Export all takes of this song...";
+        QScopedPointer<QMenu> menu(win.TakeMenu(0));
+        Pick(MenuAction(menu.data(), all));
+        QVERIFY(dialogs_.confirmations.isEmpty());
+        const std::string first = out.path().toStdString() + "/Song01_Track1_VTake1.wav";
+        trx5test::WriteFile(first, std::string("mine"));
+        const QString app = QCoreApplication::applicationName() + ": ";
+
+        dialogs_.confirmAnswer = false;
+        Pick(MenuAction(menu.data(), all));
+        QCOMPARE(dialogs_.confirmations,
+                 QStringList{app + "Replace 2 existing files in " + out.path() + "?"});
+        QCOMPARE(trx5test::ReadFile(first), trx5test::Bytes({'m', 'i', 'n', 'e'}));
+        QScopedPointer<QMenu> takeMenu(win.TakeMenu(0));
+        Pick(MenuAction(takeMenu.data(), "Export this take..."));
+        QCOMPARE(dialogs_.confirmations.last(),
+                 app + "Replace 1 existing file in " + out.path() + "?");
+        QCOMPARE(trx5test::ReadFile(first), trx5test::Bytes({'m', 'i', 'n', 'e'}));
+
+        dialogs_.confirmAnswer = true;
+        Pick(MenuAction(menu.data(), all));
+        QCOMPARE(dialogs_.confirmations.size(), 3);
+        QCOMPARE(trx5test::ReadFile(first).size(), std::size_t(46 + 6 * kHiFiSamples * 2));
+        QVERIFY(dialogs_.messages.isEmpty());
+    }
+
     // Abort stops between blocks: the stems finished before stay, whole, and
     // nothing half-written is left.
     void abortedStemsKeepWhatIsWhole() {

@@ -275,6 +275,34 @@ class OperationsTest : public QObject {
         QCOMPARE(win.VwMonoLabel->text(), QString("Mono"));
     }
 
+    // Files whose names differ only in case: the window names the twins and
+    // shows, plays and replaces the one the listing uses.
+    void caseTwinsAreNamedAndTheShownTakeIsReplaced() {
+        QTemporaryDir card;
+        const std::string folder = card.path().toStdString() + "/";
+        MakeMachineFile(folder);
+        MakeSongFile(folder, 0, false);
+        MakeTake(folder, 0, 0, 0, false, 3, 9);
+        QFile::copy(QString::fromStdString(folder + "00-00.aud"),
+                    QString::fromStdString(folder + "00-00.AUD"));
+        const trx5test::Bytes twin = trx5test::ReadFile(folder + "00-00.aud");
+        const std::string source = dir_.path().toStdString() + "/short.wav";
+        WriteWav(source, 1, 32000, 2 * kHiFiSamples, [](int f, int) { return std::int16_t(f); });
+
+        TMainWin win(dialogs_);
+        win.DirTreeChange(card.path());
+        QCOMPARE(Lines(win.InfoText), QStringList{"00-00.aud: same take as 00-00.AUD, ignored"});
+        QCOMPARE(win.TakeFiles[0], folder + "00-00.AUD");
+        win.TakeBtns[0]->click();
+        win.Sel1Btn->click();
+        dialogs_.open = QString::fromStdString(source);
+        win.Wav2TakeBtn->click();
+        QCOMPARE(Lines(win.InfoText).last(), QString("Take(s) have been generated."));
+        QCOMPARE(FileSize(folder + "00-00.AUD"), 512LL + 2 * 512);
+        QCOMPARE(trx5test::ReadFile(folder + "00-00.aud"), twin);
+        QCOMPARE(win.V1Label->text(), QString("Track1  0:00:00:031"));
+    }
+
     // Abort cancels the import: the take that was there stays byte for byte,
     // nothing is left behind, and the line says so.
     void abortedImportLeavesTheTakesAsTheyWere() {

@@ -227,4 +227,54 @@ TEST(FolderSearch, PatternAndNoCaseLookup) {
     EXPECT_EQ(trx5::WithTrailingSlash(""), "");
 }
 
+// Of names that differ only in letter case the first in byte order is the
+// one used, whatever order the folder lists them in; the others are named.
+TEST(CaseTwins, FirstInByteOrderStandsForTheFile) {
+    struct Case {
+        std::vector<std::string> names;
+        std::vector<std::string> kept;
+        std::vector<std::string> twins;  // "name>chosen"
+    };
+    const Case cases[] = {
+        {{"00-01.aud", "00-01.AUD"}, {"00-01.AUD"}, {"00-01.aud>00-01.AUD"}},
+        {{"b", "A", "a", "B", "c"}, {"A", "B", "c"}, {"a>A", "b>B"}},
+        {{"x.aud", "X.aud", "X.AUD"}, {"X.AUD"}, {"X.aud>X.AUD", "x.aud>X.AUD"}},
+        {{"one"}, {"one"}, {}},
+        {{}, {}, {}},
+    };
+    for (const Case& c : cases) {
+        std::vector<trx5::CaseTwin> twins;
+        EXPECT_EQ(trx5::KeepFirstOfCaseTwins(c.names, &twins), c.kept);
+        std::vector<std::string> named;
+        for (const auto& twin : twins) named.push_back(twin.name + ">" + twin.chosen);
+        EXPECT_EQ(named, c.twins);
+    }
+}
+
+// Songs and the machine file follow the rule, and every twin of a card's
+// files gets its line.
+TEST(CaseTwins, SongsAndNotesOfACard) {
+    TempDir dir;
+    WriteFile(dir / "songno.tx5", "not a machine file");
+    WriteFile(dir / "SongNo.tx5", WithZeroAndPadding(trx5::kMachineSignature, 64));
+    WriteFile(dir / "UtyPrm03.tx5", SongFile(256, {1, 0, 0, 0}));  // LONG
+    WriteFile(dir / "utyprm03.TX5", SongFile(256, {0, 0, 0, 0}));  // HiFi, left aside
+    WriteFile(dir / "00-01.aud", "x");
+    WriteFile(dir / "00-01.AUD", "y");
+    WriteFile(dir / "notes.txt", "z");
+    WriteFile(dir / "NOTES.TXT", "z");
+
+    EXPECT_TRUE(trx5::CheckMachineFile(dir.path()));
+    const std::vector<trx5::SongEntry> songs = trx5::ListSongs(dir.path());
+    ASSERT_EQ(songs.size(), 1u);
+    EXPECT_EQ(songs[0].ListText(), "04 LONG");
+    EXPECT_EQ(songs[0].path, dir / "UtyPrm03.tx5");
+    EXPECT_EQ(trx5::CardFolderNotes(dir.path()),
+              (std::vector<std::string>{"songno.tx5: same machine file as SongNo.tx5, ignored",
+                                        "utyprm03.TX5: same song file as UtyPrm03.tx5, ignored",
+                                        "00-01.aud: same take as 00-01.AUD, ignored"}));
+    EXPECT_EQ(trx5::CaseTwinNote({"NOTES.TXT", "notes.txt"}),
+              "NOTES.TXT: same file as notes.txt, ignored");
+}
+
 }  // namespace

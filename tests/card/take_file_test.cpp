@@ -131,6 +131,14 @@ TEST(TakeFileSearch, FindsTheSongsTakesInAnyCase) {
     expected2[5] = dir / "01-05.aud";
     EXPECT_EQ(song2, expected2);
     EXPECT_EQ(trx5::FindTakeFiles(dir / "missing/", 0), trx5::TakeFiles{});
+
+    // Two files for one slot: the first name in byte order stands for it,
+    // also when it is not a take (the slot is then empty, not the twin's).
+    WriteFile(dir / "00-00.AUD", ValidHeader());
+    WriteFile(dir / "00-37.AUD", Bytes(600, 1));
+    expected[0] = dir / "00-00.AUD";
+    expected[3 * 8 + 7].clear();
+    EXPECT_EQ(trx5::FindTakeFiles(dir.path(), 0), expected);
 }
 
 TEST(TakeLength, BlockCount) {

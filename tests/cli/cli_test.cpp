@@ -377,7 +377,7 @@ TEST(CliUsage, BadUsageIsExitTwo) {
         {"stems", c, out, "--format", "mp3"},
         {"stems", c, out, "--format"},
         {"stems", c, out, "--so", "1"},
-        {"stems", c, out, "--force"},
+        {"stems", c, out, "--overwrite"},
     };
     for (const auto& args : cases) {
         const RunResult run = RunCli(args);
@@ -801,30 +801,108 @@ TEST_F(Cli, StemsFailures) {
     const std::string blocked = out + "/Song01_Track1_VTake2.wav";
     struct Case {
         std::vector<std::string> args;
+        bool folderInTheWay;  // of the second stem
         std::string message;
         std::vector<std::string> lines;
     };
     const std::vector<Case> cases = {
-        {{"stems", empty.path(), out}, "trx5card: No TRX-5 card information", {}},
-        {{"stems", card.path(), out, "--song", "5"}, "trx5card: no song 05 on this card", {}},
+        {{"stems", empty.path(), out}, false, "trx5card: No TRX-5 card information", {}},
+        {{"stems", card.path(), out, "--song", "5"},
+         false,
+         "trx5card: no song 05 on this card",
+         {}},
         {{"stems", card.path(), work / "file/sub"},
+         false,
          "trx5card: " + work / "file/sub: Not a directory",
          {}},
-        // A folder in the way of the second stem: the first is written.
+        // Something already there under a stem's name: nothing is written.
         {{"stems", card.path(), out},
+         true,
+         "trx5card: " + blocked + ": File exists (--force replaces the files there)",
+         {}},
+        // Told to replace, the first stem is written; the folder cannot be.
+        {{"stems", card.path(), out, "--force"},
+         true,
          "trx5card: " + blocked + ": File to write could not be opened.: Is a directory",
          {out + "/Song01_Track1_VTake1.wav"}},
     };
     for (const Case& c : cases) {
         std::filesystem::remove_all(out);
-        if (!c.lines.empty()) std::filesystem::create_directories(blocked);
+        if (c.folderInTheWay) std::filesystem::create_directories(blocked);
         const RunResult run = RunCli(c.args);
         EXPECT_EQ(run.code, 1) << Describe(c.args);
         EXPECT_EQ(run.err, c.message + "\n") << Describe(c.args);
         EXPECT_EQ(Lines(run.out), c.lines) << Describe(c.args);
-        EXPECT_EQ(trx5test::FileExists(out), !c.lines.empty()) << Describe(c.args);
+        EXPECT_EQ(trx5test::FileExists(out), c.folderInTheWay) << Describe(c.args);
+        if (c.folderInTheWay) {
+            std::set<std::string> names = {"Song01_Track1_VTake2.wav"};
+            if (!c.lines.empty()) names.insert("Song01_Track1_VTake1.wav");
+            EXPECT_EQ(FolderListing(out), names) << Describe(c.args);
+        }
     }
     EXPECT_EQ(ReadText(work / "file"), "x");
+}
+
+// A second run into the same folder replaces nothing unless told to.
+TEST_F(Cli, StemsReplaceFilesOnlyWithForce) {
+    const std::string out = work / "stems";
+    ASSERT_EQ(RunCli({"stems", card.path(), out, "--song", "1"}).code, 0);
+    const std::set<std::string> written = FolderListing(out);
+    const std::string first = out + "/" + *written.begin();
+    trx5test::WriteFile(first, "mine");
+
+    const RunResult refused = RunCli({"stems", card.path(), out, "--song", "1"});
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_EQ(refused.err,
+              "trx5card: " + first + ": File exists (--force replaces the files there)\n");
+    EXPECT_EQ(refused.out, "");
+    EXPECT_EQ(ReadText(first), "mine");
+    EXPECT_EQ(FolderListing(out), written);
+
+    const RunResult forced = RunCli({"stems", card.path(), out, "--song", "1", "--force"});
+    ASSERT_EQ(forced.code, 0) << forced.err;
+    EXPECT_EQ(Lines(forced.out).size(), written.size());
+    EXPECT_EQ(ReadText(first).substr(0, 4), "RIFF");
+}
+
+// Names that differ only in letter case stand for one file, the first in
+// byte order: songs and takes list it once, with a line for the twin;
+// import writes the file that `takes` shows, and stems writes each take once.
+TEST_F(Cli, CaseTwinsStandForOneFile) {
+    // Song 01's file twice (the twin says LONG), take 1-3 twice.
+    std::filesystem::copy_file(card / "UtyPrm01.tx5", card / "utyprm00.TX5");
+    std::filesystem::copy_file(card / "00-02.aud", card / "00-02.AUD");
+    const RunResult songs = RunCli({"songs", card.path()});
+    ASSERT_EQ(songs.code, 0) << songs.err;
+    EXPECT_EQ(Lines(songs.out), (std::vector<std::string>{"01 HiFi", "02 LONG"}));
+    const std::string notes =
+        "trx5card: utyprm00.TX5: same song file as UtyPrm00.tx5, ignored\n"
+        "trx5card: 00-02.aud: same take as 00-02.AUD, ignored\n";
+    EXPECT_EQ(songs.err, notes);
+
+    const RunResult before = RunCli({"takes", card.path(), "1"});
+    ASSERT_EQ(before.code, 0);
+    const std::vector<std::string> lines = Lines(before.out);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "1-3  0:00:01:002  00-02.AUD"), lines.end())
+        << before.out;
+    EXPECT_EQ(before.err, notes);
+
+    trx5test::WriteFile(work / "short.wav",
+                        trx5test::WavBytes(1, 32000, 16, Samples(3 * 509, 100)));
+    const Bytes twin = trx5test::ReadFile(card / "00-02.aud");
+    ASSERT_EQ(RunCli({"import", card.path(), "1", work / "short.wav", "--to", "1-3"}).code, 0);
+    EXPECT_EQ(trx5test::ReadFile(card / "00-02.aud"), twin);
+    const RunResult after = RunCli({"takes", card.path(), "1"});
+    const std::vector<std::string> now = Lines(after.out);
+    EXPECT_NE(std::find(now.begin(), now.end(), "1-3  0:00:00:047  00-02.AUD"), now.end())
+        << after.out;
+
+    const std::string out = work / "stems";
+    const RunResult stems = RunCli({"stems", card.path(), out, "--song", "1"});
+    ASSERT_EQ(stems.code, 0) << stems.err;
+    const auto third = trx5test::ReadAudio(out + "/Song01_Track1_VTake3.wav");
+    ASSERT_TRUE(third);
+    EXPECT_EQ(third->samples.size(), 3u * 509);
 }
 
 // Files of every format: `info` names their samples, `import` converts the

@@ -96,6 +96,7 @@ class Stems : public ::testing::Test {
         r.cardDir = card;
         r.outputFolder = out;
         r.format = format;
+        r.replaceExisting = true;
         return r;
     }
     TempDir dir;
@@ -257,6 +258,37 @@ TEST_F(Stems, CancelKeepsFinishedStemsOnly) {
         const Bytes older = trx5test::ReadFile(cut);
         EXPECT_EQ(std::string(older.begin(), older.end()), "an older file");
     }
+}
+
+// Unless told to replace, a run that would write over anything already
+// there (a file, a link, a folder) writes nothing and names the first.
+TEST_F(Stems, FilesThereAreReplacedOnlyWhenAsked) {
+    const std::vector<Stem> stems = ExpectedStems(card, ExportFormat::Wav);
+    ASSERT_GE(stems.size(), 3u);
+    StemsRequest r = Request();
+    r.replaceExisting = false;
+    std::filesystem::create_directories(out);
+    EXPECT_TRUE(trx5::StemsExistingFiles(r).empty());
+    trx5test::WriteFile(out + "/" + stems[2].name, "mine");
+    ASSERT_EQ(symlink("nowhere", (out + "/" + stems[1].name).c_str()), 0);
+    const std::vector<std::string> existing = {out + "/" + stems[1].name,
+                                               out + "/" + stems[2].name};
+    EXPECT_EQ(trx5::StemsExistingFiles(r), existing);
+
+    trx5::NoProgress none;
+    const StemsOutcome refused = trx5::ExportStems(r, none);
+    EXPECT_FALSE(refused.ok());
+    EXPECT_EQ(refused.failure.message(), existing[0]);
+    EXPECT_EQ(refused.failure.reason(), "File exists");
+    EXPECT_EQ(refused.existing, existing);
+    EXPECT_TRUE(refused.files.empty());
+    EXPECT_EQ(Listing(out), (std::set<std::string>{stems[1].name, stems[2].name}));
+
+    r.replaceExisting = true;
+    const StemsOutcome replaced = trx5::ExportStems(r, none);
+    ASSERT_TRUE(replaced.ok()) << replaced.failure.Describe();
+    EXPECT_TRUE(replaced.existing.empty());
+    ExpectStem(out + "/" + stems[2].name, stems[2], ExportFormat::Wav);
 }
 
 TEST_F(Stems, FailuresNameTheFileAndTheReason) {

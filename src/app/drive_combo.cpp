@@ -6,23 +6,6 @@
 
 namespace {
 
-bool IsCardPlace(const QStorageInfo& volume) {
-    if (!volume.isValid() || !volume.isReady()) return false;
-    static const QStringList kSystemTypes = {
-        "tmpfs",   "devtmpfs",   "ramfs",       "squashfs", "overlay",  "proc",
-        "sysfs",   "cgroup",     "cgroup2",     "autofs",   "devpts",   "debugfs",
-        "tracefs", "securityfs", "pstore",      "bpf",      "configfs", "fusectl",
-        "mqueue",  "hugetlbfs",  "binfmt_misc", "efivarfs", "nsfs",     "rpc_pipefs"};
-    if (kSystemTypes.contains(QString::fromLatin1(volume.fileSystemType()))) return false;
-    const QString root = volume.rootPath();
-    for (const char* system : {"/proc", "/sys", "/dev", "/boot", "/snap", "/var"}) {
-        const QString prefix = QString::fromLatin1(system);
-        if (root == prefix || root.startsWith(prefix + QLatin1Char('/'))) return false;
-    }
-    return !root.startsWith(QStringLiteral("/run/")) ||
-           root.startsWith(QStringLiteral("/run/media/"));
-}
-
 QString Caption(const QString& root, const QString& name) {
     QString text = QDir::toNativeSeparators(root);
     if (!name.isEmpty() && name != root) text += QStringLiteral(" [%1]").arg(name);
@@ -30,6 +13,21 @@ QString Caption(const QString& root, const QString& name) {
 }
 
 }  // namespace
+
+bool TDriveCombo::IsCardPlace(const QString& root, const QString& fileSystemType) {
+    static const QStringList kSystemTypes = {
+        "tmpfs",   "devtmpfs",   "ramfs",       "squashfs", "overlay",  "proc",
+        "sysfs",   "cgroup",     "cgroup2",     "autofs",   "devpts",   "debugfs",
+        "tracefs", "securityfs", "pstore",      "bpf",      "configfs", "fusectl",
+        "mqueue",  "hugetlbfs",  "binfmt_misc", "efivarfs", "nsfs",     "rpc_pipefs"};
+    if (kSystemTypes.contains(fileSystemType)) return false;
+    for (const char* system : {"/proc", "/sys", "/dev", "/boot", "/snap", "/var"}) {
+        const QString prefix = QString::fromLatin1(system);
+        if (root == prefix || root.startsWith(prefix + QLatin1Char('/'))) return false;
+    }
+    return !root.startsWith(QStringLiteral("/run/")) ||
+           root.startsWith(QStringLiteral("/run/media/"));
+}
 
 TDriveCombo::TDriveCombo(QWidget* parent) : QComboBox(parent) {
     Refresh();
@@ -44,7 +42,10 @@ void TDriveCombo::Refresh() {
     const QString chosen = Root();
     clear();
     for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
-        if (!IsCardPlace(volume)) continue;
+        if (!volume.isValid() || !volume.isReady() ||
+            !IsCardPlace(volume.rootPath(), QString::fromLatin1(volume.fileSystemType()))) {
+            continue;
+        }
         addItem(Caption(volume.rootPath(), volume.displayName()), volume.rootPath());
     }
     if (!extraRoot_.isEmpty() && findData(extraRoot_) < 0)

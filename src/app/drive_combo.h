@@ -25,6 +25,11 @@ class TDriveCombo : public QComboBox {
 
     void showPopup() override;
 
+    // Whether a volume mounted at `root` with this file system can hold a
+    // card: pseudo and system file systems and the system's own folders
+    // cannot (removable media under /run/media can).
+    static bool IsCardPlace(const QString& root, const QString& fileSystemType);
+
   private:
     QString extraRoot_;  // a folder chosen by hand, kept across refreshes
 };

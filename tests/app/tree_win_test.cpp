@@ -9,6 +9,7 @@
 #include <QTest>
 #include <QTreeWidgetItem>
 
+#include "app/drive_combo.h"
 #include "app/main_win.h"
 #include "app_test_support.h"
 #include "controls/dirtreeview.h"
@@ -79,6 +80,47 @@ class TreeWinTest : public QObject {
         const QString file = QStringLiteral(TRX5_SCREENSHOT_DIR "/deep-tree.png");
         QVERIFY(win.grab().save(file));
         QVERIFY(QFileInfo(file).size() > 0);
+    }
+
+    // The card drive list leaves out pseudo and system file systems and the
+    // system's own folders, and keeps places a card can be mounted.
+    void driveListKeepsPlacesForACard_data() {
+        QTest::addColumn<QString>("root");
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("media") << "/media/user/CARD"
+                               << "vfat" << true;
+        QTest::newRow("run/media") << "/run/media/user/CARD"
+                                   << "exfat" << true;
+        QTest::newRow("mnt") << "/mnt/card"
+                             << "vfat" << true;
+        QTest::newRow("home") << "/home"
+                              << "ext4" << true;
+        QTest::newRow("varx is no /var") << "/varx"
+                                         << "ext4" << true;
+        QTest::newRow("proc") << "/proc"
+                              << "proc" << false;
+        QTest::newRow("cgroup") << "/sys/fs/cgroup"
+                                << "cgroup2" << false;
+        QTest::newRow("shm") << "/dev/shm"
+                             << "tmpfs" << false;
+        QTest::newRow("tmpfs anywhere") << "/tmp"
+                                        << "tmpfs" << false;
+        QTest::newRow("efi") << "/boot/efi"
+                             << "vfat" << false;
+        QTest::newRow("var") << "/var/lib/docker"
+                             << "ext4" << false;
+        QTest::newRow("snap") << "/snap/core/1"
+                              << "squashfs" << false;
+        QTest::newRow("run/user") << "/run/user/1000/doc"
+                                  << "fuse.portal" << false;
+    }
+
+    void driveListKeepsPlacesForACard() {
+        QFETCH(QString, root);
+        QFETCH(QString, type);
+        QFETCH(bool, kept);
+        QCOMPARE(TDriveCombo::IsCardPlace(root, type), kept);
     }
 };
 

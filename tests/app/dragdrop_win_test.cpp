@@ -14,6 +14,7 @@
 #include "app_test_support.h"
 #include "audiofile/audio_file_info.h"
 #include "codec/take_codec.h"
+#include "support/reference_codec.h"
 #include "support/test_support.h"
 
 namespace {
@@ -47,11 +48,7 @@ bool DropOn(QToolButton* button, QMimeData* data) {
 
 // The decoded samples of a take file's whole blocks.
 std::vector<std::int16_t> DecodedTake(const std::string& path) {
-    const trx5test::Bytes bytes = trx5test::ReadFile(path);
-    const std::size_t blocks = (bytes.size() - 512) / 512;
-    std::vector<std::int16_t> samples(blocks * kHiFiSamples);
-    trx5::DecodeTakeBlocks(bytes.data() + 512, samples.data(), blocks, false);
-    return samples;
+    return trx5ref::DecodeTakeBytes(trx5test::ReadFile(path), false);
 }
 
 }  // namespace
@@ -92,11 +89,7 @@ class DragDropTest : public QObject {
         QVERIFY(win.InfoText->toPlainText().endsWith("Take(s) have been generated."));
         std::vector<std::int16_t> expected(3 * kHiFiSamples);
         for (int f = 0; f < 3 * kHiFiSamples; ++f) expected[f] = std::int16_t(f);
-        std::vector<std::int16_t> coded(expected.size());
-        std::vector<std::uint8_t> blocks(3 * 512);
-        trx5::EncodeTakeBlocks(blocks.data(), expected.data(), 3, false);
-        trx5::DecodeTakeBlocks(blocks.data(), coded.data(), 3, false);
-        QCOMPARE(DecodedTake(win.TakeFiles[10]), coded);
+        QCOMPARE(trx5test::ReadFile(win.TakeFiles[10]), trx5ref::EncodeTake(expected, false));
     }
 
     void dropOnATakeAsksFirst_data() {

@@ -9,6 +9,8 @@
 #include <random>
 #include <vector>
 
+#include "support/reference_codec.h"
+
 namespace {
 
 using Block = std::vector<std::uint8_t>;
@@ -17,25 +19,20 @@ using Samples = std::vector<std::int16_t>;
 const std::uint8_t* Q() { return trx5::QuantizeTable().data(); }
 std::uint8_t CodeOf(int d) { return Q()[static_cast<std::uint16_t>(d)]; }
 
-// The decoder and encoder written out plainly, one sample at a time, from the
-// two tables: what the optimised block functions must reproduce.
-std::int16_t RefStep(std::int32_t p, std::uint8_t code) {
-    return trx5::ClampSample(p + trx5::DeltaTable[code]);
-}
-
+// The decoder and encoder written out plainly from the published tables:
+// what the optimised block functions must reproduce.
 void RefDecodeRun(const std::uint8_t* codes, std::int16_t* out, int count, std::int16_t start) {
-    std::int16_t p = start;
-    for (int i = 0; i < count; ++i) out[i] = p = RefStep(p, codes[i]);
+    std::int32_t p = start;
+    for (int i = 0; i < count; ++i) out[i] = p = trx5ref::Clamp16(p + trx5ref::Step(codes[i]));
 }
 
 void RefEncodeRun(std::uint8_t* codes, const std::int16_t* in, int count, std::int16_t start) {
-    std::int16_t p = start;
+    std::int32_t p = start;
     for (int i = 0; i < count; ++i) {
         // A difference beyond the 16-bit range is coded as the largest step
         // towards the sample.
-        const int d = std::clamp(in[i] - p, -32768, 32767);
-        codes[i] = CodeOf(d);
-        p = RefStep(p, codes[i]);
+        codes[i] = trx5ref::Quantize(std::clamp(in[i] - p, -32768, 32767));
+        p = trx5ref::Clamp16(p + trx5ref::Step(codes[i]));
     }
 }
 
@@ -46,29 +43,12 @@ void PutStart(std::uint8_t* b, std::int16_t s) {
 }
 
 Samples RefDecodeBlock(const std::uint8_t* b, bool longMode) {
-    Samples s(trx5::SamplesPerBlock(longMode));
-    s[0] = Start(b);
-    if (!longMode) {
-        RefDecodeRun(b + 2, &s[1], 508, s[0]);
-    } else {
-        RefDecodeRun(b + 2, &s[1], 254, s[0]);
-        s[255] = Start(b + 256);
-        RefDecodeRun(b + 258, &s[256], 254, s[255]);
-    }
-    return s;
+    return trx5ref::DecodeBlock(b, longMode);
 }
 
 Block RefEncodeBlock(const std::int16_t* s, bool longMode) {
-    Block b(512, 0);
-    PutStart(&b[0], s[0]);
-    if (!longMode) {
-        RefEncodeRun(&b[2], &s[1], 508, s[0]);
-    } else {
-        RefEncodeRun(&b[2], &s[1], 254, s[0]);
-        PutStart(&b[256], s[255]);
-        RefEncodeRun(&b[258], &s[256], 254, s[255]);
-    }
-    return b;
+    const trx5ref::Block b = trx5ref::EncodeBlock(s, longMode);
+    return Block(b.begin(), b.end());
 }
 
 Samples Decode(const Block& b, bool longMode) {

@@ -18,6 +18,7 @@
 #include "audiofile/audio_source.h"
 #include "card/take_file.h"
 #include "codec/take_codec.h"
+#include "support/reference_codec.h"
 #include "support/test_support.h"
 
 namespace trx5test {
@@ -41,42 +42,21 @@ inline void WriteConstantTake(const std::string& path, int blocks, bool longMode
     const trx5::TakeHeader header = trx5::MakeTakeHeader(longMode);
     Bytes b(header.begin(), header.end());
     const Samples samples(trx5::SamplesPerBlock(longMode), value);
-    std::uint8_t block[512];
-    trx5::EncodeTakeBlock(block, samples.data(), longMode);
-    for (int n = 0; n < blocks; ++n) b.insert(b.end(), block, block + 512);
+    const trx5ref::Block block = trx5ref::EncodeBlock(samples.data(), longMode);
+    for (int n = 0; n < blocks; ++n) b.insert(b.end(), block.begin(), block.end());
     WriteFile(path, b);
 }
 
 // The take file the import must write for these mono samples: the header,
 // then the blocks, the last one padded with zero samples.
 inline Bytes ExpectedTake(const Samples& mono, bool longMode) {
-    const trx5::TakeHeader h = trx5::MakeTakeHeader(longMode);
-    Bytes b(h.begin(), h.end());
-    const std::size_t spb = trx5::SamplesPerBlock(longMode);
-    Samples padded = mono;
-    padded.resize((mono.size() + spb - 1) / spb * spb, 0);
-    std::uint8_t block[512];
-    for (std::size_t at = 0; at < padded.size(); at += spb) {
-        trx5::EncodeTakeBlock(block, &padded[at], longMode);
-        b.insert(b.end(), block, block + 512);
-    }
-    return b;
+    return trx5ref::EncodeTake(mono, longMode);
 }
 
 // The decoded samples of every block of a take file after its header; a
 // trailing part of a block is decoded as if zero-filled.
 inline Samples DecodeTakeFile(const std::string& path, bool longMode) {
-    Bytes b = ReadFile(path);
-    Samples out;
-    if (b.size() <= 512) return out;
-    b.resize(512 + (b.size() - 512 + 511) / 512 * 512, 0);
-    const int spb = trx5::SamplesPerBlock(longMode);
-    Samples s(spb);
-    for (std::size_t at = 512; at < b.size(); at += 512) {
-        trx5::DecodeTakeBlock(&b[at], s.data(), longMode);
-        out.insert(out.end(), s.begin(), s.end());
-    }
-    return out;
+    return trx5ref::DecodeTakeBytes(ReadFile(path), longMode);
 }
 
 struct AudioData {

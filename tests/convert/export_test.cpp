@@ -35,22 +35,13 @@ using trx5test::TempDir;
 // The stereo mix of the given takes as the recorder's mixer forms it: per
 // block, a cleared buffer and each track that still has a block in order.
 Samples ExpectedMix(const ExportRequest& r) {
-    std::vector<Samples> decoded(4);
-    std::size_t longest = 0;
+    std::vector<trx5ref::Track> tracks;
     for (int t = 0; t < 4; ++t) {
         if (r.takePaths[t].empty()) continue;
-        decoded[t] = trx5test::DecodeTakeFile(r.takePaths[t], r.longMode);
-        longest = std::max(longest, decoded[t].size());
+        tracks.push_back(
+            {trx5test::DecodeTakeFile(r.takePaths[t], r.longMode), r.levels[t], r.pans[t]});
     }
-    const std::size_t spb = trx5::SamplesPerBlock(r.longMode);
-    Samples out(2 * longest, 0);
-    for (std::size_t at = 0; at < longest; at += spb) {
-        for (int t = 0; t < 4; ++t) {
-            if (decoded[t].size() <= at) continue;
-            trx5::MixTrackBlock(&out[2 * at], &decoded[t][at], int(spb), r.levels[t], r.pans[t]);
-        }
-    }
-    return out;
+    return trx5ref::MixTracks(tracks, r.longMode ? 510 : 509);
 }
 
 // Checks the sizes written into the header against the file's real length.

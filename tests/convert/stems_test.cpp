@@ -13,6 +13,7 @@
 #include "card/card_info.h"
 #include "convert/audio_check.h"
 #include "convert/demo_card.h"
+#include "support/reference_codec.h"
 
 namespace {
 
@@ -26,11 +27,9 @@ using trx5test::TempDir;
 
 // A take as the several-blocks decoder gives it: all its whole blocks.
 Samples DecodeWholeBlocks(const std::string& path, bool longMode) {
-    const Bytes b = trx5test::ReadFile(path);
-    const std::size_t blocks = b.size() < 512 ? 0 : (b.size() - 512) / 512;
-    Samples samples(blocks * trx5::SamplesPerBlock(longMode));
-    trx5::DecodeTakeBlocks(b.data() + 512, samples.data(), blocks, longMode);
-    return samples;
+    Bytes b = trx5test::ReadFile(path);
+    b.resize(b.size() < 512 ? 0 : 512 + (b.size() - 512) / 512 * 512);
+    return trx5ref::DecodeTakeBytes(b, longMode);
 }
 
 std::set<std::string> Listing(const std::string& folder) {

@@ -14,6 +14,7 @@
 #include "codec/take_codec.h"
 #include "codec/track_mix.h"
 #include "playback/audition.h"
+#include "support/reference_codec.h"
 #include "support/test_support.h"
 
 namespace trx5test {
@@ -40,9 +41,9 @@ class SongMix {
             if (take.size() <= at) continue;
             std::uint8_t block[trx5::kTakeBlockSize] = {};
             std::copy_n(take.begin() + at, std::min(take.size() - at, sizeof block), block);
-            std::int16_t mono[trx5::kMaxSamplesPerBlock];
-            trx5::DecodeTakeBlock(block, mono, longMode_);
-            trx5::MixTrackBlock(stereo.data(), mono, spb, knobs[t].level, knobs[t].pan);
+            const trx5ref::Samples mono = trx5ref::DecodeBlock(block, longMode_);
+            trx5ref::MixTrack(stereo.data(), mono.data(), mono.size(), knobs[t].level,
+                              knobs[t].pan);
         }
         return stereo;
     }

@@ -25,6 +25,7 @@
 #include "card/take_file.h"
 #include "codec/take_codec.h"
 #include "codec/track_mix.h"
+#include "support/reference_codec.h"
 
 extern char** environ;
 
@@ -431,19 +432,10 @@ std::string WriteSineTake(const std::string& card, int track, int vtake, bool lo
 }
 
 Samples DecodeTake(const std::string& path, bool longMode) {
+    // A last part of a block is taken as zero-filled, as the audition does.
     const std::string bytes = ReadText(path);
-    const std::size_t spb = trx5::SamplesPerBlock(longMode);
-    Samples out;
-    for (std::size_t at = trx5::kTakeHeaderSize; at < bytes.size(); at += trx5::kTakeBlockSize) {
-        // A last part of a block is taken as zero-filled, as the audition
-        // does.
-        std::uint8_t block[trx5::kTakeBlockSize] = {};
-        std::memcpy(block, bytes.data() + at, std::min(trx5::kTakeBlockSize, bytes.size() - at));
-        const std::size_t start = out.size();
-        out.resize(start + spb);
-        trx5::DecodeTakeBlock(block, out.data() + start, longMode);
-    }
-    return out;
+    return trx5ref::DecodeTakeBytes(std::vector<std::uint8_t>(bytes.begin(), bytes.end()),
+                                    longMode);
 }
 
 bool HasZeroSample(const Samples& samples) {
@@ -451,22 +443,12 @@ bool HasZeroSample(const Samples& samples) {
 }
 
 Samples ExpectedMix(const std::vector<TrackPlay>& tracks, bool longMode) {
-    const std::size_t spb = trx5::SamplesPerBlock(longMode);
-    std::vector<Samples> decoded;
-    std::size_t blocks = 0;
+    std::vector<trx5ref::Track> decoded;
     for (const TrackPlay& track : tracks) {
-        decoded.push_back(track.path.empty() ? Samples{} : DecodeTake(track.path, longMode));
-        blocks = std::max(blocks, decoded.back().size() / spb);
+        decoded.push_back({track.path.empty() ? Samples{} : DecodeTake(track.path, longMode),
+                           track.level, track.pan});
     }
-    Samples mix(blocks * spb * 2, 0);
-    for (std::size_t b = 0; b < blocks; ++b) {
-        for (std::size_t t = 0; t < tracks.size(); ++t) {
-            if (decoded[t].size() < (b + 1) * spb) continue;
-            trx5::MixTrackBlock(mix.data() + b * spb * 2, decoded[t].data() + b * spb, int(spb),
-                                tracks[t].level, tracks[t].pan);
-        }
-    }
-    return mix;
+    return trx5ref::MixTracks(decoded, longMode ? 510 : 509);
 }
 
 void WriteWav(const std::string& path, int channels, int rate, const Samples& samples) {

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "codec/track_mix.h"
+#include "common/file_io.h"
 #include "convert/audio_check.h"
 
 namespace {
@@ -370,6 +371,45 @@ std::set<std::string> Listing(const std::string& folder) {
         names.insert(e.path().filename().string());
     }
     return names;
+}
+
+// Names up to the file system's limit are written, though the temporary
+// file beside them carries a longer name; a stale temporary file of a long
+// name is still recognised and cleared.
+TEST(Export, NamesAtTheLengthLimit) {
+    TempDir dir;
+    const std::string take = dir / "00-00.aud";
+    trx5test::WriteRandomTake(take, 3, 5);
+    std::string accented;
+    for (int i = 0; i < 125; ++i) accented += "\xc3\xa9";  // "é", two bytes
+    const std::string names[] = {std::string(251, 'x') + ".wav", std::string(250, 'y') + ".flac",
+                                 accented + ".aif", std::string(255, 'z')};
+    for (const std::string& name : names) {
+        SCOPED_TRACE(name.size());
+        TempDir out;
+        // What a killed export of this name left behind.
+        const std::string stale =
+            out.path() + trx5::kTempPrefix + trx5::TempNameStem(out.path(), name) + "-AAAAAA";
+        ASSERT_LE(stale.size() - out.path().size(), 255u);
+        trx5test::WriteFile(stale, "left by a killed export");
+        ExportRequest r;
+        r.takePaths[0] = take;
+        r.outputPath = out / name;
+        std::string chosen = r.outputPath;
+        r.format = trx5::ChooseExportFormat(chosen, ExportFormat::Wav);
+        trx5::NoProgress none;
+        const auto result = trx5::ExportTakes(r, none);
+        ASSERT_TRUE(result.ok()) << result.Describe();
+        EXPECT_EQ(Listing(out.path()), std::set<std::string>{name});
+        const auto source = trx5::AudioSource::Open(r.outputPath);
+        ASSERT_TRUE(source.ok()) << source.Describe();
+        EXPECT_EQ((*source)->info().frames, 3u * 509);
+    }
+    // The stem is cut at a character boundary, never inside one.
+    const std::string stem = trx5::TempNameStem(dir.path(), accented + ".aif");
+    EXPECT_EQ(stem.size() % 2, 0u);
+    EXPECT_EQ(stem, accented.substr(0, stem.size()));
+    EXPECT_EQ(trx5::TempNameStem(dir.path(), "short.wav"), "short.wav");
 }
 
 // Runs the export in a child process with a file size limit, as a disk that

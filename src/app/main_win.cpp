@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMimeData>
@@ -14,7 +15,6 @@
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QShortcut>
 #include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QToolButton>
@@ -438,11 +438,6 @@ void TMainWin::CreateControls() {
     ExitBtn->setObjectName(QStringLiteral("ExitBtn"));
     ExitBtn->setGeometry(354, 390, 80, 20);
     ExitBtn->setFont(boldItalic);
-    // Exit is the window's cancel button: Esc works while Exit is enabled.
-    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    connect(escape, &QShortcut::activated, this, [this] {
-        if (ExitBtn->isEnabled()) ExitBtn->click();
-    });
 
     // Right: the folder pane with its button bar over the tree.
     Panel2 = new QFrame(this);
@@ -775,6 +770,17 @@ void TMainWin::Pan1GetParentBG(TVolume* knob, QPixmap& bitmap) {
     QPainter painter(&bitmap);
     painter.drawPixmap(QPoint(0, 0), Panel1->Bitmap(),
                        QRect(knob->x(), knob->y(), knob->width(), knob->height()));
+}
+
+void TMainWin::keyPressEvent(QKeyEvent* event) {
+    // Exit is the window's cancel button: an Esc that no control took (an
+    // open list takes its own, to close itself) works as Exit while Exit is
+    // enabled.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        if (ExitBtn->isEnabled()) ExitBtn->click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void TMainWin::closeEvent(QCloseEvent* event) {

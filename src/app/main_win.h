@@ -189,6 +189,7 @@ class TMainWin : public QWidget {
     void TakeDropped(int slot, const QString& path);
 
   protected:
+    void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
   private:

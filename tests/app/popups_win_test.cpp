@@ -16,9 +16,11 @@
 #include <QTest>
 #include <QToolButton>
 
+#include "app/drive_combo.h"
 #include "app/main_win.h"
 #include "app/song_list.h"
 #include "app_test_support.h"
+#include "controls/dirtreeview.h"
 #include "support/test_support.h"
 
 class PopupsTest : public QObject {
@@ -109,6 +111,29 @@ class PopupsTest : public QObject {
         QVERIFY(win.LongMode);
         QCOMPARE(win.TakeBtns[8 * 1 + 1]->text(), QString("2-2"));
         QVERIFY(win.TakeBtns[0]->text().isEmpty());
+    }
+
+    // Esc on an open list closes the list only; on the window it closes the
+    // window, as Exit does.
+    void escapeClosesTheOpenListOnly() {
+        QTemporaryDir card;
+        MakeCard(card);
+        TMainWin win(dialogs_);
+        win.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&win));
+        win.DirTreeChange(card.path());
+        for (QComboBox* list :
+             {static_cast<QComboBox*>(win.SongNum), static_cast<QComboBox*>(win.DriveCombo)}) {
+            QTest::mouseClick(list, Qt::LeftButton);
+            QTRY_VERIFY(QApplication::activePopupWidget() != nullptr);
+            QTest::keyClick(list->view(), Qt::Key_Escape);
+            QTRY_VERIFY(QApplication::activePopupWidget() == nullptr);
+            QTest::qWait(50);
+            QVERIFY2(win.isVisible(), qPrintable(list->objectName()));
+        }
+        // From a control that has no use for Esc, it reaches the window.
+        QTest::keyClick(win.DirTree, Qt::Key_Escape);
+        QTRY_VERIFY(!win.isVisible());
     }
 };
 

@@ -931,7 +931,7 @@ void TMainWin::RunExport(const trx5::ExportRequest& request) {
 
 void TMainWin::Wav2TakeBtnClick() {
     const std::vector<trx5::TakeSlot> destinations = ImportDestinations();
-    if (destinations.empty()) return;
+    if (destinations.empty() || !ConfirmReplacingDamaged(destinations)) return;
     WavOpen->SetSubForm(getWin_);
     if (getWin_ != nullptr) getWin_->SetSong(LongMode, destinations.size() == 1);
     const QString source = dialogs_.GetOpenFileName(*WavOpen);
@@ -997,6 +997,7 @@ void TMainWin::TakeDropped(int slot, const QString& path) {
                           QCoreApplication::applicationName())) {
         return;
     }
+    if (!ConfirmReplacingDamaged({{track, vtake}})) return;
     trx5::ImportRequest request = ImportRequestFor({track, vtake});
     request.sourcePath = path.toStdString();
     RunImport(request);
@@ -1068,6 +1069,22 @@ void TMainWin::ExportOneTake(int slot) {
                                             slot % kVTakes + 1, trx5::ExportFormat::Wav);
     if (QFileInfo::exists(ToQString(request.outputPath)) && !ConfirmReplace(1, folder)) return;
     RunExport(request);
+}
+
+bool TMainWin::ConfirmReplacingDamaged(const std::vector<trx5::TakeSlot>& targets) {
+    for (const trx5::TakeSlot& slot : targets) {
+        if (!TakeFiles[SlotIndex(slot.track, slot.vtake)].empty()) continue;
+        const std::string path = trx5::FindFileNoCase(
+            CardDir, trx5::TakeFileName(SongFileNumber(), slot.track, slot.vtake));
+        if (path.empty()) continue;
+        const QString text =
+            QStringLiteral(
+                "%1 in the place of take %2 is not a take (damaged?). "
+                "Replace it?")
+                .arg(QFileInfo(ToQString(path)).fileName(), TakeCaption(slot.track, slot.vtake));
+        if (!dialogs_.Confirm(this, text, QCoreApplication::applicationName())) return false;
+    }
+    return true;
 }
 
 bool TMainWin::ConfirmReplace(std::size_t files, const QString& folder) {

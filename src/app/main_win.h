@@ -210,6 +210,9 @@ class TMainWin : public QWidget {
     // The song file number of the song shown (00..99).
     int SongFileNumber() const;
     void RunExport(const trx5::ExportRequest& request);
+    // Asks before an import replaces a file in a destination's place that
+    // is no take; false when the user says no.
+    bool ConfirmReplacingDamaged(const std::vector<trx5::TakeSlot>& targets);
     // Asks whether `files` files already in `folder` may be replaced.
     bool ConfirmReplace(std::size_t files, const QString& folder);
     // The take of a slot as a file to drag out, or none.

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <map>
+#include <set>
 #include <string_view>
 
 #include "card/take_file.h"
@@ -98,11 +100,34 @@ std::string CaseTwinNote(const CaseTwin& twin) {
 
 std::vector<std::string> CardFolderNotes(const std::string& folder) {
     std::vector<CaseTwin> twins;
-    for (const char* pattern : {kMachineFileName, kSongFilePattern, kTakeFilePattern}) {
-        static_cast<void>(FindFiles(folder, pattern, &twins));
-    }
+    static_cast<void>(FindFiles(folder, kMachineFileName, &twins));
+    static_cast<void>(FindFiles(folder, kSongFilePattern, &twins));
+    const std::vector<FolderEntry> takes = FindFiles(folder, kTakeFilePattern, &twins);
     std::vector<std::string> notes;
     for (const CaseTwin& twin : twins) notes.push_back(CaseTwinNote(twin));
+
+    std::set<int> songs;
+    for (const SongEntry& song : ListSongs(folder)) songs.insert(song.fileNumber);
+    // Take files of songs that are not there, by song.
+    std::map<int, int> withoutSong;
+    for (const FolderEntry& take : takes) {
+        const char d1 = take.name[0];
+        const char d2 = take.name[1];
+        if (d1 < '0' || d1 > '9' || d2 < '0' || d2 > '9') continue;
+        const int fileNumber = (d1 - '0') * 10 + (d2 - '0');
+        if (!ParseTakeFileName(take.name, fileNumber)) continue;  // no slot has this name
+        if (songs.count(fileNumber) == 0) {
+            ++withoutSong[fileNumber];
+        } else if (!IsTakeFile(take.path)) {
+            notes.push_back(take.name + ": not a take (damaged?), kept");
+        }
+    }
+    for (const auto& [fileNumber, count] : withoutSong) {
+        char line[80];
+        std::snprintf(line, sizeof line, "Song %02d: %d take file%s but no song file",
+                      fileNumber + 1, count, count == 1 ? "" : "s");
+        notes.push_back(line);
+    }
     return notes;
 }
 

@@ -50,7 +50,10 @@ std::vector<SongEntry> ListSongs(const std::string& folder);
 std::string CaseTwinNote(const CaseTwin& twin);
 
 // What the program leaves aside in a card folder, a line each: files whose
-// names differ only in letter case from the ones it uses.
+// names differ only in letter case from the ones it uses; take files of a
+// song that has no song file ("Song 02: 3 take files but no song file");
+// files named as a song's take that are no take ("00-05.aud: not a take
+// (damaged?), kept").
 std::vector<std::string> CardFolderNotes(const std::string& folder);
 
 }  // namespace trx5

@@ -303,6 +303,44 @@ class OperationsTest : public QObject {
         QCOMPARE(win.V1Label->text(), QString("Track1  0:00:00:031"));
     }
 
+    // What is off on the card is listed when it opens, and a file in a
+    // take's place that is no take is replaced only when the user says so.
+    void damagedTakeIsNamedAndReplacedOnlyWhenTold() {
+        QTemporaryDir card;
+        const std::string folder = card.path().toStdString() + "/";
+        MakeMachineFile(folder);
+        MakeSongFile(folder, 0, false);
+        MakeTake(folder, 0, 0, 0, false, 3, 9);
+        trx5test::WriteFile(folder + "00-05.aud", trx5test::Bytes(900, 0x11));  // damaged, 1-6
+        MakeTake(folder, 3, 1, 1, false, 2, 4);  // song 04 has no song file
+        const std::string source = dir_.path().toStdString() + "/short.wav";
+        WriteWav(source, 1, 32000, 2 * kHiFiSamples, [](int f, int) { return std::int16_t(f); });
+
+        TMainWin win(dialogs_);
+        win.DirTreeChange(card.path());
+        QCOMPARE(Lines(win.InfoText), QStringList({"00-05.aud: not a take (damaged?), kept",
+                                                   "Song 04: 1 take file but no song file"}));
+        QVERIFY(win.TakeFiles[5].empty());
+        win.TakeBtns[5]->click();
+        win.Sel1Btn->click();
+        dialogs_.open = QString::fromStdString(source);
+        const QString question = QCoreApplication::applicationName() +
+                                 ": 00-05.aud in the place of take 1-6 is not a take (damaged?). "
+                                 "Replace it?";
+        dialogs_.confirmAnswer = false;
+        win.Wav2TakeBtn->click();
+        QCOMPARE(dialogs_.confirmations, QStringList{question});
+        QCOMPARE(dialogs_.openCalls, 0);
+        QCOMPARE(trx5test::ReadFile(folder + "00-05.aud"), trx5test::Bytes(900, 0x11));
+
+        dialogs_.confirmAnswer = true;
+        win.Wav2TakeBtn->click();
+        QCOMPARE(dialogs_.confirmations.size(), 2);
+        QCOMPARE(Lines(win.InfoText).last(), QString("Take(s) have been generated."));
+        QCOMPARE(FileSize(folder + "00-05.aud"), 512LL + 2 * 512);
+        QCOMPARE(win.TakeBtns[5]->text(), QString("1-6"));
+    }
+
     // Abort cancels the import: the take that was there stays byte for byte,
     // nothing is left behind, and the line says so.
     void abortedImportLeavesTheTakesAsTheyWere() {

@@ -272,9 +272,36 @@ TEST(CaseTwins, SongsAndNotesOfACard) {
     EXPECT_EQ(trx5::CardFolderNotes(dir.path()),
               (std::vector<std::string>{"songno.tx5: same machine file as SongNo.tx5, ignored",
                                         "utyprm03.TX5: same song file as UtyPrm03.tx5, ignored",
-                                        "00-01.aud: same take as 00-01.AUD, ignored"}));
+                                        "00-01.aud: same take as 00-01.AUD, ignored",
+                                        "Song 01: 1 take file but no song file"}));
     EXPECT_EQ(trx5::CaseTwinNote({"NOTES.TXT", "notes.txt"}),
               "NOTES.TXT: same file as notes.txt, ignored");
+}
+
+// Takes that would vanish from view are named: those of a song without its
+// song file, and files in a take's place that are no take.
+TEST(CardNotes, TakesWithoutASongAndDamagedTakes) {
+    TempDir dir;
+    WriteFile(dir / "SongNo.tx5", WithZeroAndPadding(trx5::kMachineSignature, 64));
+    WriteFile(dir / "UtyPrm00.tx5", SongFile(256, {0, 0, 0, 0}));
+    trx5test::MakeTake(dir.path(), 0, 0, 0, false, 2, 1);
+    WriteFile(dir / "00-05.aud", Bytes(700, 0));  // no signature: damaged
+    WriteFile(dir / "00-17.aud", Text("short"));  // shorter than a header
+    WriteFile(dir / "00-08.aud", Bytes(700, 0));  // no slot has this name
+    for (int v : {0, 1, 6}) trx5test::MakeTake(dir.path(), 1, 2, v, false, 1, v);  // song 02
+    WriteFile(dir / "UtyPrm04.tx5", Text("not a song file"));
+    trx5test::MakeTake(dir.path(), 4, 0, 0, true, 1, 1);  // song 05
+    EXPECT_EQ(
+        trx5::CardFolderNotes(dir.path()),
+        (std::vector<std::string>{
+            "00-05.aud: not a take (damaged?), kept", "00-17.aud: not a take (damaged?), kept",
+            "Song 02: 3 take files but no song file", "Song 05: 1 take file but no song file"}));
+    // A card without problems has nothing to say.
+    TempDir clean;
+    WriteFile(clean / "SongNo.tx5", WithZeroAndPadding(trx5::kMachineSignature, 64));
+    WriteFile(clean / "UtyPrm00.tx5", SongFile(256, {0, 0, 0, 0}));
+    trx5test::MakeTake(clean.path(), 0, 3, 7, false, 1, 1);
+    EXPECT_TRUE(trx5::CardFolderNotes(clean.path()).empty());
 }
 
 }  // namespace

@@ -865,6 +865,22 @@ TEST_F(Cli, StemsReplaceFilesOnlyWithForce) {
     EXPECT_EQ(ReadText(first).substr(0, 4), "RIFF");
 }
 
+// What is off on the card is told on stderr, beside the listing.
+TEST_F(Cli, SongsAndTakesNameWhatIsOff) {
+    trx5test::WriteFile(card / "00-05.aud", Bytes(900, 0));
+    trx5test::WriteRandomTake(card / "06-00.aud", 2, 1);
+    const std::string notes =
+        "trx5card: 00-05.aud: not a take (damaged?), kept\n"
+        "trx5card: Song 07: 1 take file but no song file\n";
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"songs", card.path()}, {"takes", card.path(), "1"}}) {
+        const RunResult run = RunCli(args);
+        EXPECT_EQ(run.code, 0) << Describe(args);
+        EXPECT_EQ(run.err, notes) << Describe(args);
+        EXPECT_EQ(run.out.find("00-05.aud"), std::string::npos) << Describe(args);
+    }
+}
+
 // Names that differ only in letter case stand for one file, the first in
 // byte order: songs and takes list it once, with a line for the twin;
 // import writes the file that `takes` shows, and stems writes each take once.

@@ -539,6 +539,33 @@ TEST(CardCopy, FailuresNameTheFolderOrTheFile) {
     EXPECT_EQ(Listing(work / "out2"), (std::set<std::string>{"00-01.aud"}));
 }
 
+// A rename that fails after others of its song were made (a folder put in
+// the way while the song was written) leaves that song part new: the
+// message must say so rather than call it copied or left as it was.
+TEST(CardCopy, ARenameThatFailsPartWayThroughASongIsNamed) {
+    TempDir src, dst;
+    for (const char* name : {"00-00.aud", "00-01.aud", "00-02.aud", "01-00.aud", "SongNo.tx5"}) {
+        WriteFile(src / name, Noise(100, 1));
+    }
+    class InTheWay final : public trx5::CopyProgress {
+      public:
+        explicit InTheWay(std::string folder) : folder_(std::move(folder)) {}
+        bool Step(std::uint64_t, std::uint64_t, const std::string& name) override {
+            if (name == "00-02.aud") mkdir(folder_.c_str(), 0755);
+            return true;
+        }
+
+      private:
+        std::string folder_;
+    } inTheWay(dst / "00-01.aud");
+    const auto result = trx5::CopyFiles(Request(src.path(), dst.path()), inTheWay);
+    ASSERT_FALSE(result.ok());
+    EXPECT_EQ(result.Describe(),
+              "00-01.aud: Is a directory; song 01 partly copied; song 02 and the machine file "
+              "left as they were");
+    EXPECT_EQ(Listing(dst.path()), (std::set<std::string>{"00-00.aud", "00-01.aud"}));
+}
+
 // Copying a folder onto itself, however it is spelt, must leave every file
 // as it was; so must a destination whose files are links to the sources,
 // which are replaced by copies.

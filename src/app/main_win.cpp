@@ -1184,7 +1184,10 @@ bool TMainWin::RunFileOp(const QString& source, const QString& destination, cons
     FileOp->FileFrom() << InFolder(source, "*.tx5") << InFolder(source, "*.aud");
     FileOp->FileTo() << destination;
     FileOp->SetProgressTitle(title);
-    if (!FileOp->Execute()) {
+    const bool failed = FileOp->Execute();
+    // The files left out, and after a cancel which songs were copied.
+    for (const QString& line : FileOp->Notes()) AddInfoLine(line);
+    if (!failed) {
         dialogs_.MessageBox(this, QStringLiteral("Done."));
         return true;
     }

@@ -3,12 +3,13 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <iterator>
 #include <map>
 #include <memory>
 
@@ -23,18 +24,79 @@ namespace {
 
 constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
 
-struct SourceFile {
-    std::string name;
-    std::uint64_t size = 0;
-};
-
-std::string Lower(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
+// Group keys: songs by file number (0..99), then these two.
+constexpr int kOtherFiles = 100;
+constexpr int kMachineFile = 101;
 
 bool StartsWith(std::string_view text, std::string_view prefix) {
     return text.substr(0, prefix.size()) == prefix;
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The group of a file: the song whose file (UtyPrmNN.tx5) or take
+// (NN-*.aud) it is, the machine file, or the files that belong to no song.
+int GroupOf(std::string_view name) {
+    if (MatchesPattern(name, kMachineFileName)) return kMachineFile;
+    if (MatchesPattern(name, kSongFilePattern) && IsDigit(name[6]) && IsDigit(name[7])) {
+        return (name[6] - '0') * 10 + (name[7] - '0');
+    }
+    if (name.size() > 3 && IsDigit(name[0]) && IsDigit(name[1]) && name[2] == '-' &&
+        MatchesWildcard(name, "*.aud")) {
+        return (name[0] - '0') * 10 + (name[1] - '0');
+    }
+    return kOtherFiles;
+}
+
+// "song 01", "songs 01, 02", "songs 01-05, 07, the other files and the
+// machine file", by song number as the song list shows it.
+std::string GroupsText(const std::vector<int>& keys) {
+    std::vector<std::string> parts;
+    std::vector<int> songs;
+    for (int key : keys) {
+        if (key < kOtherFiles) songs.push_back(key + 1);
+    }
+    if (!songs.empty()) {
+        std::string text = songs.size() == 1 ? "song " : "songs ";
+        for (std::size_t i = 0; i < songs.size();) {
+            std::size_t end = i + 1;
+            while (end < songs.size() && songs[end] == songs[end - 1] + 1) ++end;
+            char run[16];
+            if (end - i >= 3) {
+                std::snprintf(run, sizeof run, "%02d-%02d", songs[i], songs[end - 1]);
+            } else {
+                end = i + 1;
+                std::snprintf(run, sizeof run, "%02d", songs[i]);
+            }
+            text += (i == 0 ? "" : ", ") + std::string(run);
+            i = end;
+        }
+        parts.push_back(text);
+    }
+    if (std::count(keys.begin(), keys.end(), kOtherFiles)) parts.push_back("the other files");
+    if (std::count(keys.begin(), keys.end(), kMachineFile)) parts.push_back("the machine file");
+    std::string text;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (i > 0) text += i + 1 == parts.size() ? " and " : ", ";
+        text += parts[i];
+    }
+    return text;
+}
+
+// Which groups a copy that stopped has copied and which it left as they
+// were: "song 01 copied; songs 02, 03 left as they were".
+std::string Summary(const std::vector<int>& copied, const std::vector<int>& partly,
+                    const std::vector<int>& left) {
+    std::vector<std::string> parts;
+    if (!copied.empty()) parts.push_back(GroupsText(copied) + " copied");
+    if (!partly.empty()) parts.push_back(GroupsText(partly) + " partly copied");
+    if (!left.empty()) {
+        const bool one = left.size() == 1 && left[0] != kOtherFiles;
+        parts.push_back(GroupsText(left) + (one ? " left as it was" : " left as they were"));
+    }
+    std::string text;
+    for (const std::string& part : parts) text += (text.empty() ? "" : "; ") + part;
+    return text;
 }
 
 // Has the device start writing the bytes just written while the next chunk
@@ -49,35 +111,85 @@ void StartWriteback(int fd, std::uint64_t offset, std::size_t count) {
 #endif
 }
 
-// The regular files of `folder` (links followed) that match a pattern, in
-// name order. Temporary files of this program are never card files.
-Result<std::vector<SourceFile>> ListSources(const std::string& folder,
-                                            const std::vector<std::string>& patterns) {
+// The names in `folder`, "." and ".." left out.
+Result<std::vector<std::string>> FolderNames(const std::string& folder) {
     DIR* dir = opendir(folder.c_str());
     if (dir == nullptr) return Status::Fail({}, ErrnoText(errno));
-    std::vector<SourceFile> files;
+    std::vector<std::string> names;
     for (;;) {
         errno = 0;
         const dirent* d = readdir(dir);
         if (d == nullptr) break;
         const std::string_view name(d->d_name);
-        if (name == "." || name == ".." || StartsWith(name, kTempPrefix)) continue;
-        if (std::none_of(patterns.begin(), patterns.end(),
-                         [name](const std::string& p) { return MatchesWildcard(name, p); })) {
-            continue;
-        }
-        // stat only looks at the entry: a FIFO is never opened here.
-        struct stat st {};
-        const std::string path = folder + std::string(name);
-        if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
-        files.push_back({std::string(name), static_cast<std::uint64_t>(st.st_size)});
+        if (name != "." && name != "..") names.emplace_back(name);
     }
     const int error = errno;
     closedir(dir);
     if (error != 0) return Status::Fail({}, ErrnoText(error));
-    std::sort(files.begin(), files.end(),
-              [](const SourceFile& a, const SourceFile& b) { return a.name < b.name; });
-    return files;
+    return names;
+}
+
+struct SourceFile {
+    std::string name;
+    struct stat st {};
+};
+
+struct Sources {
+    std::vector<SourceFile> files;  // regular files, in byte order
+    std::vector<std::string> notes;
+};
+
+// The files of `folder` that match a pattern: the regular ones to copy and
+// a note for each link and each case twin left out. Entries are only looked
+// at (lstat), never opened or followed; folders and special files are no
+// card files. Temporary files of this program are never card files either.
+Result<Sources> ListSources(const std::string& folder, const std::vector<std::string>& patterns) {
+    auto names = FolderNames(folder);
+    if (!names) return names.status();
+    std::map<std::string, struct stat> entries;
+    std::vector<std::string> candidates;
+    for (const std::string& name : *names) {
+        if (StartsWith(name, kTempPrefix) ||
+            std::none_of(patterns.begin(), patterns.end(),
+                         [&name](const std::string& p) { return MatchesWildcard(name, p); })) {
+            continue;
+        }
+        struct stat st {};
+        if (lstat((folder + name).c_str(), &st) != 0 || S_ISDIR(st.st_mode)) continue;
+        entries.emplace(name, st);
+        candidates.push_back(name);
+    }
+    Sources sources;
+    std::vector<CaseTwin> twins;
+    for (const std::string& name : KeepFirstOfCaseTwins(std::move(candidates), &twins)) {
+        const struct stat& st = entries.at(name);
+        if (S_ISLNK(st.st_mode)) {
+            sources.notes.push_back(LinkNote(name));
+        } else if (S_ISREG(st.st_mode)) {
+            sources.files.push_back({name, st});
+        }
+    }
+    for (const CaseTwin& twin : twins) sources.notes.push_back(CaseTwinNote(twin));
+    std::sort(sources.notes.begin(), sources.notes.end());
+    return sources;
+}
+
+// The folder that holds, or will hold, `folder`: itself when it is there,
+// else the nearest of its parents that is. Fails when one of them is no
+// folder.
+Result<std::string> ExistingFolder(std::string folder) {
+    for (;;) {
+        struct stat st {};
+        if (stat(folder.c_str(), &st) == 0) {
+            if (!S_ISDIR(st.st_mode)) return Status::Fail({}, ErrnoText(ENOTDIR));
+            return folder;
+        }
+        if (errno != ENOENT) return Status::Fail({}, ErrnoText(errno));
+        while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+        const std::size_t slash = folder.rfind('/');
+        if (slash == std::string::npos) return std::string(".");
+        folder.resize(slash + 1);
+    }
 }
 
 // Makes `folder` (ending with "/") and its missing parents.
@@ -97,18 +209,18 @@ Status MakeFolders(const std::string& folder) {
     return S_ISDIR(st.st_mode) ? Status::Ok() : Status::Fail({}, ErrnoText(ENOTDIR));
 }
 
-// The destination's names by their lower-case spelling.
-std::map<std::string, std::vector<std::string>> NamesByLowerCase(const std::string& folder) {
-    std::map<std::string, std::vector<std::string>> names;
-    DIR* dir = opendir(folder.c_str());
-    if (dir == nullptr) return names;
-    while (const dirent* d = readdir(dir)) {
-        const std::string name(d->d_name);
-        if (name != "." && name != "..") names[Lower(name)].push_back(name);
-    }
-    closedir(dir);
-    return names;
-}
+struct PlannedFile {
+    std::string name;    // in the source
+    std::string target;  // in the destination
+    std::uint64_t size = 0;
+    bool sameFile = false;        // the target is the source itself
+    std::uint64_t oldBlocks = 0;  // of a replaced file that goes with it
+};
+
+struct Group {
+    int key = 0;
+    std::vector<PlannedFile> files;  // in byte order
+};
 
 class CardCopy {
   public:
@@ -118,86 +230,181 @@ class CardCopy {
           progress_(progress) {}
 
     Result<CopyOutcome> Run(const CopyRequest& request) {
-        auto files = ListSources(source_, request.patterns);
-        if (!files) return Status::Fail(request.sourceFolder, files.reason());
-        if (files->empty()) return Status::Fail(request.sourceFolder, kReasonNoFilesToCopy);
-        if (request.createDestination) {
-            if (Status s = MakeFolders(destination_); !s) {
-                return Status::Fail(request.destinationFolder, s.reason());
+        auto sources = ListSources(source_, request.patterns);
+        if (!sources) return Status::Fail(request.sourceFolder, sources.reason());
+        if (sources->files.empty()) {
+            return Status::Fail(request.sourceFolder, kReasonNoFilesToCopy);
+        }
+        outcome_.notes = std::move(sources->notes);
+
+        const auto fail = [&request](const std::string& reason) {
+            return Status::Fail(request.destinationFolder, reason);
+        };
+        auto existing = ExistingFolder(destination_);
+        if (!existing) return fail(existing.reason());
+        const bool there = *existing == destination_;
+        if (!there && !request.createDestination) return fail(ErrnoText(ENOENT));
+        std::map<std::string, std::string> targets;  // by lower-case name
+        if (there) {
+            RemoveStaleTempFiles(destination_);
+            auto names = FolderNames(destination_);
+            if (!names) return fail(names.reason());
+            for (std::string& name : KeepFirstOfCaseTwins(std::move(*names))) {
+                targets.emplace(LowerCase(name), std::move(name));
             }
-        } else if (struct stat st{}; stat(destination_.c_str(), &st) != 0) {
-            return Status::Fail(request.destinationFolder, ErrnoText(errno));
-        } else if (!S_ISDIR(st.st_mode)) {
-            return Status::Fail(request.destinationFolder, ErrnoText(ENOTDIR));
         }
-        RemoveStaleTempFiles(destination_);
-        existing_ = NamesByLowerCase(destination_);
-        for (const SourceFile& file : *files) {
-            ++sourcesByLowerCase_[Lower(file.name)];
-            total_ += file.size;
+
+        if (Status s = Plan(sources->files, targets); !s) return s;
+        if (Status s = CheckSpace(*existing); !s) return fail(s.reason());
+        if (!there) {
+            if (Status s = MakeFolders(destination_); !s) return fail(s.reason());
         }
+
         buffer_ = std::make_unique<unsigned char[]>(kChunkBytes);
-        Status failure;
-        for (const SourceFile& file : *files) {
-            if (Status s = CopyOne(file); !s) {
-                failure = Status::Fail(file.name, s.reason());
+        for (std::size_t g = 0; g < groups_.size(); ++g) {
+            bool partly = false;
+            Status s = CopyGroup(groups_[g], partly);
+            if (!s || outcome_.cancelled) {
+                std::vector<int> copied, partial, left;
+                for (std::size_t i = 0; i < groups_.size(); ++i) {
+                    const int key = groups_[i].key;
+                    (i < g ? copied : i == g && partly ? partial : left).push_back(key);
+                }
+                const std::string summary = Summary(copied, partial, left);
+                if (!s) return Status::Fail(s.message(), s.reason() + "; " + summary);
+                outcome_.summary = summary;
                 break;
             }
-            if (outcome_.cancelled) break;
         }
-        // The renames made, also those before a cancel or failure.
-        if (outcome_.filesCopied > 0) SyncFolder(destination_);
-        if (!failure) return failure;
         return outcome_;
     }
 
   private:
-    // The file the copy of `name` replaces: the one of that name, else the
-    // only one there under another letter case, so that a take does not end
-    // up in two files. Two source files that differ only in case keep their
-    // own names: neither may replace the other's copy.
-    std::string TargetPath(const std::string& name) const {
-        struct stat st {};
-        if (lstat((destination_ + name).c_str(), &st) == 0) return destination_ + name;
-        const std::string lower = Lower(name);
-        const auto it = existing_.find(lower);
-        if (it != existing_.end() && it->second.size() == 1 && sourcesByLowerCase_.at(lower) == 1) {
-            return destination_ + it->second[0];
+    // Puts each file in its group with its target and what copying it
+    // costs; the groups in copy order.
+    Status Plan(const std::vector<SourceFile>& files,
+                const std::map<std::string, std::string>& targets) {
+        std::map<int, Group> groups;
+        for (const SourceFile& file : files) {
+            const auto found = targets.find(LowerCase(file.name));
+            PlannedFile planned{file.name, found != targets.end() ? found->second : file.name,
+                                static_cast<std::uint64_t>(file.st.st_size)};
+            struct stat old {};
+            if (lstat((destination_ + planned.target).c_str(), &old) == 0) {
+                // A folder in the way fails the copy before anything is written.
+                if (S_ISDIR(old.st_mode)) return Status::Fail(file.name, ErrnoText(EISDIR));
+                planned.sameFile = old.st_dev == file.st.st_dev && old.st_ino == file.st.st_ino;
+                if (S_ISREG(old.st_mode) && old.st_nlink == 1) {
+                    planned.oldBlocks = static_cast<std::uint64_t>(old.st_blocks) * 512;
+                }
+            }
+            total_ += planned.size;
+            groups[GroupOf(file.name)].files.push_back(std::move(planned));
         }
-        return destination_ + name;
+        for (auto& [key, group] : groups) {
+            group.key = key;
+            groups_.push_back(std::move(group));
+        }
+        return Status::Ok();
     }
 
-    Status CopyOne(const SourceFile& file) {
+    // The most free space the copy needs at any moment: the new files of
+    // the groups so far, less the space of the files they replaced, and the
+    // new files of the group being written. Sizes go up to whole blocks.
+    Status CheckSpace(const std::string& folder) const {
+        struct statvfs fs {};
+        if (statvfs(folder.c_str(), &fs) != 0) return Status::Fail({}, ErrnoText(errno));
+        // Some file systems (pseudo or remote ones) tell no sizes.
+        if (fs.f_blocks == 0) return Status::Ok();
+        const std::uint64_t block = fs.f_frsize != 0 ? fs.f_frsize : 512;
+        const std::uint64_t free = static_cast<std::uint64_t>(fs.f_bavail) * block;
+        std::int64_t used = 0;  // by the groups before
+        std::int64_t needed = 0;
+        for (const Group& group : groups_) {
+            std::int64_t added = 0, freed = 0;
+            for (const PlannedFile& file : group.files) {
+                if (file.sameFile) continue;
+                added += static_cast<std::int64_t>((file.size + block - 1) / block * block);
+                freed += static_cast<std::int64_t>(file.oldBlocks);
+            }
+            needed = std::max(needed, used + added);
+            used += added - freed;
+        }
+        if (static_cast<std::uint64_t>(needed) <= free) return Status::Ok();
+        return Status::Fail({}, "Not enough free space (" +
+                                    SizeText(static_cast<std::uint64_t>(needed)) + " needed, " +
+                                    SizeText(free) + " free)");
+    }
+
+    // Writes every file of the group to a temporary file, then renames them
+    // all over their targets. A failure names the file; `partly` tells
+    // whether some of the group's renames were made before it.
+    Status CopyGroup(const Group& group, bool& partly) {
+        struct Written {
+            std::unique_ptr<TempFile> temp;
+            const PlannedFile* file;
+            std::uint64_t bytes;
+        };
+        std::vector<Written> written;
+        std::uint64_t skipped = 0;
+        for (const PlannedFile& file : group.files) {
+            auto temp = std::make_unique<TempFile>();
+            std::uint64_t bytes = 0;
+            if (Status s = WriteOne(file, *temp, bytes); !s) {
+                return Status::Fail(file.name, s.reason());
+            }
+            if (outcome_.cancelled) return Status::Ok();  // the temporary files go
+            if (temp->file() == nullptr) {
+                ++skipped;
+            } else {
+                written.push_back({std::move(temp), &file, bytes});
+            }
+        }
+        for (Written& w : written) {
+            if (Status s = w.temp->CommitTo(destination_ + w.file->target); !s) {
+                if (outcome_.filesCopied > 0) SyncFolder(destination_);
+                return Status::Fail(w.file->name, s.reason());
+            }
+            partly = true;
+            ++outcome_.filesCopied;
+            outcome_.bytesCopied += w.bytes;
+        }
+        partly = false;
+        outcome_.filesSkipped += skipped;
+        if (!written.empty()) SyncFolder(destination_);
+        return Status::Ok();
+    }
+
+    // Copies one file into `temp`, flushed to the device and ready to be
+    // renamed. Leaves `temp` unopened when the target is the source itself,
+    // or when the progress cancels (outcome_.cancelled).
+    Status WriteOne(const PlannedFile& file, TempFile& temp, std::uint64_t& copied) {
         std::string reason;
-        const FilePtr in = OpenRegularFile(source_ + file.name, &reason);
+        const FilePtr in = OpenRegularFile(source_ + file.name, &reason, FinalLink::Refuse);
         if (!in) return Status::Fail({}, reason);
         struct stat from {};
         if (fstat(fileno(in.get()), &from) != 0) return Status::Fail({}, ErrnoText(errno));
         const auto size = static_cast<std::uint64_t>(from.st_size);
         total_ = total_ - file.size + size;
 
-        const std::string target = TargetPath(file.name);
+        const std::string target = destination_ + file.target;
         struct stat old {};
-        const bool replacing = stat(target.c_str(), &old) == 0;
+        const bool replacing = lstat(target.c_str(), &old) == 0;
         if (replacing && old.st_dev == from.st_dev && old.st_ino == from.st_ino) {
             done_ += size;
-            ++outcome_.filesSkipped;
             return Status::Ok();
         }
         if (replacing && S_ISDIR(old.st_mode)) return Status::Fail({}, ErrnoText(EISDIR));
 
-        TempFile temp;
-        if (Status s = temp.Create(destination_, target.substr(destination_.size()), 0600); !s) {
-            return s;
-        }
+        if (Status s = temp.Create(destination_, file.target, 0600); !s) return s;
         // Whole chunks go straight to the files, without stdio's buffers.
         std::setvbuf(in.get(), nullptr, _IONBF, 0);
         std::setvbuf(temp.file(), nullptr, _IONBF, 0);
-        std::uint64_t copied = 0;
+        copied = 0;
         for (bool first = true;; first = false) {
             if ((first || copied < size) && !progress_.Step(done_ + copied, total_, file.name)) {
                 outcome_.cancelled = true;
-                return Status::Ok();  // the temporary file goes with `temp`
+                return Status::Ok();
             }
             errno = 0;
             const std::size_t n = std::fread(buffer_.get(), 1, kChunkBytes, in.get());
@@ -216,18 +423,14 @@ class CardCopy {
         const timespec times[2] = {from.st_atim, from.st_mtim};
         futimens(fd, times);
         if (Status s = temp.Flush(); !s) return s;
-        if (Status s = temp.CommitTo(target); !s) return s;
         done_ += copied;
-        ++outcome_.filesCopied;
-        outcome_.bytesCopied += copied;
         return Status::Ok();
     }
 
     std::string source_;
     std::string destination_;
     CopyProgress& progress_;
-    std::map<std::string, std::vector<std::string>> existing_;
-    std::map<std::string, int> sourcesByLowerCase_;
+    std::vector<Group> groups_;
     std::unique_ptr<unsigned char[]> buffer_;
     std::uint64_t total_ = 0;
     std::uint64_t done_ = 0;
@@ -247,6 +450,38 @@ Status CheckCardFolder(const std::string& folder) {
     }
     return Status::Fail(kMsgInvalidCardInfo);
 }
+
+std::string SizeText(std::uint64_t bytes) {
+    static constexpr const char* kUnits[] = {"B", "kB", "MB", "GB", "TB", "PB", "EB"};
+    constexpr std::size_t kLast = std::size(kUnits) - 1;
+    if (bytes < 1000) return std::to_string(bytes) + " B";
+    // Rounded to `step`, in steps (no overflow near the top of the range).
+    const auto rounded = [bytes](std::uint64_t step) {
+        return bytes / step + (bytes % step >= step - step / 2 ? 1 : 0);
+    };
+    std::size_t unit = 1;
+    std::uint64_t scale = 1000;
+    while (unit < kLast && bytes / scale >= 1000) {
+        scale *= 1000;
+        ++unit;
+    }
+    // 999.6 MB is shown as 1.0 GB, not as 1000 MB.
+    if (unit < kLast && rounded(scale) >= 1000) {
+        scale *= 1000;
+        ++unit;
+    }
+    const unsigned long long tenths = rounded(scale / 10);
+    char text[32];
+    if (tenths < 100) {
+        std::snprintf(text, sizeof text, "%llu.%llu %s", tenths / 10, tenths % 10, kUnits[unit]);
+    } else {
+        std::snprintf(text, sizeof text, "%llu %s", static_cast<unsigned long long>(rounded(scale)),
+                      kUnits[unit]);
+    }
+    return text;
+}
+
+std::string LinkNote(const std::string& name) { return name + ": a link, not copied"; }
 
 Result<CopyOutcome> CopyFiles(const CopyRequest& request, CopyProgress& progress) {
     return CardCopy(request, progress).Run(request);

@@ -1,6 +1,6 @@
 // Backup and restore of a card: the files of one folder that match wildcard
-// patterns, copied into another folder without ever leaving a half-written
-// file under a real name.
+// patterns, copied into another folder song by song, so that a copy that
+// stops part way leaves every song either wholly old or wholly new.
 #pragma once
 
 #include <array>
@@ -24,6 +24,13 @@ inline constexpr char kReasonNoFilesToCopy[] = "No files to copy";
 // folder): the folder's machine file must be there and valid. Fails with
 // kMsgNoCardInfo or kMsgInvalidCardInfo.
 Status CheckCardFolder(const std::string& folder);
+
+// A size as the messages give it, in decimal units with one decimal below
+// ten: "512 B", "1.5 kB", "120 MB", "4.0 GB".
+std::string SizeText(std::uint64_t bytes);
+
+// The line for a link left out of a copy: "00-05.aud: a link, not copied".
+std::string LinkNote(const std::string& name);
 
 struct CopyRequest {
     std::string sourceFolder;
@@ -53,24 +60,53 @@ struct CopyOutcome {
     std::uint64_t filesCopied = 0;   // files now complete under their names
     std::uint64_t filesSkipped = 0;  // source and destination were the same file
     std::uint64_t bytesCopied = 0;   // bytes of the files copied
+    // The source's files left out, a line each, for the user to see:
+    // "00-05.aud: a link, not copied", "00-01.AUD: same take as 00-01.aud,
+    // ignored".
+    std::vector<std::string> notes;
+    // After a cancel: "song 01 copied; songs 02, 03 and the machine file left
+    // as they were".
+    std::string summary;
 };
 
 // Copies the regular files of the source folder whose names match any of the
-// patterns (links only when they lead to regular files) into the destination
-// folder, in name order, replacing files there; other files there are left
-// alone. A file there under another letter case is replaced under its name.
+// patterns into the destination folder, replacing files there; other files
+// there are left alone.
 //
-// Each file is written to a temporary file in the destination, put on the
-// device and only then renamed over its target, which keeps its permission
-// bits (a new file gets the source's); the copy keeps the source's
-// modification time. A cancel or failure leaves the files copied before it
-// complete and the file being replaced as it was. Copying a file onto itself
-// (the same folder under another name, or a link to it) leaves it alone and
-// counts it as skipped.
+// Only regular files are copied and no link is ever followed: a link among
+// the sources is left out with a note (LinkNote), a link in the destination
+// is replaced by the copy, never written through. Of source names that
+// differ only in letter case the first in byte order is copied, the others
+// are left out with a note (CaseTwinNote). A copy replaces the destination's
+// file that stands for its name (of the names there equal to it without
+// regard to case, the first in byte order), else it takes the source's name.
 //
-// Failures name the file and give the reason ("00-12.aud", "No space left on
-// device"); a folder that cannot be listed or made names the folder; a source
-// without matching files fails with kReasonNoFilesToCopy.
+// The files go song by song: a song's file (UtyPrmNN.tx5) with all its takes
+// (NN-*.aud), the songs in number order; then the files that belong to no
+// song; the machine file (SongNo.tx5) last. The files of a group are written
+// to temporary files in the destination and put on the device, and only when
+// the whole group is written are they renamed over their targets. So a
+// failure, a cancel or a killed run leaves every song either wholly old or
+// wholly new; the temporary files a killed run leaves are removed by the next
+// copy into that folder.
+//
+// Before anything is written, the free space of the destination's file
+// system is checked against the most the copy will need at any moment (a
+// group's new files stand beside the files they replace until its renames);
+// when it is short, the copy fails naming both sizes ("Not enough free space
+// (4.0 GB needed, 3.2 GB free)") and nothing changes.
+//
+// A replaced regular file's permission bits stay (a new file gets the
+// source's); the copy keeps the source's modification time. Copying a file
+// onto itself (the same folder under another name, or another link to the
+// same file) leaves it alone and counts it as skipped.
+//
+// Failures name the file and give the reason; once groups are being written
+// the reason goes on to say which songs were copied and which left as they
+// were ("00-12.aud", "No space left on device; song 01 copied; song 02 and
+// the machine file left as they were"). A folder that cannot be listed or
+// made, or a lack of space, names the folder; a source without matching files
+// fails with kReasonNoFilesToCopy.
 Result<CopyOutcome> CopyFiles(const CopyRequest& request, CopyProgress& progress);
 
 }  // namespace trx5

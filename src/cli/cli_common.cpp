@@ -173,8 +173,9 @@ int CopyCardFiles(const std::string& source, const std::string& destination,
         return CopyFiles(request, progress);
     }();
     if (!result) return Fail(result.Describe());
+    for (const std::string& note : result->notes) std::cerr << note << '\n';
     if (result->cancelled) {
-        std::cerr << "Operation canceled\n";
+        std::cerr << "Operation canceled\n" << result->summary << '\n';
         return kExitInterrupted;
     }
     std::cout << "Done.\n";

@@ -115,9 +115,10 @@ class TerminalCopyProgress final : public CopyProgress {
 };
 
 // Copies the card files of `source` into `destination` with a bar on a
-// terminal: "Done." on success, "Operation canceled" and exit 130 on Ctrl-C,
-// the file and the reason on a failure. The destination is made when missing
-// only if `createDestination`.
+// terminal: "Done." on success, "Operation canceled" and which songs were
+// copied and exit 130 on Ctrl-C, the file and the reason on a failure. The
+// files left out (links, names differing only in case) are named on stderr.
+// The destination is made when missing only if `createDestination`.
 int CopyCardFiles(const std::string& source, const std::string& destination,
                   const std::string& label, bool createDestination);
 

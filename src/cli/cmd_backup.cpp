@@ -19,8 +19,9 @@ Command AddBackupCommand(CLI::App& parent) {
     CLI::App* app = parent.add_subcommand("backup", "copy a card's files into a folder");
     app->footer(
         "Copies the card's *.tx5 and *.aud files into DIR (made when missing), replacing files\n"
-        "there; other files in DIR are left alone. Ctrl-C cancels: the files copied so far stay,\n"
-        "each one whole.");
+        "there; other files in DIR are left alone. Song by song: a song's file and takes take\n"
+        "their names together, the machine file last. Links are not copied. Ctrl-C or a\n"
+        "failure leaves each song wholly old or wholly new.");
     AddCardArgument(*app, args->card);
     app->add_option("DIR", args->dir, "the folder to back the card up into")->required();
     return {app, [args] {

@@ -21,7 +21,9 @@ Command AddRestoreCommand(CLI::App& parent) {
     app->footer(
         "DIR must be a card folder (a machine file and songs). Its *.tx5 and *.aud files are\n"
         "copied onto CARD, replacing files there; other files on the card are left alone.\n"
-        "Ctrl-C cancels: the files copied so far stay, each one whole.");
+        "Song by song: a song's file and takes take their names together, the machine file\n"
+        "last. Links are not copied. It first checks that the backup fits on the card. Ctrl-C\n"
+        "or a failure leaves each song wholly old or wholly new.");
     app->add_option("DIR", args->dir, "the backup folder")->required();
     AddCardArgument(*app, args->card);
     return {app, [args] {

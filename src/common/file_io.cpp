@@ -30,8 +30,7 @@ std::string RandomSuffix() {
     return suffix;
 }
 
-// Opens without blocking and without following a final link; the caller
-// tests what it got.
+// Opens without blocking; the caller tests what it got.
 int OpenNoBlock(const std::string& path, int flags) {
     int fd;
     do {
@@ -44,12 +43,12 @@ int OpenNoBlock(const std::string& path, int flags) {
 
 std::string ErrnoText(int error) { return std::strerror(error); }
 
-FilePtr OpenRegularFile(const std::string& path, std::string* reason) {
+FilePtr OpenRegularFile(const std::string& path, std::string* reason, FinalLink link) {
     auto fail = [reason](std::string why) {
         if (reason != nullptr) *reason = std::move(why);
         return FilePtr();
     };
-    const int fd = OpenNoBlock(path, O_RDONLY);
+    const int fd = OpenNoBlock(path, O_RDONLY | (link == FinalLink::Refuse ? O_NOFOLLOW : 0));
     if (fd < 0) return fail(ErrnoText(errno));
     struct stat st {};
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {

@@ -23,10 +23,15 @@ inline constexpr char kReasonNotRegular[] = "Not a regular file";
 // The text of an errno value ("No space left on device").
 std::string ErrnoText(int error);
 
+// Whether opening a path may go through a link in its last part.
+enum class FinalLink { Follow, Refuse };
+
 // Opens an existing regular file for binary reading. A FIFO, socket or
-// device is refused without blocking; on failure the result is null and
-// `reason` (when given) says why.
-FilePtr OpenRegularFile(const std::string& path, std::string* reason = nullptr);
+// device is refused without blocking, and with FinalLink::Refuse a link
+// too (ELOOP); on failure the result is null and `reason` (when given) says
+// why.
+FilePtr OpenRegularFile(const std::string& path, std::string* reason = nullptr,
+                        FinalLink link = FinalLink::Follow);
 
 // Temporary files of this program start with this prefix, so that files a
 // killed run left behind can be recognised.

@@ -66,6 +66,7 @@ QByteArray TFileOperation::DoubleZeroList(const QStringList& names) {
 
 bool TFileOperation::Execute() {
     aborted_ = false;
+    notes_.clear();
     auto fail = [this](const QString& text) {
         if (showError_) {
             showError_(text);
@@ -108,7 +109,9 @@ bool TFileOperation::Execute() {
                             .arg(QString::fromStdString(result.message()),
                                  QString::fromStdString(result.reason())));
         }
+        for (const std::string& note : result->notes) notes_ << QString::fromStdString(note);
         if (result->cancelled) {
+            notes_ << QString::fromStdString(result->summary);
             aborted_ = true;
             return true;
         }

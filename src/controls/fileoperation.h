@@ -55,6 +55,10 @@ class TFileOperation : public QObject {
     void SetProgressTitle(const QString& title) { progressTitle_ = title; }
     // The user cancelled the last Execute.
     bool Aborted() const { return aborted_; }
+    // Lines for the user from the last Execute: the files the copy left out
+    // ("00-05.aud: a link, not copied") and, after a cancel, which songs were
+    // copied and which left as they were.
+    const QStringList& Notes() const { return notes_; }
 
     // The shell's codes: the function of the operation and the option bits.
     static int FunctionCode(TFileOp operation);
@@ -91,6 +95,7 @@ class TFileOperation : public QObject {
     QStringList fileTo_;
     QString progressTitle_;
     bool aborted_ = false;
+    QStringList notes_;
     bool destinationMustExist_ = false;
     QWidget* parent_ = nullptr;
     std::function<void(const QString&)> showError_;

@@ -122,6 +122,28 @@ class BackupWinTest : public QObject {
         QVERIFY(win.RestoreBtn->isEnabled());
     }
 
+    // A link on the card is not copied, nor a take's second spelling; the
+    // information box says so, a line each.
+    void backupNamesTheFilesLeftOut() {
+        MakeCard(root_, 1);
+        const std::string card = root_.toStdString() + "/";
+        trx5test::WriteFile(temp_.path().toStdString() + "/secret", "not for the backup");
+        QVERIFY(symlink((temp_.path() + "/secret").toLocal8Bit().constData(),
+                        (card + "00-05.aud").c_str()) == 0);
+        trx5test::WriteFile(card + "00-12.AUD", "the take's first spelling");
+        TMainWin win(dialogs_);
+        win.DriveCombo->SetRoot(root_);
+        win.DirTree->SetDirectory(folder_);
+        win.BackBtn->click();
+        QCOMPARE(dialogs_.messages, QStringList{"Done."});
+        QCOMPARE(win.InfoText->toPlainText(),
+                 QString("00-05.aud: a link, not copied\n"
+                         "00-12.aud: same take as 00-12.AUD, ignored"));
+        const QMap<QString, QByteArray> copied = Contents(folder_);
+        QVERIFY(!copied.contains("00-05.aud") && !copied.contains("00-12.aud"));
+        QCOMPARE(copied.value("00-12.AUD"), QByteArray("the take's first spelling"));
+    }
+
     void backupCancelledInTheConfirmationCopiesNothing() {
         MakeCard(root_, 1);
         TMainWin win(dialogs_);
@@ -183,21 +205,28 @@ class BackupWinTest : public QObject {
         QCOMPARE(copied, Contents(root_));
     }
 
-    // A cancel or a failure leaves whole files and no rebuild: the folder's
-    // old backup stays shown with its selection.
+    // A cancel or a failure leaves every song of the old backup as it was
+    // and no rebuild: the folder's old backup stays shown with its
+    // selection. A disk too small is found before anything is written.
     void backupThatDoesNotFinish_data() {
         QTest::addColumn<QString>("how");
         QTest::addColumn<QStringList>("messages");  // the folder stands for %1
-        QTest::newRow("cancelled") << "cancel" << QStringList{"Operation canceled"};
-        QTest::newRow("disk full")
-            << "full" << QStringList{"Cannot copy 00-01.aud: No space left on device", "Error"};
+        QTest::addColumn<QString>("info");          // the information box
+        QTest::newRow("cancelled") << "cancel" << QStringList{"Operation canceled"}
+                                   << "songs 01, 02 and the machine file left as they were";
+        QTest::newRow("disk too small")
+            << "full"
+            << QStringList{"Cannot copy %1/: Not enough free space (3.2 MB needed, 238 kB free)",
+                           "Error"}
+            << "";
         QTest::newRow("folder replaced by a file")
-            << "file" << QStringList{"Cannot copy %1/: Not a directory", "Error"};
+            << "file" << QStringList{"Cannot copy %1/: Not a directory", "Error"} << "";
     }
 
     void backupThatDoesNotFinish() {
         QFETCH(QString, how);
         QFETCH(QStringList, messages);
+        QFETCH(QString, info);
         const SmallDisk disk(folder_, how == "full");
         if (how == "full" && !disk.mounted) QSKIP("cannot mount a small tmpfs here");
         MakeCard(folder_, 7);  // an old backup
@@ -231,11 +260,10 @@ class BackupWinTest : public QObject {
         QCOMPARE(dialogs_.messages, messages.replaceInStrings("%1", folder_));
         QCOMPARE(win.CardDir, folder_.toStdString() + "/");
         QCOMPARE(win.SelTake[0], 0);
+        QCOMPARE(win.InfoText->toPlainText(), info);
         if (how == "file") return;
-        // Take 1-1 was copied; the large take and the files after it were not.
-        QMap<QString, QByteArray> expected = old;
-        expected["00-00.aud"] = card["00-00.aud"];
-        QCOMPARE(Contents(folder_), expected);
+        // Take 1-1 was written, but its song goes only as a whole.
+        QCOMPARE(Contents(folder_), old);
     }
 
     void backupWithoutAFolderChosen() {

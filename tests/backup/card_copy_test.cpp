@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "common/folder.h"
 #include "support/test_support.h"
 
 namespace {
@@ -39,6 +40,8 @@ Bytes Noise(std::size_t size, std::uint32_t seed) {
     }
     return b;
 }
+
+Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
 std::set<std::string> Listing(const std::string& folder) {
     std::set<std::string> names;
@@ -88,24 +91,28 @@ class Recording final : public trx5::CopyProgress {
     std::vector<StepCall> calls;
 };
 
-TEST(CardCopy, CopiesMatchingRegularFilesInNameOrder) {
+TEST(CardCopy, CopiesMatchingRegularFilesSongBySong) {
     TempDir src, dst;
     trx5test::MakeMachineFile(src.path());
     trx5test::MakeSongFile(src.path(), 0, false);
     trx5test::MakeTake(src.path(), 0, 0, 1, false, 3, 1);
     WriteFile(src / "00-02.AUD", Noise(3000, 2));
     WriteFile(src / "00-04.aud", Bytes{});
+    WriteFile(src / "01-00.aud", Noise(700, 3));  // a take of song 02 without its song file
+    WriteFile(src / "demo.aud", Noise(500, 4));   // a file of no song
     WriteFile(src / "notes.txt", "not a card file");
-    // Left out: a folder, a FIFO, a link to a folder, a link to nothing.
+    // Left out: a folder, a FIFO, and links of every kind, a link to a
+    // regular file too.
     ASSERT_EQ(mkdir((src / "sub.aud").c_str(), 0755), 0);
     WriteFile(src / "sub.aud/00-03.aud", Noise(100, 3));
     ASSERT_EQ(mkfifo((src / "fifo.aud").c_str(), 0644), 0);
     ASSERT_EQ(symlink("sub.aud", (src / "dirlink.aud").c_str()), 0);
     ASSERT_EQ(symlink("missing", (src / "gone.aud").c_str()), 0);
-    // A link to a regular file is copied as a file.
     ASSERT_EQ(symlink("00-02.AUD", (src / "alias.aud").c_str()), 0);
-    const std::vector<std::string> copied = {"00-01.aud",  "00-02.AUD",    "00-04.aud",
-                                             "SongNo.tx5", "UtyPrm00.tx5", "alias.aud"};
+    // Song by song (each song's file and takes), then the files of no song,
+    // the machine file last.
+    const std::vector<std::string> copied = {"00-01.aud", "00-02.AUD", "00-04.aud", "UtyPrm00.tx5",
+                                             "01-00.aud", "demo.aud",  "SongNo.tx5"};
     const timespec past[2] = {{1000000000, 0}, {1000000000, 500}};
     std::uint64_t total = 0;
     for (const std::string& name : copied) {
@@ -126,6 +133,10 @@ TEST(CardCopy, CopiesMatchingRegularFilesInNameOrder) {
     EXPECT_EQ(result->filesCopied, copied.size());
     EXPECT_EQ(result->filesSkipped, 0u);
     EXPECT_EQ(result->bytesCopied, total);
+    EXPECT_EQ(result->notes, (std::vector<std::string>{"alias.aud: a link, not copied",
+                                                       "dirlink.aud: a link, not copied",
+                                                       "gone.aud: a link, not copied"}));
+    EXPECT_EQ(result->summary, "");
     EXPECT_EQ(Listing(backup), std::set<std::string>(copied.begin(), copied.end()));
     for (const std::string& name : copied) {
         SCOPED_TRACE(name);
@@ -137,7 +148,7 @@ TEST(CardCopy, CopiesMatchingRegularFilesInNameOrder) {
         EXPECT_EQ(st.st_mtim.tv_nsec, past[1].tv_nsec);
     }
 
-    // One call per file here (all are below a chunk), in name order, each
+    // One call per file here (all are below a chunk), in copy order, each
     // with the bytes of the files before it.
     ASSERT_EQ(progress.calls.size(), copied.size());
     std::uint64_t before = 0;
@@ -147,6 +158,35 @@ TEST(CardCopy, CopiesMatchingRegularFilesInNameOrder) {
         EXPECT_EQ(progress.calls[i].total, total);
         before += ReadFile(src / copied[i]).size();
     }
+}
+
+// No link is followed: one among the sources is left out (a backup of a card
+// holding a link to a secret must not copy the secret), one at the
+// destination is replaced by the copy, not written through.
+TEST(CardCopy, LinksAreNeverFollowed) {
+    TempDir src, dst, outside;
+    WriteFile(outside / "secret", "not for the card");
+    WriteFile(outside / "victim", "must stay");
+    WriteFile(src / "00-00.aud", Noise(2000, 1));
+    WriteFile(src / "00-01.aud", Noise(2000, 2));
+    ASSERT_EQ(symlink((outside / "secret").c_str(), (src / "00-05.aud").c_str()), 0);
+    ASSERT_EQ(symlink((outside / "victim").c_str(), (dst / "00-00.aud").c_str()), 0);
+    ASSERT_EQ(symlink((outside / "victim").c_str(), (dst / "00-01.AUD").c_str()), 0);
+
+    trx5::NoCopyProgress progress;
+    const auto result = trx5::CopyFiles(Request(src.path(), dst.path()), progress);
+    ASSERT_TRUE(result.ok()) << result.Describe();
+    EXPECT_EQ(result->notes, std::vector<std::string>{"00-05.aud: a link, not copied"});
+    EXPECT_EQ(Contents(dst.path()), (std::map<std::string, Bytes>{{"00-00.aud", Noise(2000, 1)},
+                                                                  {"00-01.AUD", Noise(2000, 2)}}));
+    for (const char* name : {"00-00.aud", "00-01.AUD"}) {
+        struct stat st {};
+        ASSERT_EQ(lstat((dst / name).c_str(), &st), 0);
+        EXPECT_TRUE(S_ISREG(st.st_mode)) << name;
+    }
+    EXPECT_EQ(Contents(outside.path()),
+              (std::map<std::string, Bytes>{{"secret", Text("not for the card")},
+                                            {"victim", Text("must stay")}}));
 }
 
 TEST(CardCopy, ReplacesFilesAndLeavesOthersAlone) {
@@ -182,32 +222,69 @@ TEST(CardCopy, ReplacesFilesAndLeavesOthersAlone) {
     EXPECT_EQ(Mode(dst / "SongNo.tx5"), 0600u);
 }
 
-// Two source files whose names differ only in case are two files: neither
-// copy replaces the other, nor the destination's third spelling.
-TEST(CardCopy, NamesDifferingInCaseStayApart) {
-    TempDir src, dst;
-    WriteFile(src / "00-03.AUD", Noise(100, 1));
-    WriteFile(src / "00-03.aud", Noise(100, 2));
-    WriteFile(dst / "00-03.Aud", Noise(100, 3));
-    trx5::NoCopyProgress progress;
-    const auto result = trx5::CopyFiles(Request(src.path(), dst.path()), progress);
-    ASSERT_TRUE(result.ok()) << result.Describe();
-    EXPECT_EQ(Contents(dst.path()), (std::map<std::string, Bytes>{{"00-03.AUD", Noise(100, 1)},
-                                                                  {"00-03.aud", Noise(100, 2)},
-                                                                  {"00-03.Aud", Noise(100, 3)}}));
+// Names that differ only in case stand for one file, the first in byte
+// order: only that one of the sources is copied (the others get a note), and
+// it replaces the destination's first of the spellings, so that what the
+// folder's listing shows afterwards is the copy.
+TEST(CardCopy, CaseTwinsCopyTheFirstOntoTheFirst) {
+    struct Case {
+        const char* what;
+        std::map<std::string, Bytes> source, destination, expected;
+        std::vector<std::string> notes;
+    };
+    const Bytes a = Noise(100, 1), b = Noise(100, 2), old = Noise(100, 3), other = Noise(100, 4);
+    const Case cases[] = {
+        {"twins in the source",
+         {{"00-03.aud", b}, {"00-03.AUD", a}},
+         {},
+         {{"00-03.AUD", a}},
+         {"00-03.aud: same take as 00-03.AUD, ignored"}},
+        {"another spelling at the destination",
+         {{"00-03.aud", b}},
+         {{"00-03.AUD", old}},
+         {{"00-03.AUD", b}},
+         {}},
+        {"twins on both sides",
+         {{"00-03.AUD", a}, {"00-03.aud", b}},
+         {{"00-03.aud", other}, {"00-03.Aud", old}},
+         {{"00-03.Aud", a}, {"00-03.aud", other}},
+         {"00-03.aud: same take as 00-03.AUD, ignored"}},
+        {"machine and song files",
+         {{"SongNo.tx5", a}, {"SONGNO.TX5", b}, {"utyprm00.tx5", a}, {"UTYPRM00.TX5", b}},
+         {{"songno.tx5", old}},
+         {{"songno.tx5", b}, {"UTYPRM00.TX5", b}},
+         {"SongNo.tx5: same machine file as SONGNO.TX5, ignored",
+          "utyprm00.tx5: same song file as UTYPRM00.TX5, ignored"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir src, dst;
+        for (const auto& [name, bytes] : c.source) WriteFile(src / name, bytes);
+        for (const auto& [name, bytes] : c.destination) WriteFile(dst / name, bytes);
+        trx5::NoCopyProgress progress;
+        const auto result = trx5::CopyFiles(Request(src.path(), dst.path()), progress);
+        ASSERT_TRUE(result.ok()) << result.Describe();
+        EXPECT_EQ(result->notes, c.notes);
+        EXPECT_EQ(Contents(dst.path()), c.expected);
+        for (const auto& [name, bytes] : c.source) {
+            if (trx5::FindFileNoCase(src.path(), name) != src / name) continue;
+            EXPECT_EQ(ReadFile(trx5::FindFileNoCase(dst.path(), name)), bytes) << name;
+        }
+    }
 }
 
-// A cancel in the middle of a large file: the files before it are complete,
-// the file it would replace is as it was, and at no time is a file under a
-// real name anything but its old or its new bytes.
+// A cancel in the middle of the second take of song 02, a large one: song 01 is complete,
+// both files of song 02 are as they were, and at no time is a file under a
+// real name anything but its old or its new bytes, nor a song part old and
+// part new.
 TEST(CardCopy, CancelInALargeFile) {
     TempDir src, dst;
     const std::map<std::string, Bytes> sources = {{"00-00.aud", Noise(300000, 1)},
-                                                  {"00-01.aud", Noise(8 * kMiB, 2)},
-                                                  {"00-02.aud", Noise(100000, 3)}};
+                                                  {"01-00.aud", Noise(100000, 2)},
+                                                  {"01-01.aud", Noise(8 * kMiB, 3)}};
     for (const auto& [name, bytes] : sources) WriteFile(src / name, bytes);
-    const std::map<std::string, Bytes> old = {{"00-01.aud", Noise(50000, 4)},
-                                              {"00-02.aud", Noise(60000, 5)}};
+    const std::map<std::string, Bytes> old = {{"01-00.aud", Noise(50000, 4)},
+                                              {"01-01.aud", Noise(60000, 5)}};
     for (const auto& [name, bytes] : old) WriteFile(dst / name, bytes);
 
     class Watch final : public trx5::CopyProgress {
@@ -219,14 +296,15 @@ TEST(CardCopy, CancelInALargeFile) {
             if (cancelled) ++callsAfterCancel;
             if (done > last + kMiB) ++biggerThanAChunk;
             last = done;
+            std::map<std::string, bool> isNew;
             for (const auto& [file, bytes] : Contents(dst_.path())) {
                 if (file.rfind(".trx5tmp-", 0) == 0) continue;
                 const auto o = old_.find(file);
-                if (bytes != sources_.at(file) && (o == old_.end() || bytes != o->second)) {
-                    ++halfWritten;
-                }
+                isNew[file] = bytes == sources_.at(file);
+                if (!isNew[file] && (o == old_.end() || bytes != o->second)) ++halfWritten;
             }
-            cancelled = cancelAt != 0 && name == "00-01.aud" && done >= cancelAt;
+            if (isNew["01-00.aud"] != isNew["01-01.aud"]) ++mixedSong;
+            cancelled = cancelAt != 0 && name == "01-01.aud" && done >= cancelAt;
             return !cancelled;
         }
         std::uint64_t cancelAt = 0;
@@ -235,6 +313,7 @@ TEST(CardCopy, CancelInALargeFile) {
         int callsAfterCancel = 0;
         int biggerThanAChunk = 0;
         int halfWritten = 0;
+        int mixedSong = 0;
 
       private:
         const TempDir& dst_;
@@ -243,19 +322,20 @@ TEST(CardCopy, CancelInALargeFile) {
     };
 
     Watch watch(dst, sources, old);
-    watch.cancelAt = 300000 + 4 * kMiB;
+    watch.cancelAt = 400000 + 4 * kMiB;
     const auto cancelled = trx5::CopyFiles(Request(src.path(), dst.path()), watch);
     ASSERT_TRUE(cancelled.ok()) << cancelled.Describe();
     EXPECT_TRUE(cancelled->cancelled);
     EXPECT_TRUE(watch.cancelled);
     EXPECT_EQ(watch.callsAfterCancel, 0);
-    EXPECT_EQ(watch.last, 300000 + 4 * kMiB);
+    EXPECT_EQ(watch.last, 400000 + 4 * kMiB);
     EXPECT_EQ(cancelled->filesCopied, 1u);
     EXPECT_EQ(cancelled->bytesCopied, 300000u);
+    EXPECT_EQ(cancelled->summary, "song 01 copied; song 02 left as it was");
     EXPECT_EQ(Contents(dst.path()),
               (std::map<std::string, Bytes>{{"00-00.aud", sources.at("00-00.aud")},
-                                            {"00-01.aud", old.at("00-01.aud")},
-                                            {"00-02.aud", old.at("00-02.aud")}}));
+                                            {"01-00.aud", old.at("01-00.aud")},
+                                            {"01-01.aud", old.at("01-01.aud")}}));
 
     // Run again to the end.
     watch.cancelAt = 0;
@@ -268,25 +348,39 @@ TEST(CardCopy, CancelInALargeFile) {
     EXPECT_EQ(Contents(dst.path()), sources);
     EXPECT_EQ(watch.biggerThanAChunk, 0);
     EXPECT_EQ(watch.halfWritten, 0);
+    EXPECT_EQ(watch.mixedSong, 0);
 }
 
-// What a failure part way must leave: the file before it complete, the file
-// it would replace as it was, nothing after it, no temporary file.
+// What a failure part way (in song 02's large second take) must leave: song 01
+// complete, song 02 wholly as it was, nothing of the songs and files after
+// it, no temporary file; and a message that says so.
 class CopyFailure : public testing::Test {
   protected:
     void SetUp() override {
         WriteFile(src / "00-00.aud", Noise(64000, 1));
-        WriteFile(src / "00-01.aud", Noise(2 * kMiB, 2));
-        WriteFile(src / "00-02.aud", Noise(64000, 3));
+        WriteFile(src / "01-00.aud", Noise(64000, 2));
+        WriteFile(src / "01-01.aud", Noise(2 * kMiB, 3));
+        WriteFile(src / "UtyPrm01.tx5", Noise(600, 3));
+        for (const char* name : {"02-00.aud", "03-00.aud", "04-00.aud", "05-00.aud", "07-00.aud",
+                                 "demo.aud", "SongNo.tx5"}) {
+            WriteFile(src / name, Noise(1000, 4));
+        }
     }
     void Prepare(const std::string& destination) {
-        WriteFile(destination + "/00-01.aud", Noise(10000, 4));
+        WriteFile(destination + "/01-00.aud", Noise(10000, 5));
+        WriteFile(destination + "/01-01.aud", Noise(10000, 6));
+        WriteFile(destination + "/UtyPrm01.tx5", Noise(600, 7));
     }
     void ExpectAftermath(const std::string& destination) {
         EXPECT_EQ(Contents(destination + "/"),
                   (std::map<std::string, Bytes>{{"00-00.aud", Noise(64000, 1)},
-                                                {"00-01.aud", Noise(10000, 4)}}));
+                                                {"01-00.aud", Noise(10000, 5)},
+                                                {"01-01.aud", Noise(10000, 6)},
+                                                {"UtyPrm01.tx5", Noise(600, 7)}}));
     }
+    static constexpr char kSummary[] =
+        "song 01 copied; songs 02-06, 08, the other files and the machine file left as they "
+        "were";
     TempDir src, dst;
 };
 
@@ -300,7 +394,10 @@ TEST_F(CopyFailure, FileSizeLimit) {
         setrlimit(RLIMIT_FSIZE, &limit);
         trx5::NoCopyProgress quiet;
         const auto result = trx5::CopyFiles(Request(src.path(), dst.path()), quiet);
-        _exit(!result.ok() && result.Describe() == "00-01.aud: File too large" ? 0 : 1);
+        _exit(!result.ok() &&
+                      result.Describe() == std::string("01-01.aud: File too large; ") + kSummary
+                  ? 0
+                  : 1);
     }
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
@@ -309,11 +406,13 @@ TEST_F(CopyFailure, FileSizeLimit) {
     ExpectAftermath(dst.path());
 }
 
-// A real disk that fills up: a small tmpfs (needs root to mount).
+// A real disk that fills up while the copy runs (another program writes to
+// it once song 02's large take has begun): a small tmpfs, which needs root
+// to mount.
 TEST_F(CopyFailure, FullDisk) {
     const std::string mount = dst / "small";
     ASSERT_EQ(mkdir(mount.c_str(), 0755), 0);
-    if (::mount("trx5test", mount.c_str(), "tmpfs", 0, "size=256k") != 0) {
+    if (::mount("trx5test", mount.c_str(), "tmpfs", 0, "size=4m") != 0) {
         GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
     }
     struct Unmount {
@@ -321,11 +420,33 @@ TEST_F(CopyFailure, FullDisk) {
         ~Unmount() { umount(path.c_str()); }
     } unmount{mount};
     Prepare(mount);
-    trx5::NoCopyProgress progress;
-    const auto result = trx5::CopyFiles(Request(src.path(), mount), progress);
+
+    class FillUp final : public trx5::CopyProgress {
+      public:
+        explicit FillUp(std::string path) : path_(std::move(path)) {}
+        bool Step(std::uint64_t, std::uint64_t, const std::string& name) override {
+            if (name == "01-01.aud" && !filled) {
+                const Bytes block(4096, 1);
+                std::FILE* f = std::fopen(path_.c_str(), "wb");
+                while (f != nullptr &&
+                       std::fwrite(block.data(), 1, block.size(), f) == block.size()) {
+                }
+                if (f != nullptr) std::fclose(f);
+                filled = true;
+            }
+            return true;
+        }
+        bool filled = false;
+
+      private:
+        std::string path_;
+    } fillUp(mount + "/filler");
+    const auto result = trx5::CopyFiles(Request(src.path(), mount), fillUp);
+    ASSERT_TRUE(fillUp.filled);
     ASSERT_FALSE(result.ok());
-    EXPECT_EQ(result.message(), "00-01.aud");
-    EXPECT_EQ(result.reason(), "No space left on device");
+    EXPECT_EQ(result.message(), "01-01.aud");
+    EXPECT_EQ(result.reason(), std::string("No space left on device; ") + kSummary);
+    ASSERT_EQ(std::remove((mount + "/filler").c_str()), 0);
     ExpectAftermath(mount);
 }
 
@@ -345,7 +466,9 @@ TEST_F(CopyFailure, ReadOnlyDestination) {
         if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(77);
         if (access(readOnly.c_str(), W_OK) == 0) _exit(77);
         const std::pair<std::string, std::string> cases[] = {
-            {readOnly, "00-00.aud: Permission denied"},
+            {readOnly,
+             "00-00.aud: Permission denied; songs 01-06, 08, the other files and the machine "
+             "file left as they were"},
             {readOnly + "/new/folder", readOnly + "/new/folder: Permission denied"},
         };
         int failed = 0;
@@ -392,8 +515,8 @@ TEST(CardCopy, FailuresNameTheFolderOrTheFile) {
          [&] { ASSERT_EQ(mkdir((work / "out2/00-01.aud").c_str(), 0755), 0); },
          Request(card, work / "out2"), "00-01.aud", "Is a directory"},
         // A card taken out is not replaced by a new folder of its name.
-        {"destination must be there", [] {}, MustExist(Request(card, work / "gone")),
-         work / "gone", "No such file or directory"},
+        {"destination must be there", [] {}, MustExist(Request(card, work / "gone")), work / "gone",
+         "No such file or directory"},
     };
     ASSERT_EQ(mkdir(card.c_str(), 0755), 0);
     WriteFile(card + "/00-00.aud", Noise(100, 1));
@@ -412,11 +535,40 @@ TEST(CardCopy, FailuresNameTheFolderOrTheFile) {
     alarm(0);
     EXPECT_FALSE(trx5test::FileExists(work / "out"));  // nothing made before the source is known
     EXPECT_FALSE(trx5test::FileExists(work / "gone"));
-    EXPECT_EQ(Listing(work / "out2"), (std::set<std::string>{"00-00.aud", "00-01.aud"}));
+    // The folder in the way is found before anything is written.
+    EXPECT_EQ(Listing(work / "out2"), (std::set<std::string>{"00-01.aud"}));
+}
+
+// A rename that fails after others of its song were made (a folder put in
+// the way while the song was written) leaves that song part new: the
+// message must say so rather than call it copied or left as it was.
+TEST(CardCopy, ARenameThatFailsPartWayThroughASongIsNamed) {
+    TempDir src, dst;
+    for (const char* name : {"00-00.aud", "00-01.aud", "00-02.aud", "01-00.aud", "SongNo.tx5"}) {
+        WriteFile(src / name, Noise(100, 1));
+    }
+    class InTheWay final : public trx5::CopyProgress {
+      public:
+        explicit InTheWay(std::string folder) : folder_(std::move(folder)) {}
+        bool Step(std::uint64_t, std::uint64_t, const std::string& name) override {
+            if (name == "00-02.aud") mkdir(folder_.c_str(), 0755);
+            return true;
+        }
+
+      private:
+        std::string folder_;
+    } inTheWay(dst / "00-01.aud");
+    const auto result = trx5::CopyFiles(Request(src.path(), dst.path()), inTheWay);
+    ASSERT_FALSE(result.ok());
+    EXPECT_EQ(result.Describe(),
+              "00-01.aud: Is a directory; song 01 partly copied; song 02 and the machine file "
+              "left as they were");
+    EXPECT_EQ(Listing(dst.path()), (std::set<std::string>{"00-00.aud", "00-01.aud"}));
 }
 
 // Copying a folder onto itself, however it is spelt, must leave every file
-// as it was; so must a destination whose files are links to the sources.
+// as it was; so must a destination whose files are links to the sources,
+// which are replaced by copies.
 TEST(CardCopy, OntoItself) {
     TempDir work;
     const std::string card = work / "card/";
@@ -439,7 +591,6 @@ TEST(CardCopy, OntoItself) {
         {"without trailing slash", work / "card"},
         {"through a link to the folder", work / "link"},
         {"files linked to the sources", work / "hardlinks"},
-        {"links to the sources", work / "symlinks"},
     };
     for (const auto& [what, destination] : cases) {
         SCOPED_TRACE(what);
@@ -451,6 +602,94 @@ TEST(CardCopy, OntoItself) {
         EXPECT_EQ(Contents(card), before);
     }
     EXPECT_EQ(Listing(work / "hardlinks"), Listing(card));
+
+    trx5::NoCopyProgress progress;
+    const auto result = trx5::CopyFiles(Request(card, work / "symlinks"), progress);
+    ASSERT_TRUE(result.ok()) << result.Describe();
+    EXPECT_EQ(result->filesCopied, before.size());
+    EXPECT_EQ(Contents(card), before);
+    EXPECT_EQ(Contents(work / "symlinks/"), before);
+    for (const auto& [name, bytes] : before) {
+        struct stat st {};
+        ASSERT_EQ(lstat((work / "symlinks/" + name).c_str(), &st), 0);
+        EXPECT_TRUE(S_ISREG(st.st_mode)) << name;
+    }
+}
+
+// Before anything is written the space is checked: the files a song
+// replaces give their space back once the song is copied, but not before, as
+// its new files are written beside them. When it falls short the copy is
+// refused naming both sizes, and nothing changes. On a tmpfs of 256 pages of
+// 4 KiB (needs root to mount) holding an old take of 98 pages.
+TEST(CardCopy, SpaceIsCheckedBeforeAnythingIsWritten) {
+    TempDir work;
+    const std::string mount = work / "small";
+    ASSERT_EQ(mkdir(mount.c_str(), 0755), 0);
+    if (::mount("trx5test", mount.c_str(), "tmpfs", 0, "size=1m") != 0) {
+        GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
+    }
+    struct Unmount {
+        std::string path;
+        ~Unmount() { umount(path.c_str()); }
+    } unmount{mount};
+    const std::string refused = mount + ": Not enough free space (";
+    struct Case {
+        const char* what;
+        std::map<std::string, std::size_t> sources;
+        std::string failure;  // none when it fits
+    };
+    const Case cases[] = {
+        {"song 01 replaced, then song 02", {{"00-00.aud", 600000}, {"01-00.aud", 400000}}, ""},
+        {"song 01's new take beside its old one",
+         {{"00-00.aud", 700000}},
+         refused + "700 kB needed, 647 kB free)"},
+        {"song 02 larger than the space song 01 gives back",
+         {{"00-00.aud", 300000}, {"01-00.aud", 750000}},
+         refused + "655 kB needed, 647 kB free)"},
+    };
+    std::uint32_t seed = 1;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const std::string& name : Listing(mount + "/")) {
+            ASSERT_EQ(std::remove((mount + "/" + name).c_str()), 0);
+        }
+        const std::map<std::string, Bytes> old = {{"00-00.aud", Noise(400000, seed++)}};
+        WriteFile(mount + "/00-00.aud", old.at("00-00.aud"));
+        TempDir src;
+        std::map<std::string, Bytes> sources;
+        for (const auto& [name, size] : c.sources) {
+            sources[name] = Noise(size, seed++);
+            WriteFile(src / name, sources[name]);
+        }
+        trx5::NoCopyProgress progress;
+        const auto result = trx5::CopyFiles(Request(src.path(), mount), progress);
+        if (c.failure.empty()) {
+            ASSERT_TRUE(result.ok()) << result.Describe();
+            EXPECT_EQ(Contents(mount + "/"), sources);
+        } else {
+            ASSERT_FALSE(result.ok());
+            EXPECT_EQ(result.Describe(), c.failure);
+            EXPECT_EQ(Contents(mount + "/"), old);
+        }
+    }
+}
+
+TEST(CardCopy, SizeText) {
+    const std::pair<std::uint64_t, const char*> cases[] = {
+        {0, "0 B"},
+        {999, "999 B"},
+        {1000, "1.0 kB"},
+        {1049, "1.0 kB"},
+        {1050, "1.1 kB"},
+        {9949, "9.9 kB"},
+        {9950, "10 kB"},
+        {999499, "999 kB"},
+        {999500, "1.0 MB"},
+        {120000000, "120 MB"},
+        {4000000000, "4.0 GB"},
+        {std::uint64_t(-1), "18 EB"},
+    };
+    for (const auto& [bytes, text] : cases) EXPECT_EQ(trx5::SizeText(bytes), text) << bytes;
 }
 
 TEST(CardCheck, MachineFile) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -49,8 +50,12 @@ std::string ReadText(const std::string& path) {
 struct RunOptions {
     std::string stdoutPath;  // standard output goes here when given
     // Polled while the program runs; when it first answers true the program
-    // gets SIGINT, as from Ctrl-C.
+    // gets `signal`: SIGINT as from Ctrl-C, SIGKILL as from kill -9.
     std::function<bool()> interruptWhen;
+    int signal = SIGINT;
+    // A limit on the size of the files the program writes, past which its
+    // writes fail with EFBIG (SIGXFSZ ignored); none when 0.
+    rlim_t fileSizeLimit = 0;
 };
 
 // Runs trx5card with the arguments; standard output and error go to files
@@ -75,7 +80,23 @@ RunResult RunCli(const std::vector<std::string>& args, const RunOptions& options
                                      0644);
     pid_t pid = 0;
     RunResult run;
+    // The program inherits the limit and the ignored signal; this process
+    // writes nothing while it has them.
+    rlimit savedLimit{};
+    struct sigaction savedAction {};
+    if (options.fileSizeLimit != 0) {
+        getrlimit(RLIMIT_FSIZE, &savedLimit);
+        const rlimit limit{options.fileSizeLimit, savedLimit.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        sigaction(SIGXFSZ, &ignore, &savedAction);
+    }
     const int spawned = posix_spawn(&pid, TRX5CARD_PATH, &actions, nullptr, argv.data(), environ);
+    if (options.fileSizeLimit != 0) {
+        setrlimit(RLIMIT_FSIZE, &savedLimit);
+        sigaction(SIGXFSZ, &savedAction, nullptr);
+    }
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) {
         ADD_FAILURE() << "cannot start " << TRX5CARD_PATH;
@@ -92,7 +113,7 @@ RunResult RunCli(const std::vector<std::string>& args, const RunOptions& options
             return run;
         }
         if (!interrupted && options.interruptWhen && options.interruptWhen()) {
-            kill(pid, SIGINT);
+            kill(pid, options.signal);
             interrupted = true;
         }
         usleep(500);
@@ -637,9 +658,10 @@ TEST_F(Cli, BackupBelowAFileFails) {
     EXPECT_EQ(ReadText(work / "file"), "x");
 }
 
-// A disk that fills up part way: the file that did not fit is named, the
-// files before it are whole and nothing half-written is left.
-TEST_F(Cli, BackupOntoAFullDisk) {
+// A disk too small for the copy: a backup onto it and a restore onto a card
+// on it are refused before anything is written, naming what the copy needs
+// and what is free.
+TEST_F(Cli, CopyThatDoesNotFitIsRefused) {
     const std::string small = work / "small";
     ASSERT_EQ(mkdir(small.c_str(), 0755), 0);
     if (mount("trx5test", small.c_str(), "tmpfs", 0, "size=512k") != 0) {
@@ -649,21 +671,157 @@ TEST_F(Cli, BackupOntoAFullDisk) {
         std::string path;
         ~Unmount() { umount(path.c_str()); }
     } unmount{small};
+    // A card of one short song on the small disk.
+    const std::string smallCard = small + "/card/";
+    ASSERT_EQ(mkdir(smallCard.c_str(), 0755), 0);
+    trx5test::MakeMachineFile(smallCard);
+    trx5test::MakeSongFile(smallCard, 0, true);
+    trx5test::WriteRandomTake(smallCard + "00-00.aud", 20, 4);
+    const std::map<std::string, Bytes> before = AllFiles(smallCard);
+    const std::string backup = work / "backup";
+    ASSERT_EQ(RunCli({"backup", card.path(), backup}).code, 0);
 
-    const RunResult run = RunCli({"backup", card.path(), small});
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"backup", card.path(), small + "/backup"}, small + "/backup/"},
+        {{"restore", backup, smallCard}, smallCard},
+    };
+    const std::regex refusal(
+        "trx5card: (.*): Not enough free space \\(([0-9.]+ [kM]B) needed, ([0-9.]+ kB) free\\)\n");
+    for (const auto& [args, folder] : cases) {
+        const RunResult run = RunCli(args);
+        EXPECT_EQ(run.code, 1) << Describe(args);
+        EXPECT_EQ(run.out, "") << Describe(args);
+        std::smatch refused;
+        ASSERT_TRUE(std::regex_match(run.err, refused, refusal)) << run.err;
+        EXPECT_EQ(refused[1], folder);
+        EXPECT_EQ(refused[2], "1.3 MB");  // the demo card with take 1-3, less the small card
+    }
+    EXPECT_FALSE(trx5test::FileExists(small + "/backup"));
+    EXPECT_EQ(AllFiles(smallCard), before);
+}
+
+// The files of song `fileNumber` among card files: its song file and takes.
+std::map<std::string, Bytes> SongFiles(const std::map<std::string, Bytes>& files, int fileNumber) {
+    char take[8], song[16];
+    std::snprintf(take, sizeof take, "%02d-", fileNumber);
+    std::snprintf(song, sizeof song, "UtyPrm%02d.tx5", fileNumber);
+    std::map<std::string, Bytes> part;
+    for (const auto& [name, bytes] : files) {
+        if (name.rfind(take, 0) == 0 || name == song) part.emplace(name, bytes);
+    }
+    return part;
+}
+
+// A backup whose song 01 is HiFi and song 02 LONG, to restore onto the card,
+// changed to a LONG song 01 and a HiFi song 02 with other takes.
+class CliRestore : public Cli {
+  protected:
+    void SetUp() override {
+        Cli::SetUp();
+        ASSERT_EQ(RunCli({"backup", card.path(), backup}).code, 0);
+        trx5test::MakeSongFile(card.path(), 0, true);
+        trx5test::MakeSongFile(card.path(), 1, false);
+        trx5test::WriteRandomTake(card / "00-00.aud", 7, 6);
+        trx5test::WriteRandomTake(card / "01-00.aud", 9, 7);
+        trx5test::WriteRandomTake(card / "01-31.aud", 9, 8);
+        old = CardFiles(card.path());
+        restored = CardFiles(backup);
+    }
+    const std::string backup = work / "backup";
+    std::map<std::string, Bytes> old, restored;
+};
+
+// A restore that fails part way (song 02 gets a take larger than the
+// program may write): song 01 is the backup's, song 02 and the machine file
+// are the card's as they were, and the message says so.
+TEST_F(CliRestore, FailurePartWayLeavesWholeSongs) {
+    trx5test::WriteRandomTake(backup + "/01-05.aud", 2 << 11, 5);  // 2 MiB
+    RunOptions limited;
+    limited.fileSizeLimit = 1 << 20;
+    const RunResult run = RunCli({"restore", backup, card.path()}, limited);
     EXPECT_EQ(run.code, 1);
     EXPECT_EQ(run.out, "");
-    std::smatch failed;
-    ASSERT_TRUE(std::regex_match(
-        run.err, failed, std::regex("trx5card: (\\d\\d-\\d\\d\\.aud): No space left on device\n")))
-        << run.err;
-    const std::map<std::string, Bytes> copied = AllFiles(small);
-    const std::map<std::string, Bytes> cardFiles = CardFiles(card.path());
-    EXPECT_FALSE(copied.empty());
-    EXPECT_FALSE(copied.count(failed[1]));
-    for (const auto& [name, bytes] : copied) {
-        EXPECT_TRUE(cardFiles.count(name) && cardFiles.at(name) == bytes) << name;
+    EXPECT_EQ(run.err,
+              "trx5card: 01-05.aud: File too large; song 01 copied; song 02 and the machine file "
+              "left as they were\n");
+    const std::map<std::string, Bytes> now = CardFiles(card.path());
+    EXPECT_EQ(SongFiles(now, 0), SongFiles(restored, 0));
+    EXPECT_EQ(SongFiles(now, 1), SongFiles(old, 1));
+    EXPECT_EQ(now.size(), SongFiles(now, 0).size() + SongFiles(now, 1).size() + 1);
+    EXPECT_FALSE(HoldsTemporaryFile(card.path()));
+    EXPECT_EQ(trx5::ListSongs(card.path()).at(0).longMode, false);
+}
+
+// kill -9 while a restore writes song 02's large take: song 01 is the
+// backup's, song 02 the card's as it was. The temporary file left on the
+// card goes with the next restore, which completes the card.
+TEST_F(CliRestore, KilledRestoreLeavesWholeSongs) {
+    const std::string large = backup + "/01-07.aud";
+    trx5test::WriteFile(large, "");
+    ASSERT_EQ(truncate(large.c_str(), off_t{300} << 20), 0);
+    const auto writingLarge = [this] {
+        for (const auto& e : std::filesystem::directory_iterator(card.path())) {
+            if (e.path().filename().string().rfind(".trx5tmp-01-07.aud-", 0) == 0) return true;
+        }
+        return false;
+    };
+    const RunResult killed = RunCli({"restore", backup, card.path()}, {{}, writingLarge, SIGKILL});
+    EXPECT_EQ(killed.code, -1) << "not killed: " << killed.err;
+    EXPECT_TRUE(HoldsTemporaryFile(card.path()));
+    const std::map<std::string, Bytes> now = CardFiles(card.path());
+    EXPECT_EQ(SongFiles(now, 0), SongFiles(restored, 0));
+    EXPECT_EQ(SongFiles(now, 1), SongFiles(old, 1));
+    EXPECT_EQ(now.at("SongNo.tx5"), old.at("SongNo.tx5"));
+
+    const RunResult again = RunCli({"restore", backup, card.path()});
+    ASSERT_EQ(again.code, 0) << again.err;
+    EXPECT_FALSE(HoldsTemporaryFile(card.path()));
+    EXPECT_EQ(std::filesystem::file_size(card / "01-07.aud"), std::uintmax_t{300} << 20);
+    ASSERT_EQ(std::remove((card / "01-07.aud").c_str()), 0);
+    std::map<std::string, Bytes> expected = restored;
+    expected["01-31.aud"] = old.at("01-31.aud");  // a take the backup does not have
+    EXPECT_EQ(CardFiles(card.path()), expected);
+}
+
+// A link on the card or in the backup is not followed: what it leads to is
+// never copied, the link is named on stderr and the copy goes on.
+TEST_F(Cli, BackupAndRestoreLeaveLinksOut) {
+    trx5test::WriteFile(work / "secret", "not for the card");
+    const std::string backup = work / "backup";
+    struct Case {
+        std::vector<std::string> args;
+        std::string from, to, link;
+    };
+    const Case cases[] = {
+        {{"backup", card.path(), backup}, card.path(), backup + "/", "00-05.aud"},
+        {{"restore", backup, card.path()}, backup + "/", card.path(), "00-06.aud"},
+    };
+    for (const Case& c : cases) {
+        ASSERT_EQ(symlink((work / "secret").c_str(), (c.from + c.link).c_str()), 0);
+        const RunResult run = RunCli(c.args);
+        EXPECT_EQ(run.code, 0) << Describe(c.args) << ": " << run.err;
+        EXPECT_EQ(run.out, "Done.\n");
+        EXPECT_EQ(run.err, c.link + ": a link, not copied\n");
+        EXPECT_FALSE(FolderListing(c.to).count(c.link)) << Describe(c.args);
     }
+    EXPECT_EQ(ReadText(work / "secret"), "not for the card");
+}
+
+// A stray file whose name is near the file system's limit (250 characters)
+// is backed up and restored like any other: the temporary file's name is cut
+// short to fit.
+TEST_F(Cli, LongNamesAreCopied) {
+    const std::string name = std::string(246, 'x') + ".aud";
+    trx5test::WriteFile(card / name, "stray");
+    const std::string backup = work / "backup";
+    const RunResult saved = RunCli({"backup", card.path(), backup});
+    ASSERT_EQ(saved.code, 0) << saved.err;
+    EXPECT_EQ(ReadText(backup + "/" + name), "stray");
+    trx5test::WriteFile(card / name, "changed");
+    const RunResult restored = RunCli({"restore", backup, card.path()});
+    ASSERT_EQ(restored.code, 0) << restored.err;
+    EXPECT_EQ(ReadText(card / name), "stray");
+    EXPECT_FALSE(HoldsTemporaryFile(card.path()));
 }
 
 // Ctrl-C while a large take is copied: the copy it would replace stays as
@@ -680,7 +838,7 @@ TEST_F(Cli, InterruptedBackupLeavesWholeFiles) {
                                  {{}, [&backup] { return HoldsTemporaryFile(backup); }});
     EXPECT_EQ(run.code, 130);
     EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, "Operation canceled\n");
+    EXPECT_EQ(run.err, "Operation canceled\nsongs 01, 02 and the machine file left as they were\n");
     EXPECT_FALSE(HoldsTemporaryFile(backup));
     // The take is the first file in name order: nothing was copied.
     EXPECT_EQ(FolderListing(backup), std::set<std::string>{"00-00.aud"});

@@ -158,9 +158,9 @@ class FileOperationTest : public QObject {
         QCOMPARE(label, op_.ProgressTitle());
     }
 
-    // Cancel pressed part way through the large take: the files before it
-    // are whole, the file it would replace is untouched, and Aborted holds
-    // until the next Execute.
+    // Cancel pressed part way through the large take: its song, of which
+    // take 1-1 was written already, is left as it was and so is the machine
+    // file, the notes say so, and Aborted holds until the next Execute.
     void cancelStopsAndLaterRunsResetAborted() {
         const QString out = temp_.path() + "/cancel/";
         QVERIFY(QDir().mkpath(out));
@@ -175,14 +175,15 @@ class FileOperationTest : public QObject {
         QVERIFY(op_.Execute());
         QVERIFY(op_.Aborted());
         QVERIFY(errors_.isEmpty());
-        QCOMPARE(Files(out), QStringList({"00-00.aud", "00-01.aud"}));
-        QCOMPARE(Read(out + "00-00.aud"), Read(card_ + "00-00.aud"));
+        QCOMPARE(Files(out), QStringList({"00-01.aud"}));
         QCOMPARE(Read(out + "00-01.aud"), QByteArray("an older take"));
+        QCOMPARE(op_.Notes(), QStringList{"song 01 and the machine file left as they were"});
         QVERIFY(window_.findChild<QProgressDialog*>() == nullptr);
 
         disconnect(cancelInLargeTake);
         QVERIFY(!op_.Execute());
         QVERIFY(!op_.Aborted());
+        QVERIFY(op_.Notes().isEmpty());
         QCOMPARE(Read(out + "00-01.aud"), Read(card_ + "00-01.aud"));
 
         connect(&op_, &TFileOperation::ProgressStep, this,

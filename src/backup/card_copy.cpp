@@ -15,6 +15,7 @@
 
 #include "backup/wildcard.h"
 #include "card/card_info.h"
+#include "card/take_file.h"
 #include "common/file_io.h"
 #include "common/folder.h"
 
@@ -35,15 +36,16 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // The group of a file: the song whose file (UtyPrmNN.tx5) or take
-// (NN-*.aud) it is, the machine file, or the files that belong to no song.
+// (NN-TV.aud of one of its 32 slots) it is, the machine file, or the files
+// that belong to no song.
 int GroupOf(std::string_view name) {
     if (MatchesPattern(name, kMachineFileName)) return kMachineFile;
     if (MatchesPattern(name, kSongFilePattern) && IsDigit(name[6]) && IsDigit(name[7])) {
         return (name[6] - '0') * 10 + (name[7] - '0');
     }
-    if (name.size() > 3 && IsDigit(name[0]) && IsDigit(name[1]) && name[2] == '-' &&
-        MatchesWildcard(name, "*.aud")) {
-        return (name[0] - '0') * 10 + (name[1] - '0');
+    if (name.size() > 2 && IsDigit(name[0]) && IsDigit(name[1])) {
+        const int fileNumber = (name[0] - '0') * 10 + (name[1] - '0');
+        if (ParseTakeFileName(name, fileNumber)) return fileNumber;
     }
     return kOtherFiles;
 }
@@ -347,6 +349,24 @@ class CardCopy {
         };
         std::vector<Written> written;
         std::uint64_t skipped = 0;
+        bool committed = false;
+        auto commit = [&]() -> Status {
+            for (Written& w : written) {
+                if (Status s = w.temp->CommitTo(destination_ + w.file->target); !s) {
+                    if (outcome_.filesCopied > 0) SyncFolder(destination_);
+                    return Status::Fail(w.file->name, s.reason());
+                }
+                partly = committed = true;
+                ++outcome_.filesCopied;
+                outcome_.bytesCopied += w.bytes;
+            }
+            written.clear();
+            return Status::Ok();
+        };
+        // The files of no song need not stand or fall together: each takes
+        // its name as soon as it is written, so that however many there are,
+        // only one is open at a time.
+        const bool oneByOne = group.key == kOtherFiles;
         for (const PlannedFile& file : group.files) {
             auto temp = std::make_unique<TempFile>();
             std::uint64_t bytes = 0;
@@ -359,19 +379,14 @@ class CardCopy {
             } else {
                 written.push_back({std::move(temp), &file, bytes});
             }
-        }
-        for (Written& w : written) {
-            if (Status s = w.temp->CommitTo(destination_ + w.file->target); !s) {
-                if (outcome_.filesCopied > 0) SyncFolder(destination_);
-                return Status::Fail(w.file->name, s.reason());
+            if (oneByOne) {
+                if (Status s = commit(); !s) return s;
             }
-            partly = true;
-            ++outcome_.filesCopied;
-            outcome_.bytesCopied += w.bytes;
         }
+        if (Status s = commit(); !s) return s;
         partly = false;
         outcome_.filesSkipped += skipped;
-        if (!written.empty()) SyncFolder(destination_);
+        if (committed) SyncFolder(destination_);
         return Status::Ok();
     }
 

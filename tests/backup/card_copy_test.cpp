@@ -222,6 +222,26 @@ TEST(CardCopy, ReplacesFilesAndLeavesOthersAlone) {
     EXPECT_EQ(Mode(dst / "SongNo.tx5"), 0600u);
 }
 
+// However many files of no song a folder holds, the copy keeps one open at a
+// time: they take their names one by one, only a song's files wait for each
+// other.
+TEST(CardCopy, ManyFilesOfNoSongAreCopied) {
+    TempDir src, dst;
+    WriteFile(src / "UtyPrm00.tx5", Noise(300, 1));
+    for (int i = 0; i < 300; ++i) WriteFile(src / ("stray" + std::to_string(i) + ".aud"), "x");
+    rlimit before{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &before), 0);
+    rlimit few = before;
+    few.rlim_cur = 64;
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &few), 0);
+    trx5::NoCopyProgress progress;
+    const auto result = trx5::CopyFiles(Request(src.path(), dst.path()), progress);
+    setrlimit(RLIMIT_NOFILE, &before);
+    ASSERT_TRUE(result.ok()) << result.Describe();
+    EXPECT_EQ(result->filesCopied, 301u);
+    EXPECT_EQ(Listing(dst.path()).size(), 301u);
+}
+
 // Names that differ only in case stand for one file, the first in byte
 // order: only that one of the sources is copied (the others get a note), and
 // it replaces the destination's first of the spellings, so that what the

@@ -136,9 +136,12 @@ class BackupWinTest : public QObject {
         win.DirTree->SetDirectory(folder_);
         win.BackBtn->click();
         QCOMPARE(dialogs_.messages, QStringList{"Done."});
+        // Then the backup folder is shown, with what is off in it: the
+        // copied text in a take's place.
         QCOMPARE(win.InfoText->toPlainText(),
                  QString("00-05.aud: a link, not copied\n"
-                         "00-12.aud: same take as 00-12.AUD, ignored"));
+                         "00-12.aud: same take as 00-12.AUD, ignored\n"
+                         "00-12.AUD: not a take (damaged?), kept"));
         const QMap<QString, QByteArray> copied = Contents(folder_);
         QVERIFY(!copied.contains("00-05.aud") && !copied.contains("00-12.aud"));
         QCOMPARE(copied.value("00-12.AUD"), QByteArray("the take's first spelling"));

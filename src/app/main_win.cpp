@@ -29,6 +29,7 @@
 #include "app/nf_win.h"
 #include "app/song_list.h"
 #include "app/take_drag_drop.h"
+#include "app/take_grid_keys.h"
 #include "app/take_tooltip.h"
 #include "backup/card_copy.h"
 #include "card/card_info.h"
@@ -94,6 +95,8 @@ QToolButton[role="select"]:checked {
                                 stop:1 #d2530a);
 }
 QToolButton[role="select"]:disabled { border-color: #111317; background: #2b2e35; }
+QToolButton[role="take"]:focus { border: 2px solid #ffe45c; }
+QToolButton[role="select"]:focus { border: 2px solid #ffe45c; }
 )");
 
 // The two halves of a two-image glyph: the button up, the button down.
@@ -287,7 +290,7 @@ void TMainWin::CreateControls() {
     AudBtn->setCheckable(true);
     AudBtn->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     AudBtn->setIcon(TwoStateIcon(QStringLiteral(":/art/audition.png")));
-    AudBtn->setFocusPolicy(Qt::NoFocus);
+    AudBtn->setFocusPolicy(Qt::StrongFocus);
     AudBtn->setEnabled(false);
 
     // The grid: one column of V-Take buttons per track, a selection button
@@ -306,7 +309,7 @@ void TMainWin::CreateControls() {
         sel->setObjectName(QStringLiteral("Sel%1Btn").arg(t + 1));
         sel->setGeometry(21 + 60 * t, 10, 23, 10);
         sel->setCheckable(true);
-        sel->setFocusPolicy(Qt::NoFocus);
+        sel->setFocusPolicy(Qt::StrongFocus);
         sel->setProperty("tag", t);
         sel->setProperty("role", QStringLiteral("select"));
         sel->setToolTip(QStringLiteral("Import into track %1").arg(t + 1));
@@ -320,7 +323,6 @@ void TMainWin::CreateControls() {
             take->setGeometry(2 + 60 * t, 34 + 19 * v, 60, 19);
             take->setCheckable(true);
             take->setAutoRaise(true);
-            take->setFocusPolicy(Qt::NoFocus);
             take->setProperty("tag", 10 * t + v);
             take->setProperty("role", QStringLiteral("take"));
             take->setFont(panelFont);
@@ -533,6 +535,7 @@ void TMainWin::CreateControls() {
     // starts once the drop's handler has returned.
     connect(TakeDnd, &TTakeDragDrop::FileDropped, this, &TMainWin::TakeDropped,
             Qt::QueuedConnection);
+    TakeKeys = new TTakeGridKeys(TakeBtns, this);
     TakeTips = new TTakeTooltips(
         TakeBtns,
         [this](int slot) {
@@ -545,10 +548,15 @@ void TMainWin::CreateControls() {
 }
 
 void TMainWin::SetTabOrder() {
-    QWidget* order[] = {SongNum,    Wav2TakeBtn, Take2WavBtn, InfoText, BackBtn, DriveCombo,
-                        RestoreBtn, HelpBtn,     ExitBtn,     Pan1,     Pan2,    Pan3,
-                        Pan4,       Vol1,        Vol2,        Vol3,     Vol4,    DirTree};
-    for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
+    // The song, the import destinations and the grid (one stop: its arrow
+    // keys move within it), the commands, the knobs, the tree.
+    std::vector<QWidget*> order = {SongNum, Sel1Btn, Sel2Btn, Sel3Btn, Sel4Btn};
+    order.insert(order.end(), TakeBtns.begin(), TakeBtns.end());
+    QWidget* const rest[] = {Wav2TakeBtn, Take2WavBtn, AudBtn,  InfoText, BackBtn, DriveCombo,
+                             RestoreBtn,  HelpBtn,     ExitBtn, Pan1,     Pan2,    Pan3,
+                             Pan4,        Vol1,        Vol2,    Vol3,     Vol4,    DirTree};
+    for (QWidget* w : rest) order.push_back(w);
+    for (std::size_t i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
 }
 
 std::vector<trx5::TakeSlot> TMainWin::ImportDestinations() const {

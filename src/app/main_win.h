@@ -31,6 +31,7 @@ class TDirTreeView;
 class TDriveCombo;
 class THelpWin;
 class TTakeDragDrop;
+class TTakeGridKeys;
 class TTakeTooltips;
 class QMenu;
 class QMimeData;
@@ -122,6 +123,7 @@ class TMainWin : public QWidget {
     TFileOperation* FileOp;
     THelpWin* HelpWin = nullptr;  // made when first needed
     TTakeDragDrop* TakeDnd;
+    TTakeGridKeys* TakeKeys;
     TTakeTooltips* TakeTips;
 
     // State of the user's work.

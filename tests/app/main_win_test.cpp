@@ -170,13 +170,18 @@ class MainWinTest : public QObject {
             QCOMPARE(win.SelBtns[t]->geometry().left(), 21 + 60 * t);
         }
 
-        // Tab order through the front panel, the knobs and on to the tree.
-        QWidget* const expected[] = {win.SongNum, win.Wav2TakeBtn, win.Take2WavBtn, win.InfoText,
-                                     win.BackBtn, win.DriveCombo,  win.RestoreBtn,  win.HelpBtn,
-                                     win.ExitBtn, win.Pan1,        win.Pan2,        win.Pan3,
-                                     win.Pan4,    win.Vol1,        win.Vol2,        win.Vol3,
-                                     win.Vol4,    win.DirTree};
-        for (std::size_t i = 1; i < std::size(expected); ++i) {
+        // Tab order through the song, the destinations, the grid, the
+        // commands, the knobs and on to the tree.
+        std::vector<QWidget*> expected = {win.SongNum, win.Sel1Btn, win.Sel2Btn, win.Sel3Btn,
+                                          win.Sel4Btn};
+        expected.insert(expected.end(), win.TakeBtns.begin(), win.TakeBtns.end());
+        QWidget* const rest[] = {win.Wav2TakeBtn, win.Take2WavBtn, win.AudBtn,     win.InfoText,
+                                 win.BackBtn,     win.DriveCombo,  win.RestoreBtn, win.HelpBtn,
+                                 win.ExitBtn,     win.Pan1,        win.Pan2,       win.Pan3,
+                                 win.Pan4,        win.Vol1,        win.Vol2,       win.Vol3,
+                                 win.Vol4,        win.DirTree};
+        for (QWidget* w : rest) expected.push_back(w);
+        for (std::size_t i = 1; i < expected.size(); ++i) {
             QCOMPARE(NextTabStop(expected[i - 1]), expected[i]);
         }
 

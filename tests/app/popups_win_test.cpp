@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -15,6 +16,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <algorithm>
 
 #include "app/drive_combo.h"
 #include "app/main_win.h"
@@ -111,6 +113,55 @@ class PopupsTest : public QObject {
         QVERIFY(win.LongMode);
         QCOMPARE(win.TakeBtns[8 * 1 + 1]->text(), QString("2-2"));
         QVERIFY(win.TakeBtns[0]->text().isEmpty());
+    }
+
+    // A whole export by keys alone: Tab to the grid, arrows and Space to pick
+    // the takes, Tab on to the export button, Enter; focus shows on the way.
+    void exportByKeysAlone() {
+        QTemporaryDir card, out;
+        MakeCard(card);
+        TMainWin win(dialogs_);
+        win.show();
+        win.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&win));
+        win.DirTreeChange(card.path());
+        auto press = [](Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+            QTest::keyClick(QApplication::focusWidget(), key, modifiers);
+        };
+        auto inGrid = [&win] {
+            const auto& b = win.TakeBtns;
+            return std::find(b.begin(), b.end(), QApplication::focusWidget()) != b.end();
+        };
+        win.SongNum->setFocus(Qt::TabFocusReason);
+        int presses = 0;
+        while (!inGrid() && presses++ < 10) press(Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(win.TakeBtns[0]));
+        press(Qt::Key_Space);  // 1-1
+        press(Qt::Key_Right);
+        press(Qt::Key_Right);
+        for (int i = 0; i < 4; ++i) press(Qt::Key_Down);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(win.TakeBtns[8 * 2 + 4]));
+        QVERIFY(QDir().mkpath(QStringLiteral(TRX5_SCREENSHOT_DIR)));
+        QVERIFY(win.grab().save(QStringLiteral(TRX5_SCREENSHOT_DIR "/keyboard-focus.png")));
+        press(Qt::Key_Return);  // 3-5
+        QCOMPARE(win.SelTake[0], 0);
+        QCOMPARE(win.SelTake[2], 4);
+        // The grid is one stop: Tab leaves it for the commands (the import
+        // is off without a destination).
+        press(Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(win.Take2WavBtn));
+        // Back into the grid, where it was left, and out again.
+        press(Qt::Key_Backtab, Qt::ShiftModifier);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(win.TakeBtns[8 * 2 + 4]));
+        press(Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(win.Take2WavBtn));
+
+        const QString file = out.path() + "/mix.wav";
+        dialogs_.save = SaveChoice{file, false, false};
+        press(Qt::Key_Space);
+        QTRY_VERIFY(win.InfoText->toPlainText().endsWith(file + " created."));
+        QVERIFY(QFileInfo(file).size() > 46);
+        QVERIFY(dialogs_.messages.isEmpty());
     }
 
     // Esc on an open list closes the list only; on the window it closes the

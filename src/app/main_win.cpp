@@ -1204,7 +1204,14 @@ bool TMainWin::RunFileOp(const QString& source, const QString& destination, cons
     return false;
 }
 
+bool TMainWin::CardDriveChosen() {
+    if (!DriveCombo->Root().isEmpty()) return true;
+    dialogs_.MessageBox(this, QStringLiteral("Choose the card in the Card Drive list."));
+    return false;
+}
+
 void TMainWin::BackBtnClick() {
+    if (!CardDriveChosen()) return;
     const QString root = ShownRoot(DriveCombo->Root());
     switch (trx5::TestMachineFile(trx5::WithTrailingSlash(root.toStdString()))) {
         case trx5::MachineFileState::Missing:
@@ -1237,6 +1244,7 @@ void TMainWin::BackBtnClick() {
 }
 
 void TMainWin::RestoreBtnClick() {
+    if (!CardDriveChosen()) return;
     const QString root = ShownRoot(DriveCombo->Root());
     const QString cardDir = ToQString(CardDir);
     QString source = cardDir;

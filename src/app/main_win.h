@@ -223,6 +223,9 @@ class TMainWin : public QWidget {
     // empty when there is none.
     QString HelpIndexPath() const;
     void ShowHelpWindow(const QUrl& page);
+    // Whether a card is chosen in the Card Drive list; tells the user when
+    // not.
+    bool CardDriveChosen();
     // Runs FileOp and shows how it went; true when it succeeded.
     bool RunFileOp(const QString& source, const QString& destination, const QString& title);
     void AuditionStopping();

@@ -1,6 +1,7 @@
 // The window's folder tree: nothing chosen at start-up, and a card deep in
 // folders with long names shown whole, with a picture of it.
 #include <QComboBox>
+#include <QPushButton>
 #include <QDir>
 #include <QFileInfo>
 #include <QScrollBar>
@@ -121,6 +122,47 @@ class TreeWinTest : public QObject {
         QFETCH(QString, type);
         QFETCH(bool, kept);
         QCOMPARE(TDriveCombo::IsCardPlace(root, type), kept);
+    }
+
+    // Card volumes come first; the system's disks follow, never first.
+    void driveListPutsCardsFirst() {
+        using V = TDriveCombo::Volume;
+        const QList<V> mounted = {{"/", "", false},
+                                  {"/home", "", false},
+                                  {"/run/media/me/TRX5", "TRX5", false},
+                                  {"/srv/card", "", true},
+                                  {"/media/me/B", "B", false},
+                                  {"/mnt/card", "", false}};
+        QStringList order;
+        for (const V& v : TDriveCombo::CardVolumesFirst(mounted)) order << v.root;
+        QCOMPARE(order, QStringList({"/media/me/B", "/mnt/card", "/run/media/me/TRX5", "/srv/card",
+                                     "/", "/home"}));
+        QVERIFY(!TDriveCombo::IsCardVolume({"/", "", false}));
+        QVERIFY(!TDriveCombo::IsCardVolume({"/mediafiles", "", false}));
+        QVERIFY(TDriveCombo::IsCardVolume({"/data", "", true}));
+
+        // Whatever is mounted here, the choice is a card volume or nothing.
+        TDriveCombo list;
+        QVERIFY(list.count() > 0);
+        const QString first = list.itemData(0).toString();
+        QCOMPARE(list.Root(), first);
+        QVERIFY(first.isEmpty() || first != "/");
+    }
+
+    // Without a card chosen, Back up and Restore say so and copy nothing.
+    void backupAndRestoreNeedACardDrive() {
+        QTemporaryDir card;
+        trx5test::MakeMachineFile(card.path().toStdString() + "/");
+        trx5test::MakeSongFile(card.path().toStdString() + "/", 0, false);
+        FakeDialogs dialogs;
+        TMainWin win(dialogs);
+        win.DirTree->SetDirectory(card.path());
+        win.DriveCombo->setCurrentIndex(-1);
+        win.BackBtn->click();
+        win.RestoreBtn->click();
+        QCOMPARE(dialogs.messages, QStringList({"Choose the card in the Card Drive list.",
+                                                "Choose the card in the Card Drive list."}));
+        QVERIFY(dialogs.confirmations.isEmpty());
     }
 };
 

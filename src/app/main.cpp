@@ -6,6 +6,7 @@
 #include <QIcon>
 #include <QMessageBox>
 #include <QScreen>
+#include <QSettings>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -21,6 +22,7 @@ namespace {
 // The desktop entry's id; the icon in the theme has the same name.
 constexpr char kDesktopId[] = "io.github.trx5.CardManager";
 constexpr int kExitUsage = 2;
+constexpr char kSizeKey[] = "size";
 
 // The icon drawn at build time, for when the icon theme has none.
 QIcon BuiltInIcon() {
@@ -87,6 +89,10 @@ int main(int argc, char* argv[]) {
         TGetWin getWin;
         TNfWin nfWin(&mainWin);
         mainWin.AttachForms(&getWin, &nfWin);
+        // The window's size is the one thing kept from one run to the next,
+        // in ~/.config/trx5-card-manager/window.conf.
+        QSettings settings(QStringLiteral("trx5-card-manager"), QStringLiteral("window"));
+        mainWin.resize(settings.value(kSizeKey, mainWin.size()).toSize());
         if (const QScreen* screen = mainWin.screen()) {
             QRect frame = mainWin.frameGeometry();
             frame.moveCenter(screen->availableGeometry().center());
@@ -99,7 +105,14 @@ int main(int argc, char* argv[]) {
             std::fprintf(stderr, "trx5-card-manager: %s: not a folder that can be opened\n",
                          qPrintable(folder));
         }
-        return QApplication::exec();
+        const int code = QApplication::exec();
+        settings.setValue(kSizeKey, mainWin.size());
+        settings.sync();
+        if (settings.status() != QSettings::NoError) {
+            std::fprintf(stderr, "trx5-card-manager: %s: the window's size could not be kept\n",
+                         qPrintable(settings.fileName()));
+        }
+        return code;
     } catch (const std::exception& e) {
         QMessageBox::critical(nullptr, QApplication::applicationName(),
                               QString::fromLocal8Bit(e.what()));

@@ -15,6 +15,7 @@
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QToolButton>
@@ -60,6 +61,7 @@ constexpr int kSongFileNumberRole = Qt::UserRole;
 constexpr int kSongLongModeRole = Qt::UserRole + 1;
 
 const QString kSilverText = QStringLiteral("color: #c0c0c0;");
+constexpr QColor kPanelGrey(41, 43, 46);
 
 // The grid's buttons: an empty slot is flat and lets the panel's cell show,
 // a slot with a take is a raised key with its name, a selected one is lit;
@@ -214,12 +216,11 @@ void TMainWin::SetProgramFolder(const QString& folder) { programFolder_ = folder
 void TMainWin::CreateControls() {
     setObjectName(QStringLiteral("MainWin"));
     setFont(FormFont());
-    // The client area of a 640 x 480 window with the classic frame; the
-    // layout is fixed, so the window cannot be resized or maximised.
-    setFixedSize(632, 446);
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    // The client area of a 640 x 480 window with the classic frame, and the
+    // smallest the window can be: the front panel keeps its fixed layout,
+    // and a larger window gives the folder tree the room.
+    setMinimumSize(kMinimumSize);
+    resize(kMinimumSize);
 
     const QFont panelFont = PanelFont();
     const QFont boldItalic = WithStyle(FormFont(), true, true);
@@ -240,7 +241,9 @@ void TMainWin::CreateControls() {
     Panel1->setObjectName(QStringLiteral("Panel1"));
     Panel1->setGeometry(0, 0, 465, 446);
     Panel1->SetBevelOuter(TBitPanel::bvNone);
-    Panel1->SetColor(palette().color(QPalette::Button));
+    // Around the panel's picture (and below it in a taller window): the
+    // picture's own dark grey.
+    Panel1->SetColor(kPanelGrey);
     Panel1->SetBitmap(QPixmap(QStringLiteral(":/art/panel1.png")));
 
     Label1 = new QLabel(QStringLiteral("Song "), Panel1);
@@ -778,6 +781,20 @@ void TMainWin::Pan1GetParentBG(TVolume* knob, QPixmap& bitmap) {
     QPainter painter(&bitmap);
     painter.drawPixmap(QPoint(0, 0), Panel1->Bitmap(),
                        QRect(knob->x(), knob->y(), knob->width(), knob->height()));
+}
+
+void TMainWin::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(0, Panel1->height(), Panel1->width(), height() - Panel1->height(), kPanelGrey);
+}
+
+void TMainWin::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    const int paneWidth = width() - Panel2->x();
+    Panel2->resize(paneWidth, height());
+    Panel3->resize(paneWidth, Panel3->height());
+    TreePanel->resize(paneWidth, height() - TreePanel->y());
+    DirTree->resize(TreePanel->width() - 2, TreePanel->height() - 2);
 }
 
 void TMainWin::keyPressEvent(QKeyEvent* event) {

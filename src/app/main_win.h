@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QPointer>
+#include <QSize>
 #include <QString>
 #include <QUrl>
 #include <QWidget>
@@ -155,6 +156,9 @@ class TMainWin : public QWidget {
     static QString PanText(int position);
     static QString LevelText(int position);
 
+    // The window's smallest size, at which the fixed layout was drawn.
+    static constexpr QSize kMinimumSize{632, 446};
+
   signals:
     // Raised once per block of an export or import, before the window lets
     // pending events run.
@@ -191,6 +195,8 @@ class TMainWin : public QWidget {
     void TakeDropped(int slot, const QString& path);
 
   protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 

@@ -82,7 +82,7 @@ class MainWinTest : public QObject {
     void startsWithItsControlsInPlace() {
         TMainWin win(dialogs_);
         QCOMPARE(win.size(), QSize(632, 446));
-        QCOMPARE(win.minimumSize(), win.maximumSize());
+        QCOMPARE(win.minimumSize(), QSize(632, 446));
         QVERIFY(win.windowTitle().isEmpty());
         QCOMPARE(win.TitlePrefix, QString("Card Manager for TRX-5 Ver.0.4.4.0 - "));
 
@@ -551,6 +551,33 @@ class MainWinTest : public QObject {
         win.SetBusy(false);
         QTest::keyClick(&win, Qt::Key_Escape);
         QVERIFY(!win.isVisible());
+    }
+
+    // A larger window keeps the front panel as it is and gives the folder
+    // tree the extra width and height.
+    void resizedWindowGivesTheTreeTheRoom() {
+        TMainWin win(dialogs_);
+        win.DirTreeChange(dir_.path());
+        win.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&win));
+        const QRect panel = win.Panel1->geometry();
+        const QRect grid = win.BtnsPanel->geometry();
+        const QRect exit = win.ExitBtn->geometry();
+        win.resize(900, 640);
+        QTRY_COMPARE(win.size(), QSize(900, 640));
+        QCOMPARE(win.Panel1->geometry(), panel);
+        QCOMPARE(win.BtnsPanel->geometry(), grid);
+        QCOMPARE(win.ExitBtn->geometry(), exit);
+        QCOMPARE(win.Panel2->geometry(), QRect(465, 0, 900 - 465, 640));
+        QCOMPARE(win.TreePanel->geometry(), QRect(0, 30, 900 - 465, 610));
+        QCOMPARE(win.DirTree->geometry(), QRect(1, 1, 900 - 465 - 2, 608));
+        QCOMPARE(win.Panel3->width(), 900 - 465);
+        QVERIFY(QDir().mkpath(QStringLiteral(TRX5_SCREENSHOT_DIR)));
+        QVERIFY(win.grab().save(QStringLiteral(TRX5_SCREENSHOT_DIR "/resized-window.png")));
+        // It never gets smaller than the panel's layout.
+        win.resize(400, 300);
+        QTRY_COMPARE(win.size(), QSize(632, 446));
+        QCOMPARE(win.DirTree->geometry(), QRect(1, 1, 165, 414));
     }
 
     // The information box shows whole lines only, the newest after each

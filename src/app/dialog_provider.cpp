@@ -20,6 +20,7 @@ const QString kFlacFilter = QStringLiteral("FLAC(*.flac)");
 
 std::optional<SaveChoice> QtDialogProvider::GetSaveFileName(QWidget* parent) {
     QFileDialog dialog(parent, QStringLiteral("Save V-Takes as"), QStringLiteral("."));
+    CustDlgs::FitFileColumns(&dialog);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilters({kWaveFilter, kAiffFilter, kFlacFilter});
@@ -49,7 +50,12 @@ void QtDialogProvider::MessageBox(QWidget* parent, const QString& text, const QS
 }
 
 QString QtDialogProvider::GetFolder(QWidget* parent, const QString& caption) {
-    return QFileDialog::getExistingDirectory(parent, caption, QStringLiteral("."));
+    QFileDialog dialog(parent, caption, QStringLiteral("."));
+    CustDlgs::FitFileColumns(&dialog);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().constFirst();
 }
 
 bool QtDialogProvider::Confirm(QWidget* parent, const QString& text, const QString& caption) {

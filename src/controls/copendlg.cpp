@@ -3,12 +3,15 @@
 #include <QApplication>
 #include <QEvent>
 #include <QFileDialog>
+#include <QFileSystemModel>
+#include <QHeaderView>
 #include <QLayout>
 #include <QRegularExpression>
 #include <QResizeEvent>
 #include <QScreen>
 #include <QSizeGrip>
 #include <QTimer>
+#include <QTreeView>
 #include <optional>
 
 namespace CustDlgs {
@@ -372,11 +375,25 @@ QWidget* TCOpenDialog::OwnerWindow() const {
     return QApplication::activeWindow();
 }
 
+void FitFileColumns(QFileDialog* dialog) {
+    auto* view = dialog->findChild<QTreeView*>(QStringLiteral("treeView"));
+    auto* model = dialog->findChild<QFileSystemModel*>();
+    if (view == nullptr || model == nullptr) return;
+    auto fit = [view] {
+        for (int column = 1; column < view->header()->count(); ++column) {
+            view->resizeColumnToContents(column);
+        }
+    };
+    QObject::connect(model, &QFileSystemModel::directoryLoaded, view, fit);
+    fit();
+}
+
 bool TCOpenDialog::Execute() {
     if (dialog_) return false;
     auto* dialog = new QFileDialog(OwnerWindow());
     // First of all: only Qt's own dialog has widgets that can host the form.
     dialog->setOption(QFileDialog::DontUseNativeDialog);
+    FitFileColumns(dialog);
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
     dialog->setFileMode(options_.testFlag(ofFileMustExist) ? QFileDialog::ExistingFile
                                                            : QFileDialog::AnyFile);

@@ -29,6 +29,11 @@ class QWidget;
 
 namespace CustDlgs {
 
+// Keeps the size, type and date columns of a Qt file dialog's detail view as
+// wide as what they show ("344 KiB", "WAV audio"), each time a folder has
+// been read; the name column keeps the rest.
+void FitFileColumns(QFileDialog* dialog);
+
 class TCustomDlgsUnit;
 class TDialogCustomizer;
 

@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QTreeView>
 #include <functional>
 #include <memory>
 
@@ -628,6 +629,30 @@ class COpenDlgTest : public QObject {
         });
         QVERIFY(!dialog.Execute());
         QCOMPARE(events, (QStringList{"show", "folder", "type", "close"}));
+    }
+
+    // The detail view's size, type and date columns show their whole text
+    // once a folder is read, not "344...KiB".
+    void fileColumnsFitWhatTheyShow() {
+        QTemporaryDir dir;
+        QFile file(dir.filePath("a-rather-long-name-of-a-recording.wav"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.write(QByteArray(344 * 1024 + 77, 'x')) > 0);
+        file.close();
+        QFileDialog dialog(nullptr, QStringLiteral("columns"), dir.path());
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        dialog.setViewMode(QFileDialog::Detail);
+        CustDlgs::FitFileColumns(&dialog);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        auto* view = dialog.findChild<QTreeView*>(QStringLiteral("treeView"));
+        QVERIFY(view != nullptr);
+        QTRY_COMPARE(view->model()->rowCount(view->rootIndex()), 1);
+        for (int column = 1; column < view->header()->count(); ++column) {
+            QTRY_VERIFY2(view->columnWidth(column) >=
+                             static_cast<QAbstractItemView*>(view)->sizeHintForColumn(column),
+                         qPrintable(QString::number(column)));
+        }
     }
 };
 

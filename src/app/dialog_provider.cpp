@@ -1,8 +1,10 @@
 #include "app/dialog_provider.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDrag>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QProcess>
@@ -42,10 +44,22 @@ QString QtDialogProvider::GetOpenFileName(CustDlgs::TCOpenDialog& dialog) {
     return dialog.Execute() ? dialog.FileName() : QString();
 }
 
+void FitTitle(QMessageBox& box) {
+    // Room for the title as a window manager draws it (often in bold) and for
+    // its buttons; a box only as wide as a short text gets it cut.
+    const int width =
+        QFontMetrics(QApplication::font()).horizontalAdvance(box.windowTitle()) * 5 / 4 + 160;
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+        grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Minimum),
+                      grid->rowCount(), 0, 1, grid->columnCount());
+    }
+}
+
 void QtDialogProvider::MessageBox(QWidget* parent, const QString& text, const QString& detail) {
     QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(), text, QMessageBox::Ok,
                     parent);
     if (!detail.isEmpty()) box.setDetailedText(detail);
+    FitTitle(box);
     box.exec();
 }
 
@@ -61,6 +75,7 @@ QString QtDialogProvider::GetFolder(QWidget* parent, const QString& caption) {
 bool QtDialogProvider::Confirm(QWidget* parent, const QString& text, const QString& caption) {
     QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Ok | QMessageBox::Cancel,
                     parent);
+    FitTitle(box);
     return box.exec() == QMessageBox::Ok;
 }
 

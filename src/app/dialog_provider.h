@@ -49,6 +49,11 @@ class DialogProvider {
     virtual void OpenDocument(const QUrl& url, std::function<void()> failed) = 0;
 };
 
+class QMessageBox;
+
+// Makes a message box wide enough for its whole title.
+void FitTitle(QMessageBox& box);
+
 // The real dialogs of the toolkit and the desktop.
 class QtDialogProvider final : public DialogProvider {
   public:

@@ -7,6 +7,7 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -138,6 +139,27 @@ class CommandsTest : public QObject {
         QCOMPARE(real.NewFolderName(dialog), std::optional<QString>("Takes"));
         QTimer::singleShot(0, &dialog, [&dialog] { dialog.close(); });
         QCOMPARE(real.NewFolderName(dialog), std::nullopt);
+    }
+
+    // A message box is wide enough for its title, however short its text.
+    void messageBoxesShowTheirWholeTitle() {
+        QtDialogProvider real;
+        const QString testName = QCoreApplication::applicationName();
+        const QString title = QStringLiteral("Card Manager for TRX-5");
+        QCoreApplication::setApplicationName(title);
+        int width = 0;
+        int needed = 0;
+        QTimer::singleShot(0, this, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            QVERIFY(box != nullptr);
+            QCOMPARE(box->windowTitle(), title);
+            width = box->width();
+            needed = box->fontMetrics().horizontalAdvance(title) + 100;
+            box->button(QMessageBox::Ok)->click();
+        });
+        real.MessageBox(nullptr, QStringLiteral("Done."));
+        QCoreApplication::setApplicationName(testName);
+        QVERIFY2(width >= needed, qPrintable(QStringLiteral("%1 < %2").arg(width).arg(needed)));
     }
 
     // The save dialog gives a name typed without an extension the one of the

@@ -1216,8 +1216,8 @@ bool TMainWin::RunFileOp(const QString& source, const QString& destination, cons
         dialogs_.MessageBox(this, QStringLiteral("Done."));
         return true;
     }
-    dialogs_.MessageBox(
-        this, FileOp->Aborted() ? QStringLiteral("Operation canceled") : QStringLiteral("Error"));
+    // A failure has been shown already, with the file and the reason.
+    if (FileOp->Aborted()) dialogs_.MessageBox(this, QStringLiteral("Operation canceled"));
     return false;
 }
 

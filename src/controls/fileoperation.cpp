@@ -89,32 +89,39 @@ bool TFileOperation::Execute() {
         patternsByFolder[folder].push_back(info.fileName().toStdString());
     }
 
-    QProgressDialog dialog(progressTitle_, QStringLiteral("Cancel"), 0, DialogProgress::kSteps,
-                           parent_);
-    dialog.setWindowTitle(progressTitle_);
-    dialog.setWindowModality(Qt::WindowModal);
-    dialog.setAutoClose(false);
-    dialog.setAutoReset(false);
-    dialog.setMinimumDuration(500);
-    DialogProgress progress(dialog, *this);
-    for (const QString& folder : folders) {
-        trx5::CopyRequest request;
-        request.sourceFolder = folder.toStdString();
-        request.patterns = patternsByFolder[folder];
-        request.destinationFolder = fileTo_.front().toStdString();
-        request.createDestination = !destinationMustExist_;
-        const auto result = trx5::CopyFiles(request, progress);
-        if (!result) {
-            return fail(QStringLiteral("Cannot copy %1: %2")
-                            .arg(QString::fromStdString(result.message()),
-                                 QString::fromStdString(result.reason())));
-        }
-        for (const std::string& note : result->notes) notes_ << QString::fromStdString(note);
-        if (result->cancelled) {
-            notes_ << QString::fromStdString(result->summary);
-            aborted_ = true;
-            return true;
+    // The copy runs under its progress dialog; a failure is shown only once
+    // the dialog has gone, so that nothing stands in front of the message.
+    QString failure;
+    {
+        QProgressDialog dialog(progressTitle_, QStringLiteral("Cancel"), 0,
+                               DialogProgress::kSteps, parent_);
+        dialog.setWindowTitle(progressTitle_);
+        dialog.setWindowModality(Qt::WindowModal);
+        dialog.setAutoClose(false);
+        dialog.setAutoReset(false);
+        dialog.setMinimumDuration(500);
+        DialogProgress progress(dialog, *this);
+        for (const QString& folder : folders) {
+            trx5::CopyRequest request;
+            request.sourceFolder = folder.toStdString();
+            request.patterns = patternsByFolder[folder];
+            request.destinationFolder = fileTo_.front().toStdString();
+            request.createDestination = !destinationMustExist_;
+            const auto result = trx5::CopyFiles(request, progress);
+            if (!result) {
+                failure = QStringLiteral("Cannot copy %1: %2")
+                              .arg(QString::fromStdString(result.message()),
+                                   QString::fromStdString(result.reason()));
+                break;
+            }
+            for (const std::string& note : result->notes) notes_ << QString::fromStdString(note);
+            if (result->cancelled) {
+                notes_ << QString::fromStdString(result->summary);
+                aborted_ = true;
+                return true;
+            }
         }
     }
+    if (!failure.isEmpty()) return fail(failure);
     return false;
 }

@@ -2,11 +2,13 @@
 // folders in temporary directories.
 #pragma once
 
+#include <QApplication>
 #include <QList>
 #include <QMimeData>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
+#include <QWidget>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -29,6 +31,11 @@ class FakeDialogs final : public DialogProvider {
     void MessageBox(QWidget*, const QString& text, const QString& detail = {}) override {
         messages << text;
         details << detail;
+        // What the user would see in front of the message: any window that
+        // is still open and modal (a progress dialog that has not closed).
+        const QWidget* modal = QApplication::activeModalWidget();
+        modalAtMessage << (modal != nullptr ? QString::fromLatin1(modal->metaObject()->className())
+                                            : QString());
     }
     QString GetFolder(QWidget*, const QString& caption) override {
         folderCaptions << caption;
@@ -56,6 +63,7 @@ class FakeDialogs final : public DialogProvider {
     int openCalls = 0;
     QStringList messages;
     QStringList details;
+    QStringList modalAtMessage;  // class of the modal window open at each message, or empty
     QStringList confirmations;  // "caption: text"
     QList<QWidget*> dragSources;
     QString folder;  // answer of the folder dialog

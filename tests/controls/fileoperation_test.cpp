@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWidget>
+#include <algorithm>
 
 namespace {
 
@@ -193,6 +194,43 @@ class FileOperationTest : public QObject {
         op_.FileTo() = QStringList{card_ + "notes.txt/"};
         QVERIFY(op_.Execute());
         QVERIFY(!op_.Aborted());
+    }
+
+    // A copy that fails once its progress dialog is up: the dialog closes
+    // before the one error message shows, so nothing hides the message.
+    void failureShowsAfterTheProgressHasClosed() {
+        const QString out = temp_.path() + "/late/";
+        QVERIFY(QDir().mkpath(out));
+        PrepareCopy(out);
+        window_.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window_));
+        bool shown = false;
+        connect(&op_, &TFileOperation::ProgressStep, this, [&](quint64 done, quint64) {
+            auto* dialog = window_.findChild<QProgressDialog*>();
+            if (shown || done == 0 || dialog == nullptr) return;
+            // Long enough for the dialog to come up, then the folder goes.
+            for (int i = 0; i < 300 && !dialog->isVisible(); ++i) {
+                QTest::qWait(10);
+                dialog->setValue(dialog->value() + 1);
+            }
+            shown = dialog->isVisible();
+            QVERIFY(QDir(out).removeRecursively());
+            Write(temp_.path() + "/late", "a file now");
+        });
+        bool progressInFront = true;
+        op_.SetErrorDisplay([&](const QString& text) {
+            errors_ << text;
+            const auto dialogs = window_.findChildren<QProgressDialog*>();
+            progressInFront = std::any_of(dialogs.begin(), dialogs.end(),
+                                          [](QProgressDialog* d) { return d->isVisible(); });
+        });
+        QVERIFY(op_.Execute());
+        QVERIFY(shown);
+        QCOMPARE(errors_.size(), 1);
+        QVERIFY(errors_.front().startsWith("Cannot copy "));
+        QVERIFY(!progressInFront);
+        window_.hide();
+        QFile::remove(temp_.path() + "/late");
     }
 
     void failuresShowTheFileAndTheReason_data() {

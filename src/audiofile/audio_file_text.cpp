@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstdio>
 
-#include "common/file_io.h"
 #include "common/messages.h"
 
 namespace trx5 {
@@ -61,17 +60,8 @@ AudioFileText DescribeAudioSource(const AudioSourceInfo& info) {
 }
 
 Result<AudioFileText> DescribeAudioFile(const std::string& path) {
-    std::string reason;
-    FilePtr f = OpenRegularFile(path, &reason);
-    if (!f) return Status::Fail(kMsgCannotOpen, reason);
-    AudioFileInfo info;
-    OpenAudioFileInfo(info, f.get());
-    f.reset();
-    if (info.kind != AudioKindNone) {
-        AudioFileText text = DescribeAudioFile(info);
-        FreeAudioFileInfo(info);
-        return text;
-    }
+    // Opened as an import opens it, so the frames shown are those an import
+    // or a preview gets.
     const auto source = AudioSource::Open(path);
     if (!source) {
         if (source.message() == kMsgCannotOpen) return source.status();

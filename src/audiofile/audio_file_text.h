@@ -28,10 +28,10 @@ AudioFileText DescribeAudioFile(const AudioFileInfo& info);
 AudioFileText DescribeAudioSource(const AudioSourceInfo& info);
 
 // Opens, reads and closes `path`; fails with "The file could not be
-// opened." and the reason when it cannot be opened as a regular file. A
-// WAV/AIFF that the own reader recognises is described from its header as
-// always; any other file as AudioSource reads it; a file neither can use
-// gives the bare captions.
+// opened." and the reason when it cannot be opened as a regular file. The
+// file is described as AudioSource reads it, with the frames counted as an
+// import counts them (of a WAV/AIFF those its data really holds, not its
+// header's claim); a file it cannot use gives the bare captions.
 Result<AudioFileText> DescribeAudioFile(const std::string& path);
 
 }  // namespace trx5

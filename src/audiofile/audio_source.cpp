@@ -53,6 +53,9 @@ class WavAiffSource final : public AudioSource {
     }
 
   private:
+    // The frames of a WAV/AIFF are known from the start.
+    Result<bool> Count(const std::function<bool()>&) override { return true; }
+
     FilePtr file_;
     AudioFileInfo record_;
     std::uint64_t left_;
@@ -177,7 +180,7 @@ class SndfileSource final : public AudioSource {
   public:
     ~SndfileSource() override { Close(); }
 
-    static Result<std::unique_ptr<AudioSource>> Open(FilePtr file) {
+    static Result<std::unique_ptr<AudioSource>> Open(FilePtr file, FrameCount count) {
         std::unique_ptr<SndfileSource> source(new SndfileSource(std::move(file)));
         SF_INFO sfInfo{};
         if (!source->Reopen(sfInfo)) return Status::Fail(kMsgNotAudioFile);
@@ -185,20 +188,31 @@ class SndfileSource final : public AudioSource {
         source->info_.channels = sfInfo.channels;
         source->info_.rate = sfInfo.samplerate;
         source->info_.sampleFormat = FormatText(sfInfo.format);
+        source->format_ = sfInfo.format;
         const int subtype = sfInfo.format & SF_FORMAT_SUBMASK;
         source->floats_ = subtype == SF_FORMAT_FLOAT || subtype == SF_FORMAT_DOUBLE;
         // libsndfile only estimates the length of an MPEG stream (from its
-        // size and bit rate): the frames that really decode are counted.
-        // Of other files the first frame is decoded, so a header that
-        // promises frames which do not decode is not believed. Then reading
-        // starts again from the first frame.
-        sf_count_t frames = sfInfo.frames;
-        const bool count = IsMpeg(sfInfo.format) || frames <= 0 || frames == SF_COUNT_MAX;
-        const sf_count_t decoded = source->CountFrames(count ? SF_COUNT_MAX : 1);
-        if (count || decoded == 0) frames = decoded;
-        if (frames <= 0 || !source->Reopen(sfInfo)) return Status::Fail(kMsgNotAudioFile);
-        source->info_.frames = std::uint64_t(frames);
-        source->left_ = std::uint64_t(frames);
+        // size and bit rate), and in an Ogg stream it seeks to any frame
+        // up to the last page's position, whatever that says: neither can
+        // be confirmed by reading at its end, so their frames are always
+        // counted.
+        source->countAlways_ =
+            IsMpeg(sfInfo.format) || (sfInfo.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_OGG;
+        // The header's claim; libsndfile gives SF_COUNT_MAX when it has none.
+        source->claim_ =
+            sfInfo.frames > 0 && sfInfo.frames != SF_COUNT_MAX ? std::uint64_t(sfInfo.frames) : 0;
+        // A file whose first frame does not decode holds no frame, whatever
+        // its header says. Then reading starts again from the first frame.
+        bool stopped = false;
+        if (source->DecodeFrames(1, {}, stopped) == 0 || !source->Reopen(sfInfo)) {
+            return Status::Fail(kMsgNotAudioFile);
+        }
+        source->info_.frames = source->claim_;
+        source->info_.framesExact = false;
+        source->left_ = UINT64_MAX;
+        if (count == FrameCount::kExact) {
+            if (auto counted = source->CountFrames(); !counted) return counted.status();
+        }
         return std::unique_ptr<AudioSource>(std::move(source));
     }
 
@@ -243,16 +257,55 @@ class SndfileSource final : public AudioSource {
         sf_ = nullptr;
     }
 
-    // The frames that decode, counted up to `limit`.
-    sf_count_t CountFrames(sf_count_t limit) {
+    Result<bool> Count(const std::function<bool()>& keepGoing) override {
+        // A header may claim frames the file does not hold (a file cut
+        // short, a damaged length field): its claim is believed when the
+        // frame before its end can be read, else the frames that decode are
+        // counted, up to the claim.
+        std::uint64_t frames = 0;
+        if (!countAlways_ && claim_ > 0 && ReadsFrameAt(claim_ - 1)) {
+            frames = claim_;
+        } else {
+            SF_INFO sfInfo{};
+            if (!Reopen(sfInfo)) return Status::Fail(kMsgNotAudioFile);
+            bool stopped = false;
+            const bool upToClaim = !IsMpeg(format_) && claim_ > 0;
+            frames = DecodeFrames(upToClaim ? claim_ : UINT64_MAX, keepGoing, stopped);
+            if (stopped) return false;
+        }
+        SF_INFO sfInfo{};
+        if (frames == 0 || !Reopen(sfInfo)) return Status::Fail(kMsgNotAudioFile);
+        info_.frames = frames;
+        info_.framesExact = true;
+        left_ = frames;
+        return true;
+    }
+
+    // Whether frame `frame` can be reached and read.
+    bool ReadsFrameAt(std::uint64_t frame) {
+        if (frame > std::uint64_t(SF_COUNT_MAX)) return false;
+        std::vector<std::int16_t> one(std::size_t(info_.channels));
+        return sf_seek(sf_, sf_count_t(frame), SEEK_SET) == sf_count_t(frame) &&
+               sf_readf_short(sf_, one.data(), 1) == 1;
+    }
+
+    // The frames that decode, counted up to `limit`; `keepGoing` (when
+    // given) is asked before each piece and `stopped` set when it says no.
+    std::uint64_t DecodeFrames(std::uint64_t limit, const std::function<bool()>& keepGoing,
+                               bool& stopped) {
         std::vector<std::int16_t> buffer(FramesPerChunk(info_.channels) *
                                          std::size_t(info_.channels));
-        const sf_count_t chunk = sf_count_t(FramesPerChunk(info_.channels));
-        sf_count_t total = 0;
-        for (sf_count_t got;
-             total < limit &&
-             (got = sf_readf_short(sf_, buffer.data(), std::min(chunk, limit - total))) > 0;) {
-            total += got;
+        const std::uint64_t chunk = FramesPerChunk(info_.channels);
+        std::uint64_t total = 0;
+        while (total < limit) {
+            if (keepGoing && !keepGoing()) {
+                stopped = true;
+                break;
+            }
+            const sf_count_t got =
+                sf_readf_short(sf_, buffer.data(), sf_count_t(std::min(chunk, limit - total)));
+            if (got <= 0) break;
+            total += std::uint64_t(got);
         }
         return total;
     }
@@ -276,6 +329,9 @@ class SndfileSource final : public AudioSource {
     FilePtr file_;
     SNDFILE* sf_ = nullptr;
     bool floats_ = false;
+    int format_ = 0;            // libsndfile's format of the file
+    bool countAlways_ = false;  // its header's length cannot be confirmed
+    std::uint64_t claim_ = 0;   // the header's frames; 0 when it has none
     std::uint64_t left_ = 0;
     std::vector<std::int16_t> scratch_;
     std::vector<float> floatScratch_;
@@ -283,13 +339,13 @@ class SndfileSource final : public AudioSource {
 
 }  // namespace
 
-Result<std::unique_ptr<AudioSource>> AudioSource::Open(const std::string& path) {
+Result<std::unique_ptr<AudioSource>> AudioSource::Open(const std::string& path, FrameCount count) {
     std::string reason;
     FilePtr file = OpenRegularFile(path, &reason);
     if (!file) return Status::Fail(kMsgCannotOpen, reason);
     AudioFileInfo record;
     OpenAudioFileInfo(record, file.get());
-    if (record.kind == AudioKindNone) return SndfileSource::Open(std::move(file));
+    if (record.kind == AudioKindNone) return SndfileSource::Open(std::move(file), count);
 
     struct stat st {};
     if (fstat(fileno(file.get()), &st) != 0) return Status::Fail(kMsgCannotOpen, ErrnoText(errno));

@@ -84,7 +84,9 @@ std::optional<RateChange> ImportRateChange(const AudioSourceInfo& info, bool lon
 }
 
 Result<ImportOutcome> ImportTakes(const ImportRequest& request, Progress& progress) {
-    auto opened = AudioSource::Open(request.sourcePath);
+    // Opened without counting, so a file that is refused for its channels
+    // or rate is refused at once; the frames are counted below.
+    auto opened = AudioSource::Open(request.sourcePath, FrameCount::kEstimate);
     if (!opened) return opened.status();
     const AudioSourceInfo file = opened.value()->info();
     const bool longMode = request.longMode;
@@ -108,6 +110,16 @@ Result<ImportOutcome> ImportTakes(const ImportRequest& request, Progress& progre
     auto shaped = ConvertSource(std::move(opened.value()), conversion);
     if (!shaped) return shaped.status();
     const std::unique_ptr<AudioSource> source = std::move(shaped.value());
+
+    ImportOutcome outcome;
+    // Counting may decode the whole file (an MPEG stream always): a stop
+    // asked for meanwhile cancels the import before anything is written.
+    const auto counted = source->CountFrames([&progress] { return progress.Step(0, 1); });
+    if (!counted) return counted.status();
+    if (!*counted) {
+        outcome.aborted = true;
+        return outcome;
+    }
 
     const std::string folder = WithTrailingSlash(request.cardDir);
     RemoveStaleTempFiles(folder);
@@ -150,7 +162,6 @@ Result<ImportOutcome> ImportTakes(const ImportRequest& request, Progress& progre
         return Status::Ok();
     };
 
-    ImportOutcome outcome;
     outcome.blocks = blocks;
     std::uint64_t done = 0;
     // Set when the file gives fewer frames than it promised (a stream that

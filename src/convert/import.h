@@ -56,7 +56,10 @@ std::optional<RateChange> ImportRateChange(const AudioSourceInfo& info, bool lon
 
 // Reads the file through AudioSource and codes the frames it really holds
 // (a header that claims more than the file contains does not make a longer
-// take). A file at another rate than the song's is converted with libsoxr
+// take). Where they must be counted first (an MPEG stream, a header that
+// cannot be confirmed), the progress is asked as block 0 of 1 between
+// pieces of the count; a stop then gives an aborted outcome with no take
+// written. A file at another rate than the song's is converted with libsoxr
 // (high quality) unless `keepRate`: the take then holds ConvertedFrames of
 // the file's frames, and the progress counts the whole blocks of those. A
 // file at the song's rate is coded exactly as it always was. A file that

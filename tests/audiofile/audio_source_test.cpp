@@ -192,6 +192,72 @@ TEST(AudioSource, CompressedFormatsCountTheFramesThatDecode) {
                   (std::vector<std::string>{"Sampling Rate : 44100.00Hz", line, bits}));
     }
 }
+
+// Files whose headers claim other lengths than they hold: the frames a
+// source tells, and the info line shows, are those it reads.
+TEST(AudioSource, DamagedHeadersTellTheFramesThatAreRead) {
+    TempDir dir;
+    for (const trx5test::DamagedFile& file : trx5test::MakeDamagedFiles(dir)) {
+        SCOPED_TRACE(file.what);
+        const auto source = OpenOrFail(file.path);
+        ASSERT_TRUE(source);
+        const std::uint64_t frames = source->info().frames;
+        EXPECT_TRUE(source->info().framesExact);
+        // Never more than sox made the file of, with a decoder's padding.
+        EXPECT_LE(frames, 3u * 44100 + 4096);
+        EXPECT_EQ(trx5test::ReadAllFrames(*source).size(), 2 * frames);
+        EXPECT_EQ(Lines(file.path)[1].rfind(
+                      "Sampling Frames : " + std::to_string(frames) + " (stereo)  0:00:0", 0),
+                  0u)
+            << Lines(file.path)[1];
+    }
+}
+
+// Opened for playing, a file is not counted: it tells its header's claim and
+// reads to the end of its stream, also converted. Counted afterwards (also
+// through the conversion), it is exact; a count can be stopped.
+TEST(AudioSource, OpenedForPlayingAndCountedLater) {
+    TempDir dir;
+    const Samples frames = trx5test::SumOfSines(3 * 44100, 2, 44100);
+    trx5test::WriteFile(dir / "base.wav", trx5test::WavBytes(2, 44100, 16, frames));
+    const std::string path = dir / "claims.flac";
+    ASSERT_TRUE(trx5test::Sox(trx5test::Quote(dir / "base.wav") + trx5test::Quote(path)));
+    Bytes flac = trx5test::ReadFile(path);
+    trx5test::SetFlacTotalSamples(flac, (std::uint64_t(1) << 36) - 1);
+    trx5test::WriteFile(path, flac);
+
+    auto played = AudioSource::Open(path, trx5::FrameCount::kEstimate);
+    ASSERT_TRUE(played.ok()) << played.Describe();
+    EXPECT_EQ(played.value()->info().frames, (std::uint64_t(1) << 36) - 1);
+    EXPECT_FALSE(played.value()->info().framesExact);
+    EXPECT_EQ(trx5test::ReadAllFrames(*played.value()), frames);
+
+    const trx5::SourceConversion to16k{2, false, 16000.0};
+    auto converted = trx5::ConvertSource(
+        std::move(AudioSource::Open(path, trx5::FrameCount::kEstimate).value()), to16k);
+    ASSERT_TRUE(converted.ok());
+    EXPECT_FALSE(converted.value()->info().framesExact);
+    const std::size_t convertedFrames = trx5test::ReadAllFrames(*converted.value()).size() / 2;
+    EXPECT_NEAR(double(convertedFrames), 3 * 16000.0, 1.0);
+
+    converted = trx5::ConvertSource(
+        std::move(AudioSource::Open(path, trx5::FrameCount::kEstimate).value()), to16k);
+    ASSERT_TRUE(converted.ok());
+    int asked = 0;
+    const auto stopped = converted.value()->CountFrames([&asked] { return ++asked < 3; });
+    ASSERT_TRUE(stopped.ok());
+    EXPECT_FALSE(*stopped);
+    EXPECT_EQ(asked, 3);
+
+    converted = trx5::ConvertSource(
+        std::move(AudioSource::Open(path, trx5::FrameCount::kEstimate).value()), to16k);
+    ASSERT_TRUE(converted.ok());
+    const auto counted = converted.value()->CountFrames();
+    ASSERT_TRUE(counted.ok() && *counted);
+    EXPECT_TRUE(converted.value()->info().framesExact);
+    EXPECT_EQ(converted.value()->info().frames, 3u * 16000);
+    EXPECT_EQ(trx5test::ReadAllFrames(*converted.value()).size(), 2u * 3 * 16000);
+}
 #endif
 
 // A conversion gives the rounded count of frames, however the source's

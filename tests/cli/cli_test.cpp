@@ -909,6 +909,52 @@ TEST_F(Cli, ImportConvertsKeepsTheRateOrMixes) {
         }
     }
 }
+
+// Ctrl-C while an hour of MP3 is being counted, before any take is written:
+// the import stops at once (the count alone takes seconds) and the takes
+// stay as they were.
+TEST_F(Cli, InterruptedCountingLeavesTheTakes) {
+    const std::string mp3 = trx5test::MakeLongMp3(work, 60);
+    const Bytes take = trx5test::ReadFile(card / "00-02.aud");
+    const std::set<std::string> before = FolderListing(card.path());
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point start = Clock::now();
+    Clock::time_point interrupted;
+    bool writing = false;
+    const std::string folder = card.path();
+    auto counting = [&] {
+        writing = writing || HoldsTemporaryFile(folder);
+        if (Clock::now() - start < std::chrono::milliseconds(300)) return false;
+        interrupted = Clock::now();
+        return true;
+    };
+    const RunResult run = RunCli({"import", card.path(), "1", mp3, "--to", "1-3"}, {{}, counting});
+    const auto latency = Clock::now() - interrupted;
+    EXPECT_EQ(run.code, 130);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "Import canceled; takes left unchanged.\n");
+    EXPECT_FALSE(writing);
+    EXPECT_LT(latency, std::chrono::milliseconds(500));
+    EXPECT_EQ(trx5test::ReadFile(card / "00-02.aud"), take);
+    EXPECT_EQ(FolderListing(card.path()), before);
+}
+
+// Files whose headers claim other lengths than they hold: `info` tells the
+// frames that `import` takes (the take holds their blocks), not the claim.
+TEST_F(Cli, InfoTellsTheFramesTheImportTakes) {
+    for (const trx5test::DamagedFile& file : trx5test::MakeDamagedFiles(work)) {
+        SCOPED_TRACE(file.what);
+        const std::vector<std::string> lines = InfoLines(file.path);
+        ASSERT_EQ(lines.size(), 3u);
+        unsigned long long frames = 0;
+        ASSERT_EQ(std::sscanf(lines[1].c_str(), "Sampling Frames : %llu", &frames), 1);
+        const RunResult run =
+            RunCli({"import", card.path(), "1", file.path, "--to", "2-1", "--keep-rate"});
+        ASSERT_EQ(run.code, 0) << run.err;
+        EXPECT_EQ(trx5test::ReadFile(card / "00-10.aud").size(), 512 + (frames + 508) / 509 * 512)
+            << lines[1];
+    }
+}
 #endif
 
 TEST_F(Cli, ExportFlac) {

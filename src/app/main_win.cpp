@@ -959,6 +959,12 @@ void TMainWin::RunImport(const trx5::ImportRequest& request) {
         UpdateInfo();
         return;
     }
+    if (result->takePaths.empty()) {
+        // Stopped before anything was written, while the file was counted.
+        AddInfoLine(QStringLiteral("Import canceled; takes left unchanged."));
+        UpdateInfo();
+        return;
+    }
     // The takes are in place only now that the engine has renamed them.
     for (const std::string& path : result->takePaths) {
         const std::string fileName = QFileInfo(ToQString(path)).fileName().toStdString();

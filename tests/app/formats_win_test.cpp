@@ -19,6 +19,7 @@
 #include "app/nf_win.h"
 #include "app_test_support.h"
 #include "codec/take_codec.h"
+#include "convert/audio_check.h"
 #include "convert/export.h"
 #include "convert/import.h"
 #include "convert/stems.h"
@@ -151,6 +152,43 @@ class FormatsTest : public QObject {
         const std::uint64_t frames = keep ? 20000 : 20000 * 32000 / 44100 + 1;
         QCOMPARE(FileSize(folder + "00-10.aud"),
                  512LL + 512LL * ((frames + kHiFiSamples - 1) / kHiFiSamples));
+    }
+
+    // Abort while a file is counted (a FLAC whose header claims 2^36 - 1
+    // frames is decoded to find its length): nothing is written, the take
+    // there stays, and the window says so instead of reporting new takes.
+    void abortWhileCountingLeavesTheTakes() {
+        QTemporaryDir card;
+        const std::string folder = MakeCard(card);
+        trx5::ExportRequest flac;
+        flac.takePaths[0] = folder + "00-00.aud";
+        flac.outputPath = work_.path().toStdString() + "/claims.flac";
+        flac.format = trx5::ExportFormat::Flac;
+        trx5::NoProgress quiet;
+        QVERIFY(trx5::ExportTakes(flac, quiet).ok());
+        trx5test::Bytes bytes = trx5test::ReadFile(flac.outputPath);
+        trx5test::SetFlacTotalSamples(bytes, (std::uint64_t(1) << 36) - 1);
+        trx5test::WriteFile(flac.outputPath, bytes);
+        const trx5test::Bytes take = trx5test::ReadFile(folder + "00-00.aud");
+        const QStringList files = QDir(card.path()).entryList(QDir::Files | QDir::Hidden);
+
+        TMainWin win(dialogs_);
+        win.DirTreeChange(card.path());
+        win.TakeBtns[0]->click();  // 1-1
+        win.Sel1Btn->click();
+        QList<QPair<quint64, quint64>> steps;
+        connect(&win, &TMainWin::ProgressStep, &win, [&](quint64 block, quint64 blocks) {
+            steps.append({block, blocks});
+            QMetaObject::invokeMethod(win.AbortBtn, &QToolButton::click, Qt::QueuedConnection);
+        });
+        dialogs_.open = QString::fromStdString(flac.outputPath);
+        win.Wav2TakeBtn->click();
+        QVERIFY(dialogs_.messages.isEmpty());
+        QCOMPARE(steps, (QList<QPair<quint64, quint64>>{{0, 1}}));
+        QVERIFY(win.InfoText->toPlainText().endsWith("Import canceled; takes left unchanged."));
+        QCOMPARE(trx5test::ReadFile(folder + "00-00.aud"), take);
+        QCOMPARE(QDir(card.path()).entryList(QDir::Files | QDir::Hidden), files);
+        QVERIFY(!win.AbortBtn->isEnabled() && win.ExitBtn->isEnabled());
     }
 
     // A FLAC file in and out: the save dialog's FLAC filter writes FLAC, and

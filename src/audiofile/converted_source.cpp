@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <utility>
 #include <vector>
 
@@ -178,6 +179,12 @@ Result<std::unique_ptr<AudioSource>> ConvertSource(std::unique_ptr<AudioSource> 
     const bool newRate = conversion.rate && *conversion.rate != in.rate;
     if (channels == in.channels && !newRate) return source;
 
+    if (newRate && in.rate < kLowestConvertedRate) {
+        char reason[96];
+        std::snprintf(reason, sizeof reason, "the file's rate of %.10g Hz is below %.10g Hz",
+                      in.rate, kLowestConvertedRate);
+        return Status::Fail(kMsgCannotConvert, reason);
+    }
     soxr_t soxr = nullptr;
     if (newRate) {
         // 16-bit samples in and out, without dither, so a conversion always

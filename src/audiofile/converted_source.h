@@ -36,10 +36,12 @@ std::uint64_t ConvertedFrames(std::uint64_t frames, double from, double to);
 // read). With the source's own channels and rate it is the source itself,
 // untouched.
 // Fails with "The sampling rate could not be converted." and libsoxr's
-// reason.
+// reason, or for a source below kLowestConvertedRate with that as the
+// reason: a few samples a second would become a huge take, slowly.
 Result<std::unique_ptr<AudioSource>> ConvertSource(std::unique_ptr<AudioSource> source,
                                                    const SourceConversion& conversion);
 
 inline constexpr char kMsgCannotConvert[] = "The sampling rate could not be converted.";
+inline constexpr double kLowestConvertedRate = 1000.0;
 
 }  // namespace trx5

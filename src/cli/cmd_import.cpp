@@ -1,6 +1,7 @@
 #include <iostream>
 #include <memory>
 
+#include "audiofile/converted_source.h"
 #include "cli/cli_common.h"
 #include "convert/import.h"
 
@@ -53,7 +54,13 @@ int RunImport(const ImportArgs& args) {
 
     TerminalProgress progress("Writing to Takes");
     const Result<ImportOutcome> result = ImportTakes(request, progress);
-    if (!result) return Fail(result.Describe());
+    if (!result) {
+        // A rate that cannot be converted can still be taken as it is.
+        if (result.message() == kMsgCannotConvert && !args.keepRate) {
+            return Fail(result.Describe() + "; --keep-rate takes the samples as they are");
+        }
+        return Fail(result.Describe());
+    }
     if (result->aborted) {
         std::cerr << "Import canceled; takes left unchanged.\n";
         return kExitInterrupted;

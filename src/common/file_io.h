@@ -3,6 +3,7 @@
 // renamed over their targets only when complete.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -27,6 +28,10 @@ std::string ErrnoText(int error);
 // device is refused without blocking; on failure the result is null and
 // `reason` (when given) says why.
 FilePtr OpenRegularFile(const std::string& path, std::string* reason = nullptr);
+
+// The bytes that can still be written in `folder`'s file system (as an
+// unprivileged user may); fails with the system's reason.
+Result<std::uint64_t> FreeSpace(const std::string& folder);
 
 // Temporary files of this program start with this prefix, so that files a
 // killed run left behind can be recognised.

@@ -8,6 +8,7 @@
 
 #include "audiofile/converted_source.h"
 #include "codec/take_codec.h"
+#include "common/byte_size.h"
 #include "common/file_io.h"
 #include "common/folder.h"
 #include "common/messages.h"
@@ -64,6 +65,24 @@ class TakeWriter {
     TempFile temp_;
     std::string targetPath_;
 };
+
+// Refuses takes of `frames` frames each that will not fit in the free space
+// of the card's file system, before anything is written: "The take needs
+// 4.0 GB; the card has 120 MB free."
+Status CheckRoom(const std::string& folder, std::uint64_t frames, bool longMode,
+                 std::size_t takes) {
+    const auto free = FreeSpace(folder);
+    if (!free) return Status::Fail(kMsgCannotCreate, free.reason());
+    const std::uint64_t spb = SamplesPerBlock(longMode);
+    using Wide = unsigned __int128;
+    const Wide blocks = (Wide(frames) + spb - 1) / spb;
+    const Wide needed = (kTakeHeaderSize + blocks * kTakeBlockSize) * takes;
+    if (needed <= *free) return Status::Ok();
+    const std::uint64_t shown = needed > UINT64_MAX ? UINT64_MAX : std::uint64_t(needed);
+    return Status::Fail((takes == 1 ? "The take needs " : "The takes need ") +
+                        FormatByteSize(shown) + "; the card has " + FormatByteSize(*free) +
+                        " free.");
+}
 
 }  // namespace
 
@@ -123,6 +142,7 @@ Result<ImportOutcome> ImportTakes(const ImportRequest& request, Progress& progre
 
     const std::string folder = WithTrailingSlash(request.cardDir);
     RemoveStaleTempFiles(folder);
+    if (Status s = CheckRoom(folder, source->info().frames, longMode, slots.size()); !s) return s;
     std::vector<std::unique_ptr<TakeWriter>> takes;
     const TakeHeader header = MakeTakeHeader(longMode);
     for (const TakeSlot& slot : slots) {

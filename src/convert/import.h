@@ -64,7 +64,11 @@ std::optional<RateChange> ImportRateChange(const AudioSourceInfo& info, bool lon
 // the file's frames, and the progress counts the whole blocks of those. A
 // file at the song's rate is coded exactly as it always was. A file that
 // cannot be opened fails with "The file could not be opened." and the
-// reason; one without a usable frame with "The file is not a WAV/AIFF.".
+// reason; one without a usable frame with "The file is not a WAV/AIFF.";
+// a conversion from a rate below 1000 Hz with "The sampling rate could not
+// be converted." (the samples can be kept as they are). Before anything is
+// written, takes that will not fit in the free space of the card's file
+// system are refused ("The take needs 4.0 GB; the card has 120 MB free.").
 // Each take is written to an exclusive temporary file in the card folder
 // and renamed over its target when complete; on failure or cancel the
 // temporary files are removed and the takes that were there before are

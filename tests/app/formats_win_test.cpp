@@ -191,6 +191,33 @@ class FormatsTest : public QObject {
         QVERIFY(!win.AbortBtn->isEnabled() && win.ExitBtn->isEnabled());
     }
 
+    // A rate too low to convert: the message says why and what the import
+    // dialog offers instead; with the samples kept the import is made.
+    void rateTooLowPointsToKeepingTheSamples() {
+        QTemporaryDir card;
+        const std::string folder = MakeCard(card);
+        const std::string wav = work_.path().toStdString() + "/1hz.wav";
+        WriteWav(wav, 1, 1, 3000, Tone);
+        TMainWin win(dialogs_);
+        TGetWin form;
+        TNfWin nf;
+        win.AttachForms(&form, &nf);
+        win.DirTreeChange(card.path());
+        win.TakeBtns[8 * 1 + 0]->click();  // 2-1
+        win.Sel2Btn->click();
+        dialogs_.open = QString::fromStdString(wav);
+        win.Wav2TakeBtn->click();
+        QCOMPARE(dialogs_.messages, QStringList{"The sampling rate could not be converted."});
+        QCOMPARE(dialogs_.details,
+                 QStringList{"the file's rate of 1 Hz is below 1000 Hz; \"Keep samples as they "
+                             "are\" in the import dialog takes them as they are"});
+        QVERIFY(!QFileInfo::exists(QString::fromStdString(folder + "00-10.aud")));
+        form.KeepRateBox->setChecked(true);
+        win.Wav2TakeBtn->click();
+        QCOMPARE(dialogs_.messages.size(), 1);
+        QCOMPARE(FileSize(folder + "00-10.aud"), 512LL + 512 * 6);
+    }
+
     // A FLAC file in and out: the save dialog's FLAC filter writes FLAC, and
     // the import reads it back to the same samples.
     void flacOutAndIn() {

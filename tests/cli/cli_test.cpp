@@ -480,6 +480,7 @@ TEST(CliFailure, FailedOperationIsExitOne) {
     TempDir work;
     trx5test::WriteFile(work / "notes.txt", "not audio");
     trx5test::WriteFile(work / "form.aif", std::string("FORM\0\0\0\4AIFF", 12));
+    trx5test::WriteFile(work / "1hz.wav", trx5test::WavBytes(1, 1, 16, Samples(8000, 100)));
     ASSERT_EQ(mkfifo((work / "fifo.wav").c_str(), 0644), 0);
     const std::string c = card.path();
     const std::string out = work / "out.wav";
@@ -507,6 +508,9 @@ TEST(CliFailure, FailedOperationIsExitOne) {
          "The file could not be opened.: Not a regular file"},
         {{"import", c, "1", work / "form.aif", "--to", "1-1"}, "The file is not a WAV/AIFF."},
         {{"import", c, "1", work / "notes.txt", "--to", "1-1"}, "The file is not a WAV/AIFF."},
+        {{"import", c, "1", work / "1hz.wav", "--to", "1-1"},
+         "The sampling rate could not be converted.: the file's rate of 1 Hz is below 1000 Hz; "
+         "--keep-rate takes the samples as they are"},
         {{"import", empty.path(), "1", work / "notes.txt", "--to", "1-1"},
          "No TRX-5 card information"},
         {{"info", work / "missing.wav"},

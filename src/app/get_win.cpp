@@ -125,6 +125,9 @@ void TGetWin::ShowFileInfo() {
     BitLabel->setText(QString::fromStdString(text->bits));
     fileRate_ = text->usable ? text->sampleRate : 0;
     fileChannels_ = text->usable ? text->channels : 0;
+    // A file that is not stereo cannot be mixed: a tick left on its greyed
+    // box would ask for a mix the import refuses.
+    if (text->usable && fileChannels_ != 2) MixBox->setChecked(false);
     MixBox->setEnabled(oneTarget_ && fileChannels_ == 2);
     ShowRate();
 }
@@ -135,8 +138,7 @@ void TGetWin::AudBtnMouseDown() {
     std::optional<trx5::PreviewTarget> target;
     if (songSet_) {
         target = trx5::PreviewTarget{static_cast<std::uint32_t>(trx5::SampleRate(longMode_)),
-                                     KeepRateBox->isChecked(),
-                                     oneTarget_ && MixBox->isChecked()};
+                                     KeepRateBox->isChecked(), oneTarget_ && MixBox->isChecked()};
     }
     if (!Player().Start(SelectedFile.toStdString(), target)) emit SoundOutputFailed();
 }

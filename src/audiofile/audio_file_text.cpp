@@ -13,6 +13,15 @@ AudioFileText BareCaptions() {
     return {false, "Sampling Rate : ", "Sampling Frames : ", "Bits / Word : ", 0.0};
 }
 
+// "(mono)", "(stereo)", "(3 channels)".
+std::string ChannelLayout(int channels) {
+    if (channels == 1) return "(mono)";
+    if (channels == 2) return "(stereo)";
+    char text[32];
+    std::snprintf(text, sizeof text, "(%d channels)", channels);
+    return text;
+}
+
 // The rate and frames lines; `frames` as the file states it.
 void DescribeRateAndFrames(AudioFileText& text, double r, std::uint64_t frames, int channels) {
     const auto R = static_cast<std::int64_t>(r);
@@ -35,7 +44,7 @@ void DescribeRateAndFrames(AudioFileText& text, double r, std::uint64_t frames, 
     std::snprintf(line, sizeof line, "Sampling Rate : %.2fHz", r);
     text.rate = line;
     std::snprintf(line, sizeof line, "Sampling Frames : %llu %s  %1lld:%02lld:%02lld:%03lld",
-                  static_cast<unsigned long long>(frames), channels == 2 ? "(stereo)" : "(mono)",
+                  static_cast<unsigned long long>(frames), ChannelLayout(channels).c_str(),
                   static_cast<long long>(hours), static_cast<long long>(minutes),
                   static_cast<long long>(seconds), static_cast<long long>(millis));
     text.frames = line;

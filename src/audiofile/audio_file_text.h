@@ -13,7 +13,7 @@ namespace trx5 {
 struct AudioFileText {
     bool usable = false;    // recognised and holding sample data
     std::string rate;       // "Sampling Rate : 44100.00Hz"
-    std::string frames;     // "Sampling Frames : 88200 (stereo)  0:00:02:000"
+    std::string frames;     // "Sampling Frames : 88200 (stereo)  0:00:02:000", "(3 channels)"
     std::string bits;       // "Bits / Word : 16", "Bits / Word : 24 (FLAC)"
     double sampleRate = 0;  // the file's rate in hertz; 0 when not usable
     int channels = 0;       // 0 when not usable

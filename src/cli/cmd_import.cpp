@@ -95,7 +95,7 @@ Command AddImportCommand(CLI::App& parent) {
                   "own way: a 44100 Hz file plays slower and lower)");
     app->add_flag("--mix", args->mix,
                   "a stereo file into one take: both channels mixed, each at half (ignored with "
-                  "--right)");
+                  "--right; refused for a file that is not stereo)");
     return {app, [args] { return RunImport(*args); }};
 }
 

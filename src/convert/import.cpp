@@ -110,6 +110,15 @@ Result<ImportOutcome> ImportTakes(const ImportRequest& request, Progress& progre
     const AudioSourceInfo file = opened.value()->info();
     const bool longMode = request.longMode;
 
+    // A mix asked for a file that is not stereo is refused rather than
+    // ignored; with a take for the right channel no mix is made anyway.
+    if (request.mixToMono && !request.second && file.channels != 2) {
+        return Status::Fail(kMsgMixNeedsStereo,
+                            file.channels == 1
+                                ? std::string("the file is mono")
+                                : "the file has " + std::to_string(file.channels) + " channels");
+    }
+
     // The right channel goes to the second target only for a stereo file.
     std::vector<TakeSlot> slots{request.first};
     if (request.second && file.channels == 2 &&

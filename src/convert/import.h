@@ -30,7 +30,9 @@ struct ImportRequest {
     bool keepRate = false;
     // A stereo file into one take: both channels mixed, each at half
     // ((left + right) / 2, rounded toward minus infinity), instead of the
-    // left one. Ignored when the right channel has a take of its own.
+    // left one. Ignored when the right channel has a take of its own; for
+    // one take from a file that is not stereo the import is refused ("Only
+    // a stereo file can be mixed into one take.").
     bool mixToMono = false;
 };
 

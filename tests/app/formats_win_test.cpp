@@ -191,6 +191,43 @@ class FormatsTest : public QObject {
         QVERIFY(!win.AbortBtn->isEnabled() && win.ExitBtn->isEnabled());
     }
 
+    // A file that is not stereo cannot be mixed: showing one clears the mix
+    // box's tick; a mix asked of one all the same (its name typed into the
+    // dialog while a stereo file was shown) is refused with a message.
+    void mixOfAFileThatIsNotStereo() {
+        const std::string stereo = work_.path().toStdString() + "/st.wav";
+        WriteWav(stereo, 2, 32000, 3200, Tone);
+        const std::string mono = work_.path().toStdString() + "/mono.wav";
+        WriteWav(mono, 1, 32000, 3200, Tone);
+        TGetWin shown;
+        shown.SetSong(false, true);
+        shown.SelectedFile = QString::fromStdString(stereo);
+        shown.ShowFileInfo();
+        shown.MixBox->setChecked(true);
+        shown.SelectedFile = QString::fromStdString(mono);
+        shown.ShowFileInfo();
+        QVERIFY(!shown.MixBox->isChecked() && !shown.MixBox->isEnabled());
+
+        QTemporaryDir card;
+        const std::string folder = MakeCard(card);
+        TMainWin win(dialogs_);
+        TGetWin form;
+        TNfWin nf;
+        win.AttachForms(&form, &nf);
+        win.DirTreeChange(card.path());
+        win.TakeBtns[8 * 1 + 0]->click();  // 2-1
+        win.Sel2Btn->click();
+        form.SetSong(false, true);
+        form.SelectedFile = QString::fromStdString(stereo);
+        form.ShowFileInfo();
+        form.MixBox->setChecked(true);
+        dialogs_.open = QString::fromStdString(mono);
+        win.Wav2TakeBtn->click();
+        QCOMPARE(dialogs_.messages, QStringList{"Only a stereo file can be mixed into one take."});
+        QCOMPARE(dialogs_.details, QStringList{"the file is mono"});
+        QVERIFY(!QFileInfo::exists(QString::fromStdString(folder + "00-10.aud")));
+    }
+
     // A rate too low to convert: the message says why and what the import
     // dialog offers instead; with the samples kept the import is made.
     void rateTooLowPointsToKeepingTheSamples() {

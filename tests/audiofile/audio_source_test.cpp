@@ -193,6 +193,28 @@ TEST(AudioSource, CompressedFormatsCountTheFramesThatDecode) {
     }
 }
 
+// The channel layout in the frames line: mono, stereo, or the count; a
+// thousand channels in an AU file read through libsndfile too.
+TEST(AudioSource, ChannelCountsAreShown) {
+    TempDir dir;
+    trx5test::WriteFile(dir / "mono.wav", trx5test::WavBytes(1, 8000, 16, Samples(800, 7)));
+    trx5test::WriteFile(dir / "three.wav", trx5test::WavBytes(3, 8000, 16, Samples(2400, 7)));
+    ASSERT_TRUE(trx5test::Sox("-n -r 8000 -c 1 -b 16 " + trx5test::Quote(dir / "mono.au") +
+                              "synth 1 sine 440"));
+    Bytes au = trx5test::ReadFile(dir / "mono.au");
+    au[20] = 0;  // the channel count, big-endian: 1000
+    au[21] = 0;
+    au[22] = 1000 >> 8;
+    au[23] = 1000 & 0xFF;
+    trx5test::WriteFile(dir / "thousand.au", au);
+    const std::pair<const char*, const char*> cases[] = {
+        {"mono.wav", "Sampling Frames : 800 (mono)  0:00:00:100"},
+        {"three.wav", "Sampling Frames : 800 (3 channels)  0:00:00:100"},
+        {"thousand.au", "Sampling Frames : 8 (1000 channels)  0:00:00:001"},
+    };
+    for (const auto& [name, frames] : cases) EXPECT_EQ(Lines(dir / name)[1], frames) << name;
+}
+
 // Files whose headers claim other lengths than they hold: the frames a
 // source tells, and the info line shows, are those it reads.
 TEST(AudioSource, DamagedHeadersTellTheFramesThatAreRead) {

@@ -295,6 +295,12 @@ TEST_F(Cli, Info) {
          12004,
          {"Sampling Rate : 8000.00Hz", "Sampling Frames : 12004 (mono)  0:00:01:500",
           "Bits / Word : 8"}},
+        {3,
+         16000,
+         16,
+         4000,
+         {"Sampling Rate : 16000.00Hz", "Sampling Frames : 4000 (3 channels)  0:00:00:250",
+          "Bits / Word : 16"}},
     };
     for (const Case& c : cases) {
         const std::string path = work / "info.wav";
@@ -508,6 +514,8 @@ TEST(CliFailure, FailedOperationIsExitOne) {
          "The file could not be opened.: Not a regular file"},
         {{"import", c, "1", work / "form.aif", "--to", "1-1"}, "The file is not a WAV/AIFF."},
         {{"import", c, "1", work / "notes.txt", "--to", "1-1"}, "The file is not a WAV/AIFF."},
+        {{"import", c, "1", work / "1hz.wav", "--to", "1-1", "--mix"},
+         "Only a stereo file can be mixed into one take.: the file is mono"},
         {{"import", c, "1", work / "1hz.wav", "--to", "1-1"},
          "The sampling rate could not be converted.: the file's rate of 1 Hz is below 1000 Hz; "
          "--keep-rate takes the samples as they are"},

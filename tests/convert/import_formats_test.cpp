@@ -82,6 +82,30 @@ TEST(ImportFormats, MixesStereoIntoOneTake) {
                                   trx5test::ExpectedTake(trx5test::Channel(frames, 2, 1), false)}));
 }
 
+// A mix asked of a file that is not stereo is refused, not ignored; with a
+// take for the right channel there is no mix to make, and the mono file
+// goes to the first take as always.
+TEST(ImportFormats, AMixNeedsAStereoFile) {
+    TempDir src;
+    trx5test::WriteFile(src / "mono.wav", trx5test::WavBytes(1, 32000, 16, Samples(3000, 9)));
+    trx5test::WriteFile(src / "three.wav", trx5test::WavBytes(3, 32000, 16, Samples(9000, 9)));
+    const std::pair<const char*, const char*> cases[] = {{"mono.wav", "the file is mono"},
+                                                         {"three.wav", "the file has 3 channels"}};
+    for (const auto& [name, reason] : cases) {
+        TempDir card;
+        trx5::NoProgress progress;
+        const auto result = trx5::ImportTakes(
+            Request(src / name, card.path(), false, false, {false, true}), progress);
+        ASSERT_FALSE(result.ok()) << name;
+        EXPECT_EQ(result.message(), "Only a stereo file can be mixed into one take.");
+        EXPECT_EQ(result.reason(), reason);
+        EXPECT_TRUE(std::filesystem::is_empty(card.path()));
+    }
+    TempDir card;
+    EXPECT_EQ(ImportedTakes(Request(src / "mono.wav", card.path(), false, true, {false, true})),
+              std::vector<Bytes>{trx5test::ExpectedTake(Samples(3000, 9), false)});
+}
+
 // With a conversion the progress counts the whole blocks of the converted
 // frames; the take holds them and a tail block. An abort keeps the blocks
 // written and, as without conversion, the converted frames that follow.

@@ -50,14 +50,18 @@ void CheckLines(const trx5::AudioFileInfo& info, const trx5::AudioFileText& text
     FUZZ_CHECK(std::fabs(rate - r) <= 0.005 * (1 + r * 1e-12));
 
     unsigned frames = 0;
-    char layout[16] = {};
+    char layout[32] = {};  // up to its closing parenthesis
     unsigned long long h = 0, m = 0, s = 0, ms = 0;
-    FUZZ_CHECK(std::sscanf(text.frames.c_str(), "Sampling Frames : %u %15s %llu:%llu:%llu:%llu",
+    FUZZ_CHECK(std::sscanf(text.frames.c_str(), "Sampling Frames : %u %31[^)])%llu:%llu:%llu:%llu",
                            &frames, layout, &h, &m, &s, &ms) == 6);
     FUZZ_CHECK(frames == info.frames);
-    FUZZ_CHECK(std::string(layout) == (info.channels == 2 ? "(stereo)" : "(mono)"));
+    const std::string channels = info.channels == 1 ? "(mono"
+                                 : info.channels == 2
+                                     ? "(stereo"
+                                     : "(" + std::to_string(info.channels) + " channels";
+    FUZZ_CHECK(layout == channels);
     FUZZ_CHECK(m < 60 && s < 60 && ms < 1000);
-    FUZZ_CHECK(Reprints(text.frames, "Sampling Frames : %u %s  %1llu:%02llu:%02llu:%03llu", frames,
+    FUZZ_CHECK(Reprints(text.frames, "Sampling Frames : %u %s)  %1llu:%02llu:%02llu:%03llu", frames,
                         layout, h, m, s, ms));
     // The playing time is the frames over the rate, cut to whole
     // milliseconds: exactly so for a whole-number rate; a fractional rate may

@@ -10,7 +10,7 @@ namespace trx5 {
 namespace {
 
 AudioFileText BareCaptions() {
-    return {false, "Sampling Rate : ", "Sampling Frames : ", "Bits / Word : ", 0.0};
+    return {false, "Sampling Rate : ", "Sampling Frames : ", "Bits / Word : ", 0.0, 0, {}};
 }
 
 // "(mono)", "(stereo)", "(3 channels)".
@@ -74,7 +74,9 @@ Result<AudioFileText> DescribeAudioFile(const std::string& path) {
     const auto source = AudioSource::Open(path);
     if (!source) {
         if (source.message() == kMsgCannotOpen) return source.status();
-        return BareCaptions();
+        AudioFileText text = BareCaptions();
+        text.reason = source.reason();
+        return text;
     }
     return DescribeAudioSource(source.value()->info());
 }

@@ -17,6 +17,7 @@ struct AudioFileText {
     std::string bits;       // "Bits / Word : 16", "Bits / Word : 24 (FLAC)"
     double sampleRate = 0;  // the file's rate in hertz; 0 when not usable
     int channels = 0;       // 0 when not usable
+    std::string reason;     // why a file is not usable, when that is known
 };
 
 // The lines for a parsed WAV/AIFF record; an unusable record (or a rate
@@ -31,7 +32,8 @@ AudioFileText DescribeAudioSource(const AudioSourceInfo& info);
 // opened." and the reason when it cannot be opened as a regular file. The
 // file is described as AudioSource reads it, with the frames counted as an
 // import counts them (of a WAV/AIFF those its data really holds, not its
-// header's claim); a file it cannot use gives the bare captions.
+// header's claim); a file it cannot use gives the bare captions and the
+// reason AudioSource gives for it.
 Result<AudioFileText> DescribeAudioFile(const std::string& path);
 
 }  // namespace trx5

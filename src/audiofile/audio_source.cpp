@@ -1,12 +1,16 @@
 #include "audiofile/audio_source.h"
 
+#include <dlfcn.h>
+#include <mpg123.h>
 #include <sndfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <utility>
 #include <vector>
@@ -163,6 +167,70 @@ bool IsMpeg(int format) {
            subtype == SF_FORMAT_MPEG_LAYER_III;
 }
 
+// The kind of file a file's first bytes announce ("FLAC", "Ogg", "AU", ...),
+// for one that libsndfile does not open; empty when they announce none.
+std::string AnnouncedKind(int fd) {
+    unsigned char head[4] = {};
+    if (pread(fd, head, sizeof head, 0) != ssize_t(sizeof head)) return {};
+    const auto is = [&head](const char* id) { return std::memcmp(head, id, 4) == 0; };
+    if (is("fLaC")) return "FLAC";
+    if (is("OggS")) return "Ogg";
+    if (is(".snd")) return "AU";
+    if (is("caff")) return "CAF";
+    if (is("RIFF") || is("RIFX")) return "WAV";
+    if (is("RF64")) return "RF64";
+    if (is("riff")) return "W64";
+    if (is("FORM")) return "AIFF";
+    if (std::memcmp(head, "ID3", 3) == 0 || (head[0] == 0xFF && (head[1] & 0xE0) == 0xE0)) {
+        return "MP3";
+    }
+    return {};
+}
+
+// The kind of an opened file, as AnnouncedKind names it.
+std::string KindText(int format) {
+    if ((format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG)
+        return SampleText(format & SF_FORMAT_SUBMASK);
+    return ContainerText(format & SF_FORMAT_TYPEMASK);
+}
+
+// Why a file of `kind` (empty: unknown) that libsndfile recognises cannot be
+// used: "the FLAC stream is damaged", with libsndfile's own words where they
+// name the fault ("the AU file is damaged (channel count is zero)").
+std::string DamagedReason(const std::string& kind, const char* libraryText) {
+    std::string words = libraryText != nullptr ? libraryText : "";
+    if (words.rfind("Error : ", 0) == 0) words.erase(0, 8);
+    if (!words.empty() && words.back() == '.') words.pop_back();
+    // Its words for faults it cannot name say no more than "damaged".
+    const bool names =
+        !words.empty() && words != "No Error" && words.find("nternal") == std::string::npos &&
+        words.find("nknown") == std::string::npos && words.find("malformed") == std::string::npos;
+    std::string reason = "the file is damaged";
+    if (!kind.empty()) {
+        const bool stream = kind == "FLAC" || kind == "Ogg" || kind.rfind("MP", 0) == 0;
+        reason = "the ";
+        reason += kind;
+        reason += stream ? " stream is damaged" : " file is damaged";
+    }
+    if (names) {
+        words[0] = char(std::tolower(static_cast<unsigned char>(words[0])));
+        reason += " (";
+        reason += words;
+        reason += ")";
+    }
+    return reason;
+}
+
+// Why libsndfile did not open a file: nothing for one of no kind it knows
+// (the message says it all), else what it found wrong.
+std::string OpenFailureReason(int fd) {
+    const std::string kind = AnnouncedKind(fd);
+    if (sf_error(nullptr) == SF_ERR_UNRECOGNISED_FORMAT) {
+        return kind.empty() ? std::string() : "this kind of " + kind + " file cannot be read";
+    }
+    return DamagedReason(kind, sf_strerror(nullptr));
+}
+
 // Float samples to 16 bits as sox does it: full scale is 32768, rounded to
 // the nearest value and clipped, so a float file made from 16-bit samples
 // gives them back exactly.
@@ -183,8 +251,13 @@ class SndfileSource final : public AudioSource {
     static Result<std::unique_ptr<AudioSource>> Open(FilePtr file, FrameCount count) {
         std::unique_ptr<SndfileSource> source(new SndfileSource(std::move(file)));
         SF_INFO sfInfo{};
-        if (!source->Reopen(sfInfo)) return Status::Fail(kMsgNotAudioFile);
-        if (sfInfo.channels < 1 || sfInfo.samplerate < 1) return Status::Fail(kMsgNotAudioFile);
+        if (!source->Reopen(sfInfo)) {
+            return Status::Fail(kMsgNotAudioFile, OpenFailureReason(fileno(source->file_.get())));
+        }
+        if (sfInfo.channels < 1) return Status::Fail(kMsgNotAudioFile, "the file has no channels");
+        if (sfInfo.samplerate < 1) {
+            return Status::Fail(kMsgNotAudioFile, "the file's sampling rate is below 1 Hz");
+        }
         source->info_.channels = sfInfo.channels;
         source->info_.rate = sfInfo.samplerate;
         source->info_.sampleFormat = FormatText(sfInfo.format);
@@ -204,9 +277,12 @@ class SndfileSource final : public AudioSource {
         // A file whose first frame does not decode holds no frame, whatever
         // its header says. Then reading starts again from the first frame.
         bool stopped = false;
-        if (source->DecodeFrames(1, {}, stopped) == 0 || !source->Reopen(sfInfo)) {
-            return Status::Fail(kMsgNotAudioFile);
+        if (source->DecodeFrames(1, {}, stopped) == 0) {
+            return Status::Fail(kMsgNotAudioFile, source->claim_ == 0
+                                                      ? "the file holds no frames"
+                                                      : source->Damaged(sf_strerror(source->sf_)));
         }
+        if (!source->Reopen(sfInfo)) return Status::Fail(kMsgNotAudioFile, source->Damaged());
         source->info_.frames = source->claim_;
         source->info_.framesExact = false;
         source->left_ = UINT64_MAX;
@@ -244,7 +320,12 @@ class SndfileSource final : public AudioSource {
         const int fd = fileno(file_.get());
         if (lseek(fd, 0, SEEK_SET) != 0) return false;
         sfInfo = SF_INFO{};
-        sf_ = sf_open_fd(fd, SFM_READ, &sfInfo, SF_FALSE);
+        // libsndfile gets a descriptor of its own to close: when it cannot
+        // open a file it closes the descriptor it was given, even when told
+        // not to, and the file's own would then be closed twice.
+        const int own = dup(fd);
+        if (own < 0) return false;
+        sf_ = sf_open_fd(own, SFM_READ, &sfInfo, SF_TRUE);
         if (sf_ == nullptr) return false;
         // Decoders that work in floating point (Vorbis, Opus, MP3) clip
         // their overshoots instead of wrapping them around.
@@ -267,18 +348,23 @@ class SndfileSource final : public AudioSource {
             frames = claim_;
         } else {
             SF_INFO sfInfo{};
-            if (!Reopen(sfInfo)) return Status::Fail(kMsgNotAudioFile);
+            if (!Reopen(sfInfo)) return Status::Fail(kMsgNotAudioFile, Damaged());
             bool stopped = false;
             const bool upToClaim = !IsMpeg(format_) && claim_ > 0;
             frames = DecodeFrames(upToClaim ? claim_ : UINT64_MAX, keepGoing, stopped);
             if (stopped) return false;
         }
         SF_INFO sfInfo{};
-        if (frames == 0 || !Reopen(sfInfo)) return Status::Fail(kMsgNotAudioFile);
+        if (frames == 0 || !Reopen(sfInfo)) return Status::Fail(kMsgNotAudioFile, Damaged());
         info_.frames = frames;
         info_.framesExact = true;
         left_ = frames;
         return true;
+    }
+
+    // Why the file, opened once, cannot be used after all.
+    std::string Damaged(const char* libraryText = sf_strerror(nullptr)) const {
+        return DamagedReason(KindText(format_), libraryText);
     }
 
     // Whether frame `frame` can be reached and read.
@@ -360,3 +446,23 @@ Result<std::unique_ptr<AudioSource>> AudioSource::Open(const std::string& path, 
 }
 
 }  // namespace trx5
+
+// libsndfile makes the handles of its MPEG decoder, libmpg123, itself and
+// leaves them printing the decoder's diagnostics on standard error ("[src/
+// libmpg123/layer3.c:...] error: ..." for every damaged frame). This
+// function stands in for libmpg123's own in every program linked with this
+// file, which any program reading audio files is (the dynamic linker finds
+// a program's definition before a library's): it makes the handle with the
+// real function and sets MPG123_QUIET on it. Failures still reach
+// libsndfile as error codes.
+extern "C" mpg123_handle* mpg123_new(const char* decoder, int* error) {
+    using New = mpg123_handle* (*)(const char*, int*);
+    static const New real = reinterpret_cast<New>(dlsym(RTLD_NEXT, "mpg123_new"));
+    if (real == nullptr) {
+        if (error != nullptr) *error = MPG123_ERR;
+        return nullptr;
+    }
+    mpg123_handle* handle = real(decoder, error);
+    if (handle != nullptr) mpg123_param(handle, MPG123_ADD_FLAGS, MPG123_QUIET, 0.0);
+    return handle;
+}

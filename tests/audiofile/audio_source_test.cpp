@@ -104,7 +104,7 @@ TEST(AudioSource, RefusedFiles) {
         {dir / "text.flac", "The file is not a WAV/AIFF.", ""},
         {dir / "empty.wav", "The file is not a WAV/AIFF.", ""},
         {dir / "none.wav", "The file is not a WAV/AIFF.", ""},
-        {dir / "none-float.wav", "The file is not a WAV/AIFF.", ""},
+        {dir / "none-float.wav", "The file is not a WAV/AIFF.", "the file holds no frames"},
         {dir / "rate0.aif", "The file is not a WAV/AIFF.", ""},
         {dir / "missing.wav", "The file could not be opened.", "No such file or directory"},
         {dir.path(), "The file could not be opened.", "Is a directory"},
@@ -190,6 +190,59 @@ TEST(AudioSource, CompressedFormatsCountTheFramesThatDecode) {
                       static_cast<unsigned long long>(frames % 44100 * 1000 / 44100));
         EXPECT_EQ(Lines(path),
                   (std::vector<std::string>{"Sampling Rate : 44100.00Hz", line, bits}));
+    }
+}
+
+// Files of kinds libsndfile knows that it cannot use are refused with the
+// reason: damaged, in libsndfile's own words where they name the fault.
+TEST(AudioSource, RefusedFilesSayWhy) {
+    TempDir dir;
+    trx5test::WriteFile(dir / "base.wav",
+                        trx5test::WavBytes(2, 44100, 16, trx5test::SumOfSines(44100, 2, 44100)));
+    for (const char* name : {"s.flac", "s.ogg", "s.caf", "s.au"}) {
+        ASSERT_TRUE(trx5test::Sox(trx5test::Quote(dir / "base.wav") + trx5test::Quote(dir / name)));
+    }
+    const Bytes flac = trx5test::ReadFile(dir / "s.flac");
+    const Bytes ogg = trx5test::ReadFile(dir / "s.ogg");
+    const Bytes caf = trx5test::ReadFile(dir / "s.caf");
+    const Bytes au = trx5test::ReadFile(dir / "s.au");
+    Bytes noChannels = au;
+    noChannels[20] = noChannels[21] = noChannels[22] = noChannels[23] = 0;
+    Bytes encoding = au;
+    encoding[15] = 99;  // no encoding AU knows
+    // A FLAC file whose every byte after its metadata blocks (each a flag
+    // and type byte and a 24-bit length) is damaged.
+    std::size_t frames = 4;
+    for (bool last = false; !last;
+         frames += 4 + (flac[frames + 1] << 16 | flac[frames + 2] << 8 | flac[frames + 3])) {
+        last = (flac[frames] & 0x80) != 0;
+    }
+    Bytes noFrame = flac;
+    std::fill(noFrame.begin() + std::ptrdiff_t(frames), noFrame.end(), std::uint8_t(0x55));
+    struct Case {
+        const char* name;
+        Bytes bytes;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"header.flac", Bytes(flac.begin(), flac.begin() + 60), "the FLAC stream is damaged"},
+        {"frames.flac", noFrame, "the FLAC stream is damaged (flac decoder lost sync)"},
+        {"cut.ogg", Bytes(ogg.begin(), ogg.begin() + 200), "the Ogg stream is damaged"},
+        {"cut.caf", Bytes(caf.begin(), caf.begin() + 60), "the CAF file is damaged"},
+        {"channels.au", noChannels, "the AU file is damaged (channel count is zero)"},
+        {"encoding.au", encoding, "this kind of AU file cannot be read"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        trx5test::WriteFile(dir / c.name, c.bytes);
+        const auto opened = AudioSource::Open(dir / c.name);
+        ASSERT_FALSE(opened.ok());
+        EXPECT_EQ(opened.message(), "The file is not a WAV/AIFF.");
+        EXPECT_EQ(opened.reason(), c.reason);
+        const auto text = trx5::DescribeAudioFile(dir / c.name);
+        ASSERT_TRUE(text.ok());
+        EXPECT_FALSE(text->usable);
+        EXPECT_EQ(text->reason, c.reason);
     }
 }
 

@@ -8,6 +8,7 @@
 
 #include "app/form_style.h"
 #include "audiofile/audio_file_text.h"
+#include "audiofile/converted_source.h"
 #include "codec/take_codec.h"
 #include "convert/import.h"
 #include "playback/preview.h"
@@ -95,6 +96,10 @@ void TGetWin::ShowRate() {
                 .arg(QString::fromStdString(trx5::RateChange{change->from, 0}.Describe())
                          .section(QLatin1Char(' '), 0, 1))
                 .arg(change->to));
+    } else if (fileRate_ < trx5::kLowestConvertedRate) {
+        // The import refuses to convert it; the box below keeps the samples.
+        RateLabel->setText(QStringLiteral("Rate : %1 Hz, too low to convert")
+                               .arg(QString::fromStdString(change->Describe()).section(' ', 0, 0)));
     } else {
         RateLabel->setText(QStringLiteral("Rate : ") + QString::fromStdString(change->Describe()));
     }

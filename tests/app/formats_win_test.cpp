@@ -86,6 +86,13 @@ class FormatsTest : public QObject {
         form.ShowFileInfo();
         QCOMPARE(form.RateLabel->text(), QString("Rate : 32000 Hz, no conversion"));
         QVERIFY(!form.MixBox->isEnabled());  // a mono file has nothing to mix
+        const std::string slow = work_.path().toStdString() + "/slow.wav";
+        WriteWav(slow, 1, 999, 999, Tone);
+        form.SelectedFile = QString::fromStdString(slow);
+        form.ShowFileInfo();
+        QCOMPARE(form.RateLabel->text(), QString("Rate : 999 Hz, too low to convert"));
+        form.KeepRateBox->setChecked(true);
+        QCOMPARE(form.RateLabel->text(), QString("Rate : 999 Hz, kept (plays at 32000 Hz)"));
     }
 
     // Held down, the listen button plays what the import will write: at the

@@ -55,11 +55,15 @@ void CheckLines(const trx5::AudioFileInfo& info, const trx5::AudioFileText& text
     FUZZ_CHECK(std::sscanf(text.frames.c_str(), "Sampling Frames : %u %31[^)])%llu:%llu:%llu:%llu",
                            &frames, layout, &h, &m, &s, &ms) == 6);
     FUZZ_CHECK(frames == info.frames);
-    const std::string channels = info.channels == 1 ? "(mono"
-                                 : info.channels == 2
-                                     ? "(stereo"
-                                     : "(" + std::to_string(info.channels) + " channels";
-    FUZZ_CHECK(layout == channels);
+    char channels[32];
+    if (info.channels == 1) {
+        std::snprintf(channels, sizeof channels, "(mono");
+    } else if (info.channels == 2) {
+        std::snprintf(channels, sizeof channels, "(stereo");
+    } else {
+        std::snprintf(channels, sizeof channels, "(%d channels", int(info.channels));
+    }
+    FUZZ_CHECK(std::string(layout) == channels);
     FUZZ_CHECK(m < 60 && s < 60 && ms < 1000);
     FUZZ_CHECK(Reprints(text.frames, "Sampling Frames : %u %s)  %1llu:%02llu:%02llu:%03llu", frames,
                         layout, h, m, s, ms));

@@ -46,8 +46,10 @@ class AudioSource {
     // with "The file is not a WAV/AIFF." for a file that holds no usable
     // frame: one the own reader recognises but cannot use (it is not handed
     // to libsndfile, which would guess at its broken fields), one libsndfile
-    // cannot read, or one without frames or with a rate below 1 Hz. The
-    // first frame is always decoded; with kExact the frames are counted too
+    // cannot read, or one without frames or with a rate below 1 Hz. For a
+    // file of a kind libsndfile knows, the reason says what is wrong ("the
+    // FLAC stream is damaged", "the file holds no frames"). The first frame
+    // is always decoded; with kExact the frames are counted too
     // (CountFrames).
     static Result<std::unique_ptr<AudioSource>> Open(const std::string& path,
                                                      FrameCount count = FrameCount::kExact);

@@ -7,7 +7,7 @@ packages=(
   g++ cmake make pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins fonts-dejavu-core
-  sox libsox-fmt-mp3 libsndfile1-dev libsoxr-dev libcli11-dev
+  sox libsox-fmt-mp3 libsndfile1-dev libmpg123-dev libsoxr-dev libcli11-dev
   pulseaudio pulseaudio-utils
   clang libclang-rt-14-dev
   desktop-file-utils appstream man-db lintian dpkg-dev bash-completion

@@ -8,6 +8,7 @@
 
 #include "app/form_style.h"
 #include "audiofile/audio_file_text.h"
+#include "audiofile/converted_source.h"
 #include "codec/take_codec.h"
 #include "convert/import.h"
 #include "playback/preview.h"
@@ -95,6 +96,10 @@ void TGetWin::ShowRate() {
                 .arg(QString::fromStdString(trx5::RateChange{change->from, 0}.Describe())
                          .section(QLatin1Char(' '), 0, 1))
                 .arg(change->to));
+    } else if (fileRate_ < trx5::kLowestConvertedRate) {
+        // The import refuses to convert it; the box below keeps the samples.
+        RateLabel->setText(QStringLiteral("Rate : %1 Hz, too low to convert")
+                               .arg(QString::fromStdString(change->Describe()).section(' ', 0, 0)));
     } else {
         RateLabel->setText(QStringLiteral("Rate : ") + QString::fromStdString(change->Describe()));
     }
@@ -125,6 +130,9 @@ void TGetWin::ShowFileInfo() {
     BitLabel->setText(QString::fromStdString(text->bits));
     fileRate_ = text->usable ? text->sampleRate : 0;
     fileChannels_ = text->usable ? text->channels : 0;
+    // A file that is not stereo cannot be mixed: a tick left on its greyed
+    // box would ask for a mix the import refuses.
+    if (text->usable && fileChannels_ != 2) MixBox->setChecked(false);
     MixBox->setEnabled(oneTarget_ && fileChannels_ == 2);
     ShowRate();
 }
@@ -135,8 +143,7 @@ void TGetWin::AudBtnMouseDown() {
     std::optional<trx5::PreviewTarget> target;
     if (songSet_) {
         target = trx5::PreviewTarget{static_cast<std::uint32_t>(trx5::SampleRate(longMode_)),
-                                     KeepRateBox->isChecked(),
-                                     oneTarget_ && MixBox->isChecked()};
+                                     KeepRateBox->isChecked(), oneTarget_ && MixBox->isChecked()};
     }
     if (!Player().Start(SelectedFile.toStdString(), target)) emit SoundOutputFailed();
 }

@@ -32,6 +32,7 @@
 #include "app/take_drag_drop.h"
 #include "app/take_grid_keys.h"
 #include "app/take_tooltip.h"
+#include "audiofile/converted_source.h"
 #include "backup/card_copy.h"
 #include "card/card_info.h"
 #include "common/folder.h"
@@ -992,7 +993,19 @@ void TMainWin::RunImport(const trx5::ImportRequest& request) {
         [&](trx5::Progress& progress) { return trx5::ImportTakes(request, progress); });
 
     if (!result) {
-        dialogs_.MessageBox(this, ToQString(result.message()), ToQString(result.reason()));
+        QString reason = ToQString(result.reason());
+        // A rate that cannot be converted can still be taken as it is.
+        if (result.message() == trx5::kMsgCannotConvert && !request.keepRate) {
+            reason += QStringLiteral(
+                "; \"Keep samples as they are\" in the import dialog takes them as they are");
+        }
+        dialogs_.MessageBox(this, ToQString(result.message()), reason);
+        UpdateInfo();
+        return;
+    }
+    if (result->takePaths.empty()) {
+        // Stopped before anything was written, while the file was counted.
+        AddInfoLine(QStringLiteral("Import canceled; takes left unchanged."));
         UpdateInfo();
         return;
     }

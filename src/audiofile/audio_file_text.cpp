@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstdio>
 
-#include "common/file_io.h"
 #include "common/messages.h"
 
 namespace trx5 {
@@ -11,7 +10,16 @@ namespace trx5 {
 namespace {
 
 AudioFileText BareCaptions() {
-    return {false, "Sampling Rate : ", "Sampling Frames : ", "Bits / Word : ", 0.0};
+    return {false, "Sampling Rate : ", "Sampling Frames : ", "Bits / Word : ", 0.0, 0, {}};
+}
+
+// "(mono)", "(stereo)", "(3 channels)".
+std::string ChannelLayout(int channels) {
+    if (channels == 1) return "(mono)";
+    if (channels == 2) return "(stereo)";
+    char text[32];
+    std::snprintf(text, sizeof text, "(%d channels)", channels);
+    return text;
 }
 
 // The rate and frames lines; `frames` as the file states it.
@@ -36,7 +44,7 @@ void DescribeRateAndFrames(AudioFileText& text, double r, std::uint64_t frames, 
     std::snprintf(line, sizeof line, "Sampling Rate : %.2fHz", r);
     text.rate = line;
     std::snprintf(line, sizeof line, "Sampling Frames : %llu %s  %1lld:%02lld:%02lld:%03lld",
-                  static_cast<unsigned long long>(frames), channels == 2 ? "(stereo)" : "(mono)",
+                  static_cast<unsigned long long>(frames), ChannelLayout(channels).c_str(),
                   static_cast<long long>(hours), static_cast<long long>(minutes),
                   static_cast<long long>(seconds), static_cast<long long>(millis));
     text.frames = line;
@@ -61,21 +69,14 @@ AudioFileText DescribeAudioSource(const AudioSourceInfo& info) {
 }
 
 Result<AudioFileText> DescribeAudioFile(const std::string& path) {
-    std::string reason;
-    FilePtr f = OpenRegularFile(path, &reason);
-    if (!f) return Status::Fail(kMsgCannotOpen, reason);
-    AudioFileInfo info;
-    OpenAudioFileInfo(info, f.get());
-    f.reset();
-    if (info.kind != AudioKindNone) {
-        AudioFileText text = DescribeAudioFile(info);
-        FreeAudioFileInfo(info);
-        return text;
-    }
+    // Opened as an import opens it, so the frames shown are those an import
+    // or a preview gets.
     const auto source = AudioSource::Open(path);
     if (!source) {
         if (source.message() == kMsgCannotOpen) return source.status();
-        return BareCaptions();
+        AudioFileText text = BareCaptions();
+        text.reason = source.reason();
+        return text;
     }
     return DescribeAudioSource(source.value()->info());
 }

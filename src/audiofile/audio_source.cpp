@@ -1,12 +1,16 @@
 #include "audiofile/audio_source.h"
 
+#include <dlfcn.h>
+#include <mpg123.h>
 #include <sndfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <utility>
 #include <vector>
@@ -53,6 +57,9 @@ class WavAiffSource final : public AudioSource {
     }
 
   private:
+    // The frames of a WAV/AIFF are known from the start.
+    Result<bool> Count(const std::function<bool()>&) override { return true; }
+
     FilePtr file_;
     AudioFileInfo record_;
     std::uint64_t left_;
@@ -160,6 +167,70 @@ bool IsMpeg(int format) {
            subtype == SF_FORMAT_MPEG_LAYER_III;
 }
 
+// The kind of file a file's first bytes announce ("FLAC", "Ogg", "AU", ...),
+// for one that libsndfile does not open; empty when they announce none.
+std::string AnnouncedKind(int fd) {
+    unsigned char head[4] = {};
+    if (pread(fd, head, sizeof head, 0) != ssize_t(sizeof head)) return {};
+    const auto is = [&head](const char* id) { return std::memcmp(head, id, 4) == 0; };
+    if (is("fLaC")) return "FLAC";
+    if (is("OggS")) return "Ogg";
+    if (is(".snd")) return "AU";
+    if (is("caff")) return "CAF";
+    if (is("RIFF") || is("RIFX")) return "WAV";
+    if (is("RF64")) return "RF64";
+    if (is("riff")) return "W64";
+    if (is("FORM")) return "AIFF";
+    if (std::memcmp(head, "ID3", 3) == 0 || (head[0] == 0xFF && (head[1] & 0xE0) == 0xE0)) {
+        return "MP3";
+    }
+    return {};
+}
+
+// The kind of an opened file, as AnnouncedKind names it.
+std::string KindText(int format) {
+    if ((format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG)
+        return SampleText(format & SF_FORMAT_SUBMASK);
+    return ContainerText(format & SF_FORMAT_TYPEMASK);
+}
+
+// Why a file of `kind` (empty: unknown) that libsndfile recognises cannot be
+// used: "the FLAC stream is damaged", with libsndfile's own words where they
+// name the fault ("the AU file is damaged (channel count is zero)").
+std::string DamagedReason(const std::string& kind, const char* libraryText) {
+    std::string words = libraryText != nullptr ? libraryText : "";
+    if (words.rfind("Error : ", 0) == 0) words.erase(0, 8);
+    if (!words.empty() && words.back() == '.') words.pop_back();
+    // Its words for faults it cannot name say no more than "damaged".
+    const bool names =
+        !words.empty() && words != "No Error" && words.find("nternal") == std::string::npos &&
+        words.find("nknown") == std::string::npos && words.find("malformed") == std::string::npos;
+    std::string reason = "the file is damaged";
+    if (!kind.empty()) {
+        const bool stream = kind == "FLAC" || kind == "Ogg" || kind.rfind("MP", 0) == 0;
+        reason = "the ";
+        reason += kind;
+        reason += stream ? " stream is damaged" : " file is damaged";
+    }
+    if (names) {
+        words[0] = char(std::tolower(static_cast<unsigned char>(words[0])));
+        reason += " (";
+        reason += words;
+        reason += ")";
+    }
+    return reason;
+}
+
+// Why libsndfile did not open a file: nothing for one of no kind it knows
+// (the message says it all), else what it found wrong.
+std::string OpenFailureReason(int fd) {
+    const std::string kind = AnnouncedKind(fd);
+    if (sf_error(nullptr) == SF_ERR_UNRECOGNISED_FORMAT) {
+        return kind.empty() ? std::string() : "this kind of " + kind + " file cannot be read";
+    }
+    return DamagedReason(kind, sf_strerror(nullptr));
+}
+
 // Float samples to 16 bits as sox does it: full scale is 32768, rounded to
 // the nearest value and clipped, so a float file made from 16-bit samples
 // gives them back exactly.
@@ -177,28 +248,47 @@ class SndfileSource final : public AudioSource {
   public:
     ~SndfileSource() override { Close(); }
 
-    static Result<std::unique_ptr<AudioSource>> Open(FilePtr file) {
+    static Result<std::unique_ptr<AudioSource>> Open(FilePtr file, FrameCount count) {
         std::unique_ptr<SndfileSource> source(new SndfileSource(std::move(file)));
         SF_INFO sfInfo{};
-        if (!source->Reopen(sfInfo)) return Status::Fail(kMsgNotAudioFile);
-        if (sfInfo.channels < 1 || sfInfo.samplerate < 1) return Status::Fail(kMsgNotAudioFile);
+        if (!source->Reopen(sfInfo)) {
+            return Status::Fail(kMsgNotAudioFile, OpenFailureReason(fileno(source->file_.get())));
+        }
+        if (sfInfo.channels < 1) return Status::Fail(kMsgNotAudioFile, "the file has no channels");
+        if (sfInfo.samplerate < 1) {
+            return Status::Fail(kMsgNotAudioFile, "the file's sampling rate is below 1 Hz");
+        }
         source->info_.channels = sfInfo.channels;
         source->info_.rate = sfInfo.samplerate;
         source->info_.sampleFormat = FormatText(sfInfo.format);
+        source->format_ = sfInfo.format;
         const int subtype = sfInfo.format & SF_FORMAT_SUBMASK;
         source->floats_ = subtype == SF_FORMAT_FLOAT || subtype == SF_FORMAT_DOUBLE;
         // libsndfile only estimates the length of an MPEG stream (from its
-        // size and bit rate): the frames that really decode are counted.
-        // Of other files the first frame is decoded, so a header that
-        // promises frames which do not decode is not believed. Then reading
-        // starts again from the first frame.
-        sf_count_t frames = sfInfo.frames;
-        const bool count = IsMpeg(sfInfo.format) || frames <= 0 || frames == SF_COUNT_MAX;
-        const sf_count_t decoded = source->CountFrames(count ? SF_COUNT_MAX : 1);
-        if (count || decoded == 0) frames = decoded;
-        if (frames <= 0 || !source->Reopen(sfInfo)) return Status::Fail(kMsgNotAudioFile);
-        source->info_.frames = std::uint64_t(frames);
-        source->left_ = std::uint64_t(frames);
+        // size and bit rate), and in an Ogg stream it seeks to any frame
+        // up to the last page's position, whatever that says: neither can
+        // be confirmed by reading at its end, so their frames are always
+        // counted.
+        source->countAlways_ =
+            IsMpeg(sfInfo.format) || (sfInfo.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_OGG;
+        // The header's claim; libsndfile gives SF_COUNT_MAX when it has none.
+        source->claim_ =
+            sfInfo.frames > 0 && sfInfo.frames != SF_COUNT_MAX ? std::uint64_t(sfInfo.frames) : 0;
+        // A file whose first frame does not decode holds no frame, whatever
+        // its header says. Then reading starts again from the first frame.
+        bool stopped = false;
+        if (source->DecodeFrames(1, {}, stopped) == 0) {
+            return Status::Fail(kMsgNotAudioFile, source->claim_ == 0
+                                                      ? "the file holds no frames"
+                                                      : source->Damaged(sf_strerror(source->sf_)));
+        }
+        if (!source->Reopen(sfInfo)) return Status::Fail(kMsgNotAudioFile, source->Damaged());
+        source->info_.frames = source->claim_;
+        source->info_.framesExact = false;
+        source->left_ = UINT64_MAX;
+        if (count == FrameCount::kExact) {
+            if (auto counted = source->CountFrames(); !counted) return counted.status();
+        }
         return std::unique_ptr<AudioSource>(std::move(source));
     }
 
@@ -230,7 +320,12 @@ class SndfileSource final : public AudioSource {
         const int fd = fileno(file_.get());
         if (lseek(fd, 0, SEEK_SET) != 0) return false;
         sfInfo = SF_INFO{};
-        sf_ = sf_open_fd(fd, SFM_READ, &sfInfo, SF_FALSE);
+        // libsndfile gets a descriptor of its own to close: when it cannot
+        // open a file it closes the descriptor it was given, even when told
+        // not to, and the file's own would then be closed twice.
+        const int own = dup(fd);
+        if (own < 0) return false;
+        sf_ = sf_open_fd(own, SFM_READ, &sfInfo, SF_TRUE);
         if (sf_ == nullptr) return false;
         // Decoders that work in floating point (Vorbis, Opus, MP3) clip
         // their overshoots instead of wrapping them around.
@@ -243,16 +338,60 @@ class SndfileSource final : public AudioSource {
         sf_ = nullptr;
     }
 
-    // The frames that decode, counted up to `limit`.
-    sf_count_t CountFrames(sf_count_t limit) {
+    Result<bool> Count(const std::function<bool()>& keepGoing) override {
+        // A header may claim frames the file does not hold (a file cut
+        // short, a damaged length field): its claim is believed when the
+        // frame before its end can be read, else the frames that decode are
+        // counted, up to the claim.
+        std::uint64_t frames = 0;
+        if (!countAlways_ && claim_ > 0 && ReadsFrameAt(claim_ - 1)) {
+            frames = claim_;
+        } else {
+            SF_INFO sfInfo{};
+            if (!Reopen(sfInfo)) return Status::Fail(kMsgNotAudioFile, Damaged());
+            bool stopped = false;
+            const bool upToClaim = !IsMpeg(format_) && claim_ > 0;
+            frames = DecodeFrames(upToClaim ? claim_ : UINT64_MAX, keepGoing, stopped);
+            if (stopped) return false;
+        }
+        SF_INFO sfInfo{};
+        if (frames == 0 || !Reopen(sfInfo)) return Status::Fail(kMsgNotAudioFile, Damaged());
+        info_.frames = frames;
+        info_.framesExact = true;
+        left_ = frames;
+        return true;
+    }
+
+    // Why the file, opened once, cannot be used after all.
+    std::string Damaged(const char* libraryText = sf_strerror(nullptr)) const {
+        return DamagedReason(KindText(format_), libraryText);
+    }
+
+    // Whether frame `frame` can be reached and read.
+    bool ReadsFrameAt(std::uint64_t frame) {
+        if (frame > std::uint64_t(SF_COUNT_MAX)) return false;
+        std::vector<std::int16_t> one(std::size_t(info_.channels));
+        return sf_seek(sf_, sf_count_t(frame), SEEK_SET) == sf_count_t(frame) &&
+               sf_readf_short(sf_, one.data(), 1) == 1;
+    }
+
+    // The frames that decode, counted up to `limit`; `keepGoing` (when
+    // given) is asked before each piece and `stopped` set when it says no.
+    std::uint64_t DecodeFrames(std::uint64_t limit, const std::function<bool()>& keepGoing,
+                               bool& stopped) {
         std::vector<std::int16_t> buffer(FramesPerChunk(info_.channels) *
                                          std::size_t(info_.channels));
-        const sf_count_t chunk = sf_count_t(FramesPerChunk(info_.channels));
-        sf_count_t total = 0;
-        for (sf_count_t got;
-             total < limit &&
-             (got = sf_readf_short(sf_, buffer.data(), std::min(chunk, limit - total))) > 0;) {
-            total += got;
+        const std::uint64_t chunk = FramesPerChunk(info_.channels);
+        std::uint64_t total = 0;
+        while (total < limit) {
+            if (keepGoing && !keepGoing()) {
+                stopped = true;
+                break;
+            }
+            const sf_count_t got =
+                sf_readf_short(sf_, buffer.data(), sf_count_t(std::min(chunk, limit - total)));
+            if (got <= 0) break;
+            total += std::uint64_t(got);
         }
         return total;
     }
@@ -276,6 +415,9 @@ class SndfileSource final : public AudioSource {
     FilePtr file_;
     SNDFILE* sf_ = nullptr;
     bool floats_ = false;
+    int format_ = 0;            // libsndfile's format of the file
+    bool countAlways_ = false;  // its header's length cannot be confirmed
+    std::uint64_t claim_ = 0;   // the header's frames; 0 when it has none
     std::uint64_t left_ = 0;
     std::vector<std::int16_t> scratch_;
     std::vector<float> floatScratch_;
@@ -283,13 +425,13 @@ class SndfileSource final : public AudioSource {
 
 }  // namespace
 
-Result<std::unique_ptr<AudioSource>> AudioSource::Open(const std::string& path) {
+Result<std::unique_ptr<AudioSource>> AudioSource::Open(const std::string& path, FrameCount count) {
     std::string reason;
     FilePtr file = OpenRegularFile(path, &reason);
     if (!file) return Status::Fail(kMsgCannotOpen, reason);
     AudioFileInfo record;
     OpenAudioFileInfo(record, file.get());
-    if (record.kind == AudioKindNone) return SndfileSource::Open(std::move(file));
+    if (record.kind == AudioKindNone) return SndfileSource::Open(std::move(file), count);
 
     struct stat st {};
     if (fstat(fileno(file.get()), &st) != 0) return Status::Fail(kMsgCannotOpen, ErrnoText(errno));
@@ -304,3 +446,23 @@ Result<std::unique_ptr<AudioSource>> AudioSource::Open(const std::string& path) 
 }
 
 }  // namespace trx5
+
+// libsndfile makes the handles of its MPEG decoder, libmpg123, itself and
+// leaves them printing the decoder's diagnostics on standard error ("[src/
+// libmpg123/layer3.c:...] error: ..." for every damaged frame). This
+// function stands in for libmpg123's own in every program linked with this
+// file, which any program reading audio files is (the dynamic linker finds
+// a program's definition before a library's): it makes the handle with the
+// real function and sets MPG123_QUIET on it. Failures still reach
+// libsndfile as error codes.
+extern "C" mpg123_handle* mpg123_new(const char* decoder, int* error) {
+    using New = mpg123_handle* (*)(const char*, int*);
+    static const New real = reinterpret_cast<New>(dlsym(RTLD_NEXT, "mpg123_new"));
+    if (real == nullptr) {
+        if (error != nullptr) *error = MPG123_ERR;
+        return nullptr;
+    }
+    mpg123_handle* handle = real(decoder, error);
+    if (handle != nullptr) mpg123_param(handle, MPG123_ADD_FLAGS, MPG123_QUIET, 0.0);
+    return handle;
+}

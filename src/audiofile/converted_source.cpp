@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <utility>
 #include <vector>
 
@@ -18,12 +19,12 @@ constexpr std::size_t kInputFrames = 4096;
 class ConvertedSource final : public AudioSource {
   public:
     ConvertedSource(std::unique_ptr<AudioSource> source, int channels, bool mix, soxr_t soxr,
-                    double rate, std::uint64_t frames)
+                    double rate)
         : source_(std::move(source)), mix_(mix), soxr_(soxr) {
         info_.channels = channels;
         info_.rate = rate;
-        info_.frames = frames;
         info_.sampleFormat = source_->info().sampleFormat;
+        SetFrames();
         if (soxr_ != nullptr) input_.resize(kInputFrames * std::size_t(channels));
     }
     ~ConvertedSource() override {
@@ -48,6 +49,21 @@ class ConvertedSource final : public AudioSource {
     }
 
   private:
+    Result<bool> Count(const std::function<bool()>& keepGoing) override {
+        auto counted = source_->CountFrames(keepGoing);
+        if (counted && *counted) SetFrames();
+        return counted;
+    }
+
+    // The frames given for the source's: ConvertedFrames of them with a
+    // conversion, and exact when the source's are.
+    void SetFrames() {
+        const AudioSourceInfo& in = source_->info();
+        info_.framesExact = in.framesExact;
+        info_.frames =
+            soxr_ != nullptr ? ConvertedFrames(in.frames, in.rate, info_.rate) : in.frames;
+    }
+
     // Frames of the source with the wanted channels, at its own rate.
     std::size_t ReadShaped(std::int16_t* out, std::size_t frames) {
         std::size_t got = 0;
@@ -65,16 +81,17 @@ class ConvertedSource final : public AudioSource {
         return got;
     }
 
-    // The next frames: exactly info_.frames in all, unless the source ends
-    // before its count.
+    // The next frames: exactly info_.frames in all when they are exact,
+    // unless the source ends before its count; else as many as come.
     std::size_t Produce(std::int16_t* out, std::size_t frames) {
+        const std::uint64_t total = info_.framesExact ? info_.frames : UINT64_MAX;
         std::size_t done = 0;
-        while (done < frames && given_ < info_.frames) {
+        while (done < frames && given_ < total) {
             const std::size_t want =
-                std::size_t(std::min<std::uint64_t>(frames - done, info_.frames - given_));
+                std::size_t(std::min<std::uint64_t>(frames - done, total - given_));
             const std::size_t got = Next(out + done * std::size_t(info_.channels), want);
             if (got == 0) {
-                given_ = info_.frames;  // nothing more comes
+                given_ = total;  // nothing more comes
                 break;
             }
             done += got;
@@ -108,8 +125,9 @@ class ConvertedSource final : public AudioSource {
                 error = soxr_process(soxr_, nullptr, 0, nullptr, out, frames, &got);
                 if (error == nullptr && got == 0) {
                     // libsoxr may give a frame short of the rounded count:
-                    // silence makes it up, unless the source ended early.
-                    if (sourceRead_ < source_->info().frames) return 0;
+                    // silence makes it up, unless the source ended early
+                    // (or its length was never counted).
+                    if (!info_.framesExact || sourceRead_ < source_->info().frames) return 0;
                     padding_ = true;
                     return Next(out, frames);
                 }
@@ -161,8 +179,13 @@ Result<std::unique_ptr<AudioSource>> ConvertSource(std::unique_ptr<AudioSource> 
     const bool newRate = conversion.rate && *conversion.rate != in.rate;
     if (channels == in.channels && !newRate) return source;
 
+    if (newRate && in.rate < kLowestConvertedRate) {
+        char reason[96];
+        std::snprintf(reason, sizeof reason, "the file's rate of %.10g Hz is below %.10g Hz",
+                      in.rate, kLowestConvertedRate);
+        return Status::Fail(kMsgCannotConvert, reason);
+    }
     soxr_t soxr = nullptr;
-    std::uint64_t frames = in.frames;
     if (newRate) {
         // 16-bit samples in and out, without dither, so a conversion always
         // gives the same samples; one thread.
@@ -176,11 +199,10 @@ Result<std::unique_ptr<AudioSource>> ConvertSource(std::unique_ptr<AudioSource> 
         if (soxr == nullptr) {
             return Status::Fail(kMsgCannotConvert, error != nullptr ? error : "");
         }
-        frames = ConvertedFrames(in.frames, in.rate, *conversion.rate);
     }
     const double rate = newRate ? *conversion.rate : in.rate;
     return std::unique_ptr<AudioSource>(
-        std::make_unique<ConvertedSource>(std::move(source), channels, mix, soxr, rate, frames));
+        std::make_unique<ConvertedSource>(std::move(source), channels, mix, soxr, rate));
 }
 
 }  // namespace trx5

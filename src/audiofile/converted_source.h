@@ -30,13 +30,18 @@ std::uint64_t ConvertedFrames(std::uint64_t frames, double from, double to);
 
 // The source as `conversion` shapes it. Its info has the new channel count,
 // rate and frame count (ConvertedFrames of the source's, exactly, unless
-// the source ends before its count) and the source's sample format. With
-// the source's own channels and rate it is the source itself, untouched.
+// the source ends before its count) and the source's sample format. A
+// source whose frames are not exact yet gives as many as the conversion
+// makes of them until it ends; CountFrames counts them (before any is
+// read). With the source's own channels and rate it is the source itself,
+// untouched.
 // Fails with "The sampling rate could not be converted." and libsoxr's
-// reason.
+// reason, or for a source below kLowestConvertedRate with that as the
+// reason: a few samples a second would become a huge take, slowly.
 Result<std::unique_ptr<AudioSource>> ConvertSource(std::unique_ptr<AudioSource> source,
                                                    const SourceConversion& conversion);
 
 inline constexpr char kMsgCannotConvert[] = "The sampling rate could not be converted.";
+inline constexpr double kLowestConvertedRate = 1000.0;
 
 }  // namespace trx5

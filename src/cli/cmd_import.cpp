@@ -1,6 +1,7 @@
 #include <iostream>
 #include <memory>
 
+#include "audiofile/converted_source.h"
 #include "cli/cli_common.h"
 #include "common/messages.h"
 #include "convert/import.h"
@@ -54,7 +55,13 @@ int RunImport(const ImportArgs& args) {
 
     TerminalProgress progress("Writing to Takes");
     const Result<ImportOutcome> result = ImportTakes(request, progress);
-    if (!result) return Fail(result.Describe());
+    if (!result) {
+        // A rate that cannot be converted can still be taken as it is.
+        if (result.message() == kMsgCannotConvert && !args.keepRate) {
+            return Fail(result.Describe() + "; --keep-rate takes the samples as they are");
+        }
+        return Fail(result.Describe());
+    }
     if (result->aborted) {
         std::cerr << kMsgImportCanceled << '\n';
         return kExitInterrupted;
@@ -89,7 +96,7 @@ Command AddImportCommand(CLI::App& parent) {
                   "own way: a 44100 Hz file plays slower and lower)");
     app->add_flag("--mix", args->mix,
                   "a stereo file into one take: both channels mixed, each at half (ignored with "
-                  "--right)");
+                  "--right; refused for a file that is not stereo)");
     return {app, [args] { return RunImport(*args); }};
 }
 

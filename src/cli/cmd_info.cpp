@@ -13,13 +13,16 @@ Command AddInfoCommand(CLI::App& parent) {
         parent.add_subcommand("info", "show an audio file's rate, frames and sample format");
     app->add_option("FILE", *file, "an audio file: WAV, AIFF, FLAC, Ogg Vorbis, Opus, MP3, ...")
         ->required();
-    return {app, [file] {
-                const auto text = DescribeAudioFile(*file);
-                if (!text) return Fail(*file + ": " + text.Describe());
-                if (!text->usable) return Fail(*file + ": " + kMsgNotAudioFile);
-                std::cout << text->rate << '\n' << text->frames << '\n' << text->bits << '\n';
-                return kExitOk;
-            }};
+    return {
+        app, [file] {
+            const auto text = DescribeAudioFile(*file);
+            if (!text) return Fail(*file + ": " + text.Describe());
+            if (!text->usable) {
+                return Fail(*file + ": " + Status::Fail(kMsgNotAudioFile, text->reason).Describe());
+            }
+            std::cout << text->rate << '\n' << text->frames << '\n' << text->bits << '\n';
+            return kExitOk;
+        }};
 }
 
 }  // namespace trx5::cli

@@ -75,15 +75,16 @@ int PlaySong(const PlayArgs& args) {
 }
 
 int PlayFile(const std::string& path) {
-    if (const auto source = AudioSource::Open(path); !source) {
-        return Fail(path + ": " + source.Describe());
-    }
+    // Opened once and not counted: playing reads until the stream ends, so
+    // the sound starts at once whatever the file's length.
+    auto source = AudioSource::Open(path, FrameCount::kEstimate);
+    if (!source) return Fail(path + ": " + source.Describe());
 
     QCoreApplication& app = Application();
     QtSoundOutput output;
     Preview preview(output);
     TerminalProgress progress("Audio playing...");
-    if (!preview.Start(path)) return Fail(kMsgSoundOutput);
+    if (!preview.Start(std::move(source.value()))) return Fail(kMsgSoundOutput);
     if (!preview.Playing()) return Fail(path + ": " + kMsgNotAudioFile);
     QObject::connect(&preview, &Preview::Stopped, &app, &QCoreApplication::quit);
     QTimer ctrlC;

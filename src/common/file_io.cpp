@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -71,6 +72,13 @@ FilePtr OpenRegularFile(const std::string& path, std::string* reason, FinalLink 
         return fail(ErrnoText(error));
     }
     return FilePtr(f);
+}
+
+Result<std::uint64_t> FreeSpace(const std::string& folder) {
+    struct statvfs fs {};
+    if (statvfs(folder.c_str(), &fs) != 0) return Status::Fail({}, ErrnoText(errno));
+    const unsigned __int128 bytes = (unsigned __int128)fs.f_bavail * fs.f_frsize;
+    return bytes > UINT64_MAX ? UINT64_MAX : std::uint64_t(bytes);
 }
 
 std::string TempNameStem(const std::string& folder, const std::string& baseName) {

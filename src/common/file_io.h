@@ -3,6 +3,7 @@
 // renamed over their targets only when complete.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -32,6 +33,10 @@ enum class FinalLink { Follow, Refuse };
 // why.
 FilePtr OpenRegularFile(const std::string& path, std::string* reason = nullptr,
                         FinalLink link = FinalLink::Follow);
+
+// The bytes that can still be written in `folder`'s file system (as an
+// unprivileged user may); fails with the system's reason.
+Result<std::uint64_t> FreeSpace(const std::string& folder);
 
 // Temporary files of this program start with this prefix, so that files a
 // killed run left behind can be recognised.

@@ -9,5 +9,6 @@ inline constexpr char kMsgNotAudioFile[] = "The file is not a WAV/AIFF.";
 inline constexpr char kMsgCannotCreate[] = "File to write could not be opened.";
 inline constexpr char kMsgCannotWrite[] = "The file could not be written.";
 inline constexpr char kMsgImportCanceled[] = "Import canceled; takes left unchanged.";
+inline constexpr char kMsgMixNeedsStereo[] = "Only a stereo file can be mixed into one take.";
 
 }  // namespace trx5

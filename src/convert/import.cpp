@@ -8,6 +8,7 @@
 
 #include "audiofile/converted_source.h"
 #include "codec/take_codec.h"
+#include "common/byte_size.h"
 #include "common/file_io.h"
 #include "common/folder.h"
 #include "common/messages.h"
@@ -65,6 +66,24 @@ class TakeWriter {
     std::string targetPath_;
 };
 
+// Refuses takes of `frames` frames each that will not fit in the free space
+// of the card's file system, before anything is written: "The take needs
+// 4.0 GB; the card has 120 MB free."
+Status CheckRoom(const std::string& folder, std::uint64_t frames, bool longMode,
+                 std::size_t takes) {
+    const auto free = FreeSpace(folder);
+    if (!free) return Status::Fail(kMsgCannotCreate, free.reason());
+    const std::uint64_t spb = SamplesPerBlock(longMode);
+    using Wide = unsigned __int128;
+    const Wide blocks = (Wide(frames) + spb - 1) / spb;
+    const Wide needed = (kTakeHeaderSize + blocks * kTakeBlockSize) * takes;
+    if (needed <= *free) return Status::Ok();
+    const std::uint64_t shown = needed > UINT64_MAX ? UINT64_MAX : std::uint64_t(needed);
+    return Status::Fail((takes == 1 ? "The take needs " : "The takes need ") +
+                        FormatByteSize(shown) + "; the card has " + FormatByteSize(*free) +
+                        " free.");
+}
+
 }  // namespace
 
 std::string RateChange::Describe() const {
@@ -84,10 +103,21 @@ std::optional<RateChange> ImportRateChange(const AudioSourceInfo& info, bool lon
 }
 
 Result<ImportOutcome> ImportTakes(const ImportRequest& request, Progress& progress) {
-    auto opened = AudioSource::Open(request.sourcePath);
+    // Opened without counting, so a file that is refused for its channels
+    // or rate is refused at once; the frames are counted below.
+    auto opened = AudioSource::Open(request.sourcePath, FrameCount::kEstimate);
     if (!opened) return opened.status();
     const AudioSourceInfo file = opened.value()->info();
     const bool longMode = request.longMode;
+
+    // A mix asked for a file that is not stereo is refused rather than
+    // ignored; with a take for the right channel no mix is made anyway.
+    if (request.mixToMono && !request.second && file.channels != 2) {
+        return Status::Fail(kMsgMixNeedsStereo,
+                            file.channels == 1
+                                ? std::string("the file is mono")
+                                : "the file has " + std::to_string(file.channels) + " channels");
+    }
 
     // The right channel goes to the second target only for a stereo file.
     std::vector<TakeSlot> slots{request.first};
@@ -109,8 +139,19 @@ Result<ImportOutcome> ImportTakes(const ImportRequest& request, Progress& progre
     if (!shaped) return shaped.status();
     const std::unique_ptr<AudioSource> source = std::move(shaped.value());
 
+    ImportOutcome outcome;
+    // Counting may decode the whole file (an MPEG stream always): a stop
+    // asked for meanwhile cancels the import before anything is written.
+    const auto counted = source->CountFrames([&progress] { return progress.Step(0, 1); });
+    if (!counted) return counted.status();
+    if (!*counted) {
+        outcome.aborted = true;
+        return outcome;
+    }
+
     const std::string folder = WithTrailingSlash(request.cardDir);
     RemoveStaleTempFiles(folder);
+    if (Status s = CheckRoom(folder, source->info().frames, longMode, slots.size()); !s) return s;
     std::vector<std::unique_ptr<TakeWriter>> takes;
     const TakeHeader header = MakeTakeHeader(longMode);
     for (const TakeSlot& slot : slots) {
@@ -150,7 +191,6 @@ Result<ImportOutcome> ImportTakes(const ImportRequest& request, Progress& progre
         return Status::Ok();
     };
 
-    ImportOutcome outcome;
     outcome.blocks = blocks;
     std::uint64_t done = 0;
     // Set when the file gives fewer frames than it promised (a stream that

@@ -30,7 +30,9 @@ struct ImportRequest {
     bool keepRate = false;
     // A stereo file into one take: both channels mixed, each at half
     // ((left + right) / 2, rounded toward minus infinity), instead of the
-    // left one. Ignored when the right channel has a take of its own.
+    // left one. Ignored when the right channel has a take of its own; for
+    // one take from a file that is not stereo the import is refused ("Only
+    // a stereo file can be mixed into one take.").
     bool mixToMono = false;
 };
 
@@ -56,12 +58,19 @@ std::optional<RateChange> ImportRateChange(const AudioSourceInfo& info, bool lon
 
 // Reads the file through AudioSource and codes the frames it really holds
 // (a header that claims more than the file contains does not make a longer
-// take). A file at another rate than the song's is converted with libsoxr
+// take). Where they must be counted first (an MPEG stream, a header that
+// cannot be confirmed), the progress is asked as block 0 of 1 between
+// pieces of the count; a stop then gives an aborted outcome with no take
+// written. A file at another rate than the song's is converted with libsoxr
 // (high quality) unless `keepRate`: the take then holds ConvertedFrames of
 // the file's frames, and the progress counts the whole blocks of those. A
 // file at the song's rate is coded exactly as it always was. A file that
 // cannot be opened fails with "The file could not be opened." and the
-// reason; one without a usable frame with "The file is not a WAV/AIFF.".
+// reason; one without a usable frame with "The file is not a WAV/AIFF.";
+// a conversion from a rate below 1000 Hz with "The sampling rate could not
+// be converted." (the samples can be kept as they are). Before anything is
+// written, takes that will not fit in the free space of the card's file
+// system are refused ("The take needs 4.0 GB; the card has 120 MB free.").
 // Each take is written to an exclusive temporary file in the card folder
 // and renamed over its target when complete; on failure or cancel the
 // temporary files are removed and the takes that were there before are

@@ -17,9 +17,15 @@ Preview::~Preview() { StopPreview(); }
 
 bool Preview::Start(const std::string& path, std::optional<PreviewTarget> target) {
     StopPreview();
-    auto opened = AudioSource::Open(path);
+    auto opened = AudioSource::Open(path, FrameCount::kEstimate);
     if (!opened) return true;
-    PreviewFile = std::move(opened.value());
+    return Start(std::move(opened.value()), target);
+}
+
+bool Preview::Start(std::unique_ptr<AudioSource> source, std::optional<PreviewTarget> target) {
+    StopPreview();
+    PreviewFile = std::move(source);
+    if (!PreviewFile) return true;
     if (target) {
         const AudioSourceInfo& file = PreviewFile->info();
         SourceConversion conversion;

@@ -40,8 +40,13 @@ class Preview : public QObject {
     // Starts playing the file, in its own format or as `target` asks.
     // Nothing plays when it cannot be opened or holds no usable frame (the
     // result is then true: there is nothing to report), or when the sound
-    // output cannot be opened (false).
+    // output cannot be opened (false). The file is not counted: it plays
+    // until its stream ends, so playing starts at once whatever its length.
     bool Start(const std::string& path, std::optional<PreviewTarget> target = std::nullopt);
+    // The same with a file already opened (with FrameCount::kEstimate, for
+    // a quick start), from its first frame.
+    bool Start(std::unique_ptr<AudioSource> source,
+               std::optional<PreviewTarget> target = std::nullopt);
     // Ends playback at once and releases the file.
     void StopPreview();
 

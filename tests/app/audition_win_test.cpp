@@ -289,7 +289,7 @@ class AuditionWinTest : public QObject {
               "Bits / Word : 16"}},
             {"three.wav",
              trx5test::WavBytes(3, 8000, 8, trx5test::Samples(3 * 4000)),
-             {"Sampling Rate : 8000.00Hz", "Sampling Frames : 4000 (mono)  0:00:00:500",
+             {"Sampling Rate : 8000.00Hz", "Sampling Frames : 4000 (3 channels)  0:00:00:500",
               "Bits / Word : 8"}},
             {"text.wav",
              trx5test::Bytes{'n', 'o', 't', ' ', 'a', 'u', 'd', 'i', 'o'},

@@ -19,6 +19,7 @@
 #include "app/nf_win.h"
 #include "app_test_support.h"
 #include "codec/take_codec.h"
+#include "convert/audio_check.h"
 #include "convert/export.h"
 #include "convert/import.h"
 #include "convert/stems.h"
@@ -92,6 +93,13 @@ class FormatsTest : public QObject {
         form.ShowFileInfo();
         QCOMPARE(form.RateLabel->text(), QString("Rate : 32000 Hz, no conversion"));
         QVERIFY(!form.MixBox->isEnabled());  // a mono file has nothing to mix
+        const std::string slow = work_.path().toStdString() + "/slow.wav";
+        WriteWav(slow, 1, 999, 999, Tone);
+        form.SelectedFile = QString::fromStdString(slow);
+        form.ShowFileInfo();
+        QCOMPARE(form.RateLabel->text(), QString("Rate : 999 Hz, too low to convert"));
+        form.KeepRateBox->setChecked(true);
+        QCOMPARE(form.RateLabel->text(), QString("Rate : 999 Hz, kept (plays at 32000 Hz)"));
     }
 
     // Held down, the listen button plays what the import will write: at the
@@ -158,6 +166,107 @@ class FormatsTest : public QObject {
         const std::uint64_t frames = keep ? 20000 : 20000 * 32000 / 44100 + 1;
         QCOMPARE(FileSize(folder + "00-10.aud"),
                  512LL + 512LL * ((frames + kHiFiSamples - 1) / kHiFiSamples));
+    }
+
+    // Abort while a file is counted (a FLAC whose header claims 2^36 - 1
+    // frames is decoded to find its length): nothing is written, the take
+    // there stays, and the window says so instead of reporting new takes.
+    void abortWhileCountingLeavesTheTakes() {
+        QTemporaryDir card;
+        const std::string folder = MakeCard(card);
+        trx5::ExportRequest flac;
+        flac.takePaths[0] = folder + "00-00.aud";
+        flac.outputPath = work_.path().toStdString() + "/claims.flac";
+        flac.format = trx5::ExportFormat::Flac;
+        trx5::NoProgress quiet;
+        QVERIFY(trx5::ExportTakes(flac, quiet).ok());
+        trx5test::Bytes bytes = trx5test::ReadFile(flac.outputPath);
+        trx5test::SetFlacTotalSamples(bytes, (std::uint64_t(1) << 36) - 1);
+        trx5test::WriteFile(flac.outputPath, bytes);
+        const trx5test::Bytes take = trx5test::ReadFile(folder + "00-00.aud");
+        const QStringList files = QDir(card.path()).entryList(QDir::Files | QDir::Hidden);
+
+        TMainWin win(dialogs_);
+        win.DirTreeChange(card.path());
+        win.TakeBtns[0]->click();  // 1-1
+        win.Sel1Btn->click();
+        QList<QPair<quint64, quint64>> steps;
+        connect(&win, &TMainWin::ProgressStep, &win, [&](quint64 block, quint64 blocks) {
+            steps.append({block, blocks});
+            QMetaObject::invokeMethod(win.AbortBtn, &QToolButton::click, Qt::QueuedConnection);
+        });
+        dialogs_.open = QString::fromStdString(flac.outputPath);
+        win.Wav2TakeBtn->click();
+        QVERIFY(dialogs_.messages.isEmpty());
+        QCOMPARE(steps, (QList<QPair<quint64, quint64>>{{0, 1}}));
+        QVERIFY(win.InfoText->toPlainText().endsWith("Import canceled; takes left unchanged."));
+        QCOMPARE(trx5test::ReadFile(folder + "00-00.aud"), take);
+        QCOMPARE(QDir(card.path()).entryList(QDir::Files | QDir::Hidden), files);
+        QVERIFY(!win.AbortBtn->isEnabled() && win.ExitBtn->isEnabled());
+    }
+
+    // A file that is not stereo cannot be mixed: showing one clears the mix
+    // box's tick; a mix asked of one all the same (its name typed into the
+    // dialog while a stereo file was shown) is refused with a message.
+    void mixOfAFileThatIsNotStereo() {
+        const std::string stereo = work_.path().toStdString() + "/st.wav";
+        WriteWav(stereo, 2, 32000, 3200, Tone);
+        const std::string mono = work_.path().toStdString() + "/mono.wav";
+        WriteWav(mono, 1, 32000, 3200, Tone);
+        TGetWin shown;
+        shown.SetSong(false, true);
+        shown.SelectedFile = QString::fromStdString(stereo);
+        shown.ShowFileInfo();
+        shown.MixBox->setChecked(true);
+        shown.SelectedFile = QString::fromStdString(mono);
+        shown.ShowFileInfo();
+        QVERIFY(!shown.MixBox->isChecked() && !shown.MixBox->isEnabled());
+
+        QTemporaryDir card;
+        const std::string folder = MakeCard(card);
+        TMainWin win(dialogs_);
+        TGetWin form;
+        TNfWin nf;
+        win.AttachForms(&form, &nf);
+        win.DirTreeChange(card.path());
+        win.TakeBtns[8 * 1 + 0]->click();  // 2-1
+        win.Sel2Btn->click();
+        form.SetSong(false, true);
+        form.SelectedFile = QString::fromStdString(stereo);
+        form.ShowFileInfo();
+        form.MixBox->setChecked(true);
+        dialogs_.open = QString::fromStdString(mono);
+        win.Wav2TakeBtn->click();
+        QCOMPARE(dialogs_.messages, QStringList{"Only a stereo file can be mixed into one take."});
+        QCOMPARE(dialogs_.details, QStringList{"the file is mono"});
+        QVERIFY(!QFileInfo::exists(QString::fromStdString(folder + "00-10.aud")));
+    }
+
+    // A rate too low to convert: the message says why and what the import
+    // dialog offers instead; with the samples kept the import is made.
+    void rateTooLowPointsToKeepingTheSamples() {
+        QTemporaryDir card;
+        const std::string folder = MakeCard(card);
+        const std::string wav = work_.path().toStdString() + "/1hz.wav";
+        WriteWav(wav, 1, 1, 3000, Tone);
+        TMainWin win(dialogs_);
+        TGetWin form;
+        TNfWin nf;
+        win.AttachForms(&form, &nf);
+        win.DirTreeChange(card.path());
+        win.TakeBtns[8 * 1 + 0]->click();  // 2-1
+        win.Sel2Btn->click();
+        dialogs_.open = QString::fromStdString(wav);
+        win.Wav2TakeBtn->click();
+        QCOMPARE(dialogs_.messages, QStringList{"The sampling rate could not be converted."});
+        QCOMPARE(dialogs_.details,
+                 QStringList{"the file's rate of 1 Hz is below 1000 Hz; \"Keep samples as they "
+                             "are\" in the import dialog takes them as they are"});
+        QVERIFY(!QFileInfo::exists(QString::fromStdString(folder + "00-10.aud")));
+        form.KeepRateBox->setChecked(true);
+        win.Wav2TakeBtn->click();
+        QCOMPARE(dialogs_.messages.size(), 1);
+        QCOMPARE(FileSize(folder + "00-10.aud"), 512LL + 512 * 6);
     }
 
     // A FLAC file in and out: the save dialog's FLAC filter writes FLAC, and

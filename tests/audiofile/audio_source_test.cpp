@@ -104,7 +104,7 @@ TEST(AudioSource, RefusedFiles) {
         {dir / "text.flac", "The file is not a WAV/AIFF.", ""},
         {dir / "empty.wav", "The file is not a WAV/AIFF.", ""},
         {dir / "none.wav", "The file is not a WAV/AIFF.", ""},
-        {dir / "none-float.wav", "The file is not a WAV/AIFF.", ""},
+        {dir / "none-float.wav", "The file is not a WAV/AIFF.", "the file holds no frames"},
         {dir / "rate0.aif", "The file is not a WAV/AIFF.", ""},
         {dir / "missing.wav", "The file could not be opened.", "No such file or directory"},
         {dir.path(), "The file could not be opened.", "Is a directory"},
@@ -191,6 +191,147 @@ TEST(AudioSource, CompressedFormatsCountTheFramesThatDecode) {
         EXPECT_EQ(Lines(path),
                   (std::vector<std::string>{"Sampling Rate : 44100.00Hz", line, bits}));
     }
+}
+
+// Files of kinds libsndfile knows that it cannot use are refused with the
+// reason: damaged, in libsndfile's own words where they name the fault.
+TEST(AudioSource, RefusedFilesSayWhy) {
+    TempDir dir;
+    trx5test::WriteFile(dir / "base.wav",
+                        trx5test::WavBytes(2, 44100, 16, trx5test::SumOfSines(44100, 2, 44100)));
+    for (const char* name : {"s.flac", "s.ogg", "s.caf", "s.au"}) {
+        ASSERT_TRUE(trx5test::Sox(trx5test::Quote(dir / "base.wav") + trx5test::Quote(dir / name)));
+    }
+    const Bytes flac = trx5test::ReadFile(dir / "s.flac");
+    const Bytes ogg = trx5test::ReadFile(dir / "s.ogg");
+    const Bytes caf = trx5test::ReadFile(dir / "s.caf");
+    const Bytes au = trx5test::ReadFile(dir / "s.au");
+    Bytes noChannels = au;
+    noChannels[20] = noChannels[21] = noChannels[22] = noChannels[23] = 0;
+    Bytes encoding = au;
+    encoding[15] = 99;  // no encoding AU knows
+    // A FLAC file whose every byte after its metadata blocks (each a flag
+    // and type byte and a 24-bit length) is damaged.
+    std::size_t frames = 4;
+    for (bool last = false; !last;
+         frames += 4 + (flac[frames + 1] << 16 | flac[frames + 2] << 8 | flac[frames + 3])) {
+        last = (flac[frames] & 0x80) != 0;
+    }
+    Bytes noFrame = flac;
+    std::fill(noFrame.begin() + std::ptrdiff_t(frames), noFrame.end(), std::uint8_t(0x55));
+    struct Case {
+        const char* name;
+        Bytes bytes;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"header.flac", Bytes(flac.begin(), flac.begin() + 60), "the FLAC stream is damaged"},
+        {"frames.flac", noFrame, "the FLAC stream is damaged (flac decoder lost sync)"},
+        {"cut.ogg", Bytes(ogg.begin(), ogg.begin() + 200), "the Ogg stream is damaged"},
+        {"cut.caf", Bytes(caf.begin(), caf.begin() + 60), "the CAF file is damaged"},
+        {"channels.au", noChannels, "the AU file is damaged (channel count is zero)"},
+        {"encoding.au", encoding, "this kind of AU file cannot be read"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        trx5test::WriteFile(dir / c.name, c.bytes);
+        const auto opened = AudioSource::Open(dir / c.name);
+        ASSERT_FALSE(opened.ok());
+        EXPECT_EQ(opened.message(), "The file is not a WAV/AIFF.");
+        EXPECT_EQ(opened.reason(), c.reason);
+        const auto text = trx5::DescribeAudioFile(dir / c.name);
+        ASSERT_TRUE(text.ok());
+        EXPECT_FALSE(text->usable);
+        EXPECT_EQ(text->reason, c.reason);
+    }
+}
+
+// The channel layout in the frames line: mono, stereo, or the count; a
+// thousand channels in an AU file read through libsndfile too.
+TEST(AudioSource, ChannelCountsAreShown) {
+    TempDir dir;
+    trx5test::WriteFile(dir / "mono.wav", trx5test::WavBytes(1, 8000, 16, Samples(800, 7)));
+    trx5test::WriteFile(dir / "three.wav", trx5test::WavBytes(3, 8000, 16, Samples(2400, 7)));
+    ASSERT_TRUE(trx5test::Sox("-n -r 8000 -c 1 -b 16 " + trx5test::Quote(dir / "mono.au") +
+                              "synth 1 sine 440"));
+    Bytes au = trx5test::ReadFile(dir / "mono.au");
+    au[20] = 0;  // the channel count, big-endian: 1000
+    au[21] = 0;
+    au[22] = 1000 >> 8;
+    au[23] = 1000 & 0xFF;
+    trx5test::WriteFile(dir / "thousand.au", au);
+    const std::pair<const char*, const char*> cases[] = {
+        {"mono.wav", "Sampling Frames : 800 (mono)  0:00:00:100"},
+        {"three.wav", "Sampling Frames : 800 (3 channels)  0:00:00:100"},
+        {"thousand.au", "Sampling Frames : 8 (1000 channels)  0:00:00:001"},
+    };
+    for (const auto& [name, frames] : cases) EXPECT_EQ(Lines(dir / name)[1], frames) << name;
+}
+
+// Files whose headers claim other lengths than they hold: the frames a
+// source tells, and the info line shows, are those it reads.
+TEST(AudioSource, DamagedHeadersTellTheFramesThatAreRead) {
+    TempDir dir;
+    for (const trx5test::DamagedFile& file : trx5test::MakeDamagedFiles(dir)) {
+        SCOPED_TRACE(file.what);
+        const auto source = OpenOrFail(file.path);
+        ASSERT_TRUE(source);
+        const std::uint64_t frames = source->info().frames;
+        EXPECT_TRUE(source->info().framesExact);
+        // Never more than sox made the file of, with a decoder's padding.
+        EXPECT_LE(frames, 3u * 44100 + 4096);
+        EXPECT_EQ(trx5test::ReadAllFrames(*source).size(), 2 * frames);
+        EXPECT_EQ(Lines(file.path)[1].rfind(
+                      "Sampling Frames : " + std::to_string(frames) + " (stereo)  0:00:0", 0),
+                  0u)
+            << Lines(file.path)[1];
+    }
+}
+
+// Opened for playing, a file is not counted: it tells its header's claim and
+// reads to the end of its stream, also converted. Counted afterwards (also
+// through the conversion), it is exact; a count can be stopped.
+TEST(AudioSource, OpenedForPlayingAndCountedLater) {
+    TempDir dir;
+    const Samples frames = trx5test::SumOfSines(3 * 44100, 2, 44100);
+    trx5test::WriteFile(dir / "base.wav", trx5test::WavBytes(2, 44100, 16, frames));
+    const std::string path = dir / "claims.flac";
+    ASSERT_TRUE(trx5test::Sox(trx5test::Quote(dir / "base.wav") + trx5test::Quote(path)));
+    Bytes flac = trx5test::ReadFile(path);
+    trx5test::SetFlacTotalSamples(flac, (std::uint64_t(1) << 36) - 1);
+    trx5test::WriteFile(path, flac);
+
+    auto played = AudioSource::Open(path, trx5::FrameCount::kEstimate);
+    ASSERT_TRUE(played.ok()) << played.Describe();
+    EXPECT_EQ(played.value()->info().frames, (std::uint64_t(1) << 36) - 1);
+    EXPECT_FALSE(played.value()->info().framesExact);
+    EXPECT_EQ(trx5test::ReadAllFrames(*played.value()), frames);
+
+    const trx5::SourceConversion to16k{2, false, 16000.0};
+    auto converted = trx5::ConvertSource(
+        std::move(AudioSource::Open(path, trx5::FrameCount::kEstimate).value()), to16k);
+    ASSERT_TRUE(converted.ok());
+    EXPECT_FALSE(converted.value()->info().framesExact);
+    const std::size_t convertedFrames = trx5test::ReadAllFrames(*converted.value()).size() / 2;
+    EXPECT_NEAR(double(convertedFrames), 3 * 16000.0, 1.0);
+
+    converted = trx5::ConvertSource(
+        std::move(AudioSource::Open(path, trx5::FrameCount::kEstimate).value()), to16k);
+    ASSERT_TRUE(converted.ok());
+    int asked = 0;
+    const auto stopped = converted.value()->CountFrames([&asked] { return ++asked < 3; });
+    ASSERT_TRUE(stopped.ok());
+    EXPECT_FALSE(*stopped);
+    EXPECT_EQ(asked, 3);
+
+    converted = trx5::ConvertSource(
+        std::move(AudioSource::Open(path, trx5::FrameCount::kEstimate).value()), to16k);
+    ASSERT_TRUE(converted.ok());
+    const auto counted = converted.value()->CountFrames();
+    ASSERT_TRUE(counted.ok() && *counted);
+    EXPECT_TRUE(converted.value()->info().framesExact);
+    EXPECT_EQ(converted.value()->info().frames, 3u * 16000);
+    EXPECT_EQ(trx5test::ReadAllFrames(*converted.value()).size(), 2u * 3 * 16000);
 }
 #endif
 

@@ -316,6 +316,12 @@ TEST_F(Cli, Info) {
          12004,
          {"Sampling Rate : 8000.00Hz", "Sampling Frames : 12004 (mono)  0:00:01:500",
           "Bits / Word : 8"}},
+        {3,
+         16000,
+         16,
+         4000,
+         {"Sampling Rate : 16000.00Hz", "Sampling Frames : 4000 (3 channels)  0:00:00:250",
+          "Bits / Word : 16"}},
     };
     for (const Case& c : cases) {
         const std::string path = work / "info.wav";
@@ -501,6 +507,7 @@ TEST(CliFailure, FailedOperationIsExitOne) {
     TempDir work;
     trx5test::WriteFile(work / "notes.txt", "not audio");
     trx5test::WriteFile(work / "form.aif", std::string("FORM\0\0\0\4AIFF", 12));
+    trx5test::WriteFile(work / "1hz.wav", trx5test::WavBytes(1, 1, 16, Samples(8000, 100)));
     ASSERT_EQ(mkfifo((work / "fifo.wav").c_str(), 0644), 0);
     const std::string c = card.path();
     const std::string out = work / "out.wav";
@@ -528,6 +535,11 @@ TEST(CliFailure, FailedOperationIsExitOne) {
          "The file could not be opened.: Not a regular file"},
         {{"import", c, "1", work / "form.aif", "--to", "1-1"}, "The file is not a WAV/AIFF."},
         {{"import", c, "1", work / "notes.txt", "--to", "1-1"}, "The file is not a WAV/AIFF."},
+        {{"import", c, "1", work / "1hz.wav", "--to", "1-1", "--mix"},
+         "Only a stereo file can be mixed into one take.: the file is mono"},
+        {{"import", c, "1", work / "1hz.wav", "--to", "1-1"},
+         "The sampling rate could not be converted.: the file's rate of 1 Hz is below 1000 Hz; "
+         "--keep-rate takes the samples as they are"},
         {{"import", empty.path(), "1", work / "notes.txt", "--to", "1-1"},
          "No TRX-5 card information"},
         {{"info", work / "missing.wav"},
@@ -1161,6 +1173,59 @@ TEST_F(Cli, ImportConvertsKeepsTheRateOrMixes) {
         }
     }
 }
+
+// Ctrl-C while an hour of MP3 is being counted, before any take is written:
+// the import stops at once (the count alone takes seconds) and the takes
+// stay as they were.
+TEST_F(Cli, InterruptedCountingLeavesTheTakes) {
+    const std::string mp3 = trx5test::MakeLongMp3(work, 60);
+    const Bytes take = trx5test::ReadFile(card / "00-02.aud");
+    const std::set<std::string> before = FolderListing(card.path());
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point start = Clock::now();
+    Clock::time_point interrupted;
+    bool writing = false;
+    const std::string folder = card.path();
+    auto counting = [&] {
+        writing = writing || HoldsTemporaryFile(folder);
+        if (Clock::now() - start < std::chrono::milliseconds(300)) return false;
+        interrupted = Clock::now();
+        return true;
+    };
+    const RunResult run = RunCli({"import", card.path(), "1", mp3, "--to", "1-3"}, {{}, counting});
+    const auto latency = Clock::now() - interrupted;
+    EXPECT_EQ(run.code, 130);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "Import canceled; takes left unchanged.\n");
+    EXPECT_FALSE(writing);
+    EXPECT_LT(latency, std::chrono::milliseconds(500));
+    EXPECT_EQ(trx5test::ReadFile(card / "00-02.aud"), take);
+    EXPECT_EQ(FolderListing(card.path()), before);
+}
+
+// Files whose headers claim other lengths than they hold: `info` tells the
+// frames that `import` takes (the take holds their blocks), not the claim.
+// Neither prints anything but its own lines: the MP3 decoder's diagnostics
+// of the damaged stream never reach the terminal.
+TEST_F(Cli, InfoTellsTheFramesTheImportTakes) {
+    for (const trx5test::DamagedFile& file : trx5test::MakeDamagedFiles(work)) {
+        SCOPED_TRACE(file.what);
+        const RunResult info = RunCli({"info", file.path});
+        ASSERT_EQ(info.code, 0) << info.err;
+        EXPECT_EQ(info.err, "");
+        const std::vector<std::string> lines = Lines(info.out);
+        ASSERT_EQ(lines.size(), 3u);
+        unsigned long long frames = 0;
+        ASSERT_EQ(std::sscanf(lines[1].c_str(), "Sampling Frames : %llu", &frames), 1);
+        const RunResult run =
+            RunCli({"import", card.path(), "1", file.path, "--to", "2-1", "--keep-rate"});
+        ASSERT_EQ(run.code, 0) << run.err;
+        EXPECT_EQ(run.out, "Take(s) have been generated.\n");
+        EXPECT_EQ(run.err, "");
+        EXPECT_EQ(trx5test::ReadFile(card / "00-10.aud").size(), 512 + (frames + 508) / 509 * 512)
+            << lines[1];
+    }
+}
 #endif
 
 TEST_F(Cli, ExportFlac) {
@@ -1184,7 +1249,8 @@ TEST_F(Cli, ExportFlac) {
 }
 
 // Files with nothing to play or import are refused by every command that
-// reads audio files, with the usual message.
+// reads audio files, with the usual message and, for a file of a kind
+// libsndfile knows, the reason.
 TEST_F(Cli, FilesWithoutFramesAreRefused) {
     trx5test::WriteFile(work / "empty.flac", Bytes{});
     trx5test::WriteFile(work / "text.mp3", "not audio at all\n");
@@ -1193,7 +1259,9 @@ TEST_F(Cli, FilesWithoutFramesAreRefused) {
                                                       {"import", card.path(), "1", "--to", "1-1"}};
     if (RunCli({"play", "--help"}).code == 0) commands.push_back({"play"});
     const Bytes take = trx5test::ReadFile(card / "00-00.aud");
-    for (const char* name : {"empty.flac", "text.mp3", "none.wav"}) {
+    const std::pair<const char*, std::string> files[] = {
+        {"empty.flac", ""}, {"text.mp3", ""}, {"none.wav", ": the file holds no frames"}};
+    for (const auto& [name, reason] : files) {
         for (std::vector<std::string> args : commands) {
             args.insert(args.begin() + (args[0] == "import" ? 3 : 1), work / name);
             const RunResult run = RunCli(args);
@@ -1201,7 +1269,7 @@ TEST_F(Cli, FilesWithoutFramesAreRefused) {
             EXPECT_EQ(run.out, "") << Describe(args);
             EXPECT_EQ(run.err,
                       "trx5card: " + (args[0] == "import" ? std::string() : work / name + ": ") +
-                          "The file is not a WAV/AIFF.\n")
+                          "The file is not a WAV/AIFF." + reason + "\n")
                 << Describe(args);
         }
     }

@@ -205,12 +205,135 @@ inline std::string Quote(const std::string& path) {
     return quoted;
 }
 
+// The checksum of an Ogg page (CRC-32 with polynomial 0x04c11db7, not
+// reflected), taken with the page's own checksum field zero.
+inline std::uint32_t OggPageCrc(const std::uint8_t* page, std::size_t size) {
+    std::uint32_t crc = 0;
+    for (std::size_t i = 0; i < size; ++i) {
+        crc ^= std::uint32_t(page[i]) << 24;
+        for (int bit = 0; bit < 8; ++bit)
+            crc = crc & 0x80000000u ? crc << 1 ^ 0x04c11db7u : crc << 1;
+    }
+    return crc;
+}
+
+// Sets the granule position (the frames up to its end) of an Ogg file's
+// last page, with the checksum that makes the page valid again.
+inline void SetLastOggGranule(Bytes& ogg, std::uint64_t granule) {
+    std::size_t at = ogg.size() - 4;
+    while (at > 0 &&
+           !(ogg[at] == 'O' && ogg[at + 1] == 'g' && ogg[at + 2] == 'g' && ogg[at + 3] == 'S')) {
+        --at;
+    }
+    const std::size_t segments = ogg[at + 26];
+    std::size_t size = 27 + segments;
+    for (std::size_t i = 0; i < segments; ++i) size += ogg[at + 27 + i];
+    for (int i = 0; i < 8; ++i) ogg[at + 6 + std::size_t(i)] = std::uint8_t(granule >> (8 * i));
+    for (int i = 0; i < 4; ++i) ogg[at + 22 + std::size_t(i)] = 0;
+    const std::uint32_t crc = OggPageCrc(&ogg[at], size);
+    for (int i = 0; i < 4; ++i) ogg[at + 22 + std::size_t(i)] = std::uint8_t(crc >> (8 * i));
+}
+
+// Sets the 36-bit total-samples field of a FLAC file's stream info (the
+// block right after "fLaC"; the field is the low half of byte 21 and
+// bytes 22 to 25).
+inline void SetFlacTotalSamples(Bytes& flac, std::uint64_t samples) {
+    flac[21] = std::uint8_t((flac[21] & 0xF0) | ((samples >> 32) & 0x0F));
+    for (int i = 0; i < 4; ++i) flac[22 + std::size_t(i)] = std::uint8_t(samples >> (24 - 8 * i));
+}
+
+// Sets the 20-bit sampling rate of a FLAC file's stream info.
+inline void SetFlacRate(Bytes& flac, std::uint32_t rate) {
+    flac[18] = std::uint8_t(rate >> 12);
+    flac[19] = std::uint8_t(rate >> 4);
+    flac[20] = std::uint8_t((flac[20] & 0x0F) | (rate & 0x0F) << 4);
+}
+
+// Overwrites stretches in the second quarter of a file with a fixed pattern:
+// a compressed stream damaged in the middle.
+inline void Scramble(Bytes& bytes) {
+    std::uint32_t value = 12345;
+    for (std::size_t at = bytes.size() / 4; at + 20 < bytes.size() / 2; at += 997) {
+        for (std::size_t i = 0; i < 20; ++i) {
+            value = value * 1664525u + 1013904223u;
+            bytes[at + i] = std::uint8_t(value >> 24);
+        }
+    }
+}
+
 #ifdef TRX5_SOX
+}  // namespace trx5test
+
+#include <gtest/gtest.h>
+
+namespace trx5test {
+
 // Runs sox with these arguments (paths quoted by the caller); true when it
 // succeeded.
 inline bool Sox(const std::string& arguments) {
     const std::string command = std::string("'") + TRX5_SOX + "' -q " + arguments;
     return std::system(command.c_str()) == 0;
+}
+
+// An MP3 file of `minutes` minutes of 44100 Hz stereo: one minute made by
+// sox, repeated (MPEG frames follow one another; a decoder plays them all).
+inline std::string MakeLongMp3(const TempDir& dir, int minutes) {
+    const std::string minute = dir / "minute.mp3";
+    const std::string path = dir / "long.mp3";
+    EXPECT_TRUE(Sox("-n -r 44100 -c 2 " + Quote(minute) + "synth 60 sine 440 sine 660 vol 0.5"));
+    const Bytes one = ReadFile(minute);
+    std::FILE* out = std::fopen(path.c_str(), "wb");
+    EXPECT_NE(out, nullptr);
+    if (out == nullptr) return path;
+    for (int i = 0; i < minutes; ++i)
+        EXPECT_EQ(std::fwrite(one.data(), 1, one.size(), out), one.size());
+    EXPECT_EQ(std::fclose(out), 0);
+    return path;
+}
+
+// Files whose headers claim other lengths than they hold, each made by sox
+// from three seconds of 44100 Hz stereo and patched: the lengths a reader
+// could tell from the header alone are wrong by hours or seconds.
+struct DamagedFile {
+    std::string path;
+    const char* what;
+};
+inline std::vector<DamagedFile> MakeDamagedFiles(const TempDir& dir) {
+    const Samples frames = SumOfSines(3 * 44100, 2, 44100);
+    const std::string base = dir / "damaged-base.wav";
+    WriteFile(base, WavBytes(2, 44100, 16, frames));
+    auto made = [&](const std::string& name) {
+        const std::string path = dir / name;
+        EXPECT_TRUE(Sox(Quote(base) + Quote(path)));
+        return path;
+    };
+    std::vector<DamagedFile> files;
+    // The last page of an Ogg stream claims 2^62 frames.
+    Bytes ogg = ReadFile(made("granule.ogg"));
+    SetLastOggGranule(ogg, std::uint64_t(1) << 62);
+    WriteFile(dir / "granule.ogg", ogg);
+    files.push_back({dir / "granule.ogg", "Ogg, last granule 2^62"});
+    // A FLAC file's stream info claims 2^36 - 1 frames.
+    Bytes flac = ReadFile(made("total.flac"));
+    SetFlacTotalSamples(flac, (std::uint64_t(1) << 36) - 1);
+    WriteFile(dir / "total.flac", flac);
+    files.push_back({dir / "total.flac", "FLAC, total samples 2^36 - 1"});
+    // A FLAC file cut to a fifth.
+    flac = ReadFile(made("cut.flac"));
+    flac.resize(flac.size() / 5);
+    WriteFile(dir / "cut.flac", flac);
+    files.push_back({dir / "cut.flac", "FLAC cut to a fifth"});
+    // A WAV whose data chunk claims 0xFFFFFFF0 bytes.
+    Bytes wav = WavBytes(2, 44100, 16, Samples(frames.begin(), frames.begin() + 2 * 8000));
+    for (int i = 0; i < 4; ++i) wav[40 + std::size_t(i)] = std::uint8_t(0xFFFFFFF0u >> (8 * i));
+    WriteFile(dir / "size.wav", wav);
+    files.push_back({dir / "size.wav", "WAV, data size 0xFFFFFFF0"});
+    // An MP3 stream damaged in the middle.
+    Bytes mp3 = ReadFile(made("damaged.mp3"));
+    Scramble(mp3);
+    WriteFile(dir / "damaged.mp3", mp3);
+    files.push_back({dir / "damaged.mp3", "MP3 damaged in the middle"});
+    return files;
 }
 #endif
 

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -79,6 +80,30 @@ TEST(ImportFormats, MixesStereoIntoOneTake) {
     EXPECT_EQ(ImportedTakes(Request(src / "st.wav", two.path(), false, true, {false, true})),
               (std::vector<Bytes>{trx5test::ExpectedTake(trx5test::Channel(frames, 2, 0), false),
                                   trx5test::ExpectedTake(trx5test::Channel(frames, 2, 1), false)}));
+}
+
+// A mix asked of a file that is not stereo is refused, not ignored; with a
+// take for the right channel there is no mix to make, and the mono file
+// goes to the first take as always.
+TEST(ImportFormats, AMixNeedsAStereoFile) {
+    TempDir src;
+    trx5test::WriteFile(src / "mono.wav", trx5test::WavBytes(1, 32000, 16, Samples(3000, 9)));
+    trx5test::WriteFile(src / "three.wav", trx5test::WavBytes(3, 32000, 16, Samples(9000, 9)));
+    const std::pair<const char*, const char*> cases[] = {{"mono.wav", "the file is mono"},
+                                                         {"three.wav", "the file has 3 channels"}};
+    for (const auto& [name, reason] : cases) {
+        TempDir card;
+        trx5::NoProgress progress;
+        const auto result = trx5::ImportTakes(
+            Request(src / name, card.path(), false, false, {false, true}), progress);
+        ASSERT_FALSE(result.ok()) << name;
+        EXPECT_EQ(result.message(), "Only a stereo file can be mixed into one take.");
+        EXPECT_EQ(result.reason(), reason);
+        EXPECT_TRUE(std::filesystem::is_empty(card.path()));
+    }
+    TempDir card;
+    EXPECT_EQ(ImportedTakes(Request(src / "mono.wav", card.path(), false, true, {false, true})),
+              std::vector<Bytes>{trx5test::ExpectedTake(Samples(3000, 9), false)});
 }
 
 // With a conversion the progress counts the whole blocks of the converted
@@ -322,6 +347,53 @@ TEST(ImportFormats, SamplesKeptAreThoseOfTheWavPath) {
         ASSERT_EQ(takes.size(), 2u);
         EXPECT_EQ(takes, ImportedTakes(
                              Request(reference, wavCard.path(), false, true, {c.keepRate, false})));
+    }
+}
+
+// An MP3 stream's frames are counted by decoding it before anything is
+// written: the progress is asked meanwhile (as block 0 of 1), and a stop
+// then cancels the import, with or without keeping a part, leaving the
+// takes as they were.
+TEST(ImportFormats, CountingAsksTheProgressAndCanBeStopped) {
+    TempDir src;
+    const std::string path = MakeSource(src, kFormats[2]);
+    const std::size_t blocks =
+        trx5::ConvertedFrames(trx5::AudioSource::Open(path).value()->info().frames, 44100, 32000) /
+        509;
+    {
+        TempDir card;
+        trx5test::RecordingProgress progress;
+        const auto result = trx5::ImportTakes(Request(path, card.path(), false, false), progress);
+        ASSERT_TRUE(result.ok()) << result.Describe();
+        EXPECT_FALSE(result->aborted);
+        // Counting asks once per piece of 8192 frames decoded.
+        const std::size_t counting = progress.calls.size() - blocks;
+        EXPECT_GE(counting, 3 * 44100 / 8192u);
+        for (std::size_t n = 0; n < progress.calls.size(); ++n) {
+            const auto expected = n < counting ? std::make_pair(std::uint64_t(0), std::uint64_t(1))
+                                               : std::make_pair(n - counting, blocks);
+            ASSERT_EQ(progress.calls[n], expected) << n;
+        }
+    }
+    for (const bool keepPart : {false, true}) {
+        SCOPED_TRACE(keepPart ? "keep part" : "cancel");
+        TempDir card;
+        trx5test::WriteRandomTake(card / "00-00.aud", 3, 1);
+        const Bytes take = trx5test::ReadFile(card / "00-00.aud");
+        ImportRequest request = Request(path, card.path(), false, false);
+        request.keepPartOnAbort = keepPart;
+        trx5test::RecordingProgress progress(0);
+        const auto result = trx5::ImportTakes(request, progress);
+        ASSERT_TRUE(result.ok()) << result.Describe();
+        EXPECT_TRUE(result->aborted);
+        EXPECT_TRUE(result->takePaths.empty());
+        EXPECT_EQ(progress.calls.size(), 1u);
+        EXPECT_EQ(trx5test::ReadFile(card / "00-00.aud"), take);
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(card.path())) {
+            names.push_back(entry.path().filename().string());
+        }
+        EXPECT_EQ(names, std::vector<std::string>{"00-00.aud"});
     }
 }
 

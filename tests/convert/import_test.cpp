@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -294,6 +295,95 @@ TEST(Import, AbortKeepsWrittenBlocksAndTheTail) {
             EXPECT_EQ(trx5test::ReadFile(path), ExpectedTake(kept, false)) << path;
         }
         EXPECT_EQ(Listing(card.path()), (std::set<std::string>{"00-00.aud", "00-10.aud"}));
+    }
+}
+
+// A rate below 1000 Hz is not converted (a few samples a second would make a
+// huge take, slowly): refused at once with the rate as the reason, before
+// anything is written; kept as they are, the samples are imported.
+TEST(Import, RatesBelow1000HzAreNotConverted) {
+    struct Case {
+        std::uint32_t rate;
+        bool keepRate;
+        const char* reason;  // null: imported
+        std::uint64_t blocks;
+    };
+    const Case cases[] = {
+        {1, false, "the file's rate of 1 Hz is below 1000 Hz", 0},
+        {999, false, "the file's rate of 999 Hz is below 1000 Hz", 0},
+        {1, true, nullptr, 3},
+        {1000, false, nullptr, 3 * 32},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.rate) + (c.keepRate ? " kept" : ""));
+        TempDir src, card;
+        trx5test::WriteFile(src / "in.wav",
+                            trx5test::WavBytes(1, c.rate, 16, Frames(3 * 509, 1, 3)));
+        ImportRequest request = Request(src / "in.wav", card.path(), false, {0, 0});
+        request.keepRate = c.keepRate;
+        RecordingProgress progress;
+        const auto result = trx5::ImportTakes(request, progress);
+        if (c.reason != nullptr) {
+            ASSERT_FALSE(result.ok());
+            EXPECT_EQ(result.message(), "The sampling rate could not be converted.");
+            EXPECT_EQ(result.reason(), c.reason);
+            EXPECT_TRUE(progress.calls.empty());
+            EXPECT_TRUE(Listing(card.path()).empty());
+        } else {
+            ASSERT_TRUE(result.ok()) << result.Describe();
+            EXPECT_EQ(result->blocks, c.blocks);
+        }
+    }
+}
+
+// Takes that will not fit in the free space of the card's file system are
+// refused before anything is written, with what they need and what there
+// is: counted at the song's rate, as the import writes them. Takes that fit
+// are written.
+TEST(Import, TakesThatDoNotFitAreRefused) {
+    TempDir src, card;
+    if (mount("trx5test", card.path().c_str(), "tmpfs", 0, "size=512k") != 0) {
+        GTEST_SKIP() << "cannot mount a tmpfs here (needs root)";
+    }
+    struct Unmount {
+        std::string path;
+        ~Unmount() { umount(path.c_str()); }
+    } unmount{card.path()};
+    // One page of the 128 is taken: 520192 bytes are free.
+    trx5test::WriteRandomTake(card / "00-03.aud", 4, 1);
+    const Bytes take = trx5test::ReadFile(card / "00-03.aud");
+    struct Case {
+        int channels;
+        std::uint32_t rate;
+        std::size_t frames;
+        const char* refusal;  // null: written
+    };
+    const Case cases[] = {
+        // 1100 blocks of 512 bytes and a header.
+        {1, 32000, 1100 * 509, "The take needs 564 kB; the card has 520 kB free."},
+        {2, 32000, 550 * 509, "The takes need 564 kB; the card has 520 kB free."},
+        // Four times as many frames at 32000 Hz: 1200 blocks.
+        {1, 8000, 300 * 509, "The take needs 615 kB; the card has 520 kB free."},
+        // 799 blocks at 32000 Hz, as many as fit.
+        {1, 44100, 1100 * 509, nullptr},
+        {1, 32000, 1000 * 509, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.channels) + " channels at " + std::to_string(c.rate));
+        trx5test::WriteFile(src / "in.wav", trx5test::WavBytes(c.channels, c.rate, 16,
+                                                               Frames(c.frames, c.channels, 5)));
+        trx5::NoProgress progress;
+        const auto result = trx5::ImportTakes(
+            Request(src / "in.wav", card.path(), false, {0, 0}, TakeSlot{1, 0}), progress);
+        if (c.refusal != nullptr) {
+            ASSERT_FALSE(result.ok());
+            EXPECT_EQ(result.Describe(), c.refusal);
+            EXPECT_EQ(Listing(card.path()), std::set<std::string>{"00-03.aud"});
+        } else {
+            ASSERT_TRUE(result.ok()) << result.Describe();
+            ASSERT_EQ(unlink((card / "00-00.aud").c_str()), 0);
+        }
+        EXPECT_EQ(trx5test::ReadFile(card / "00-03.aud"), take);
     }
 }
 

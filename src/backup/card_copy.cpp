@@ -3,7 +3,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,6 +15,7 @@
 #include "backup/wildcard.h"
 #include "card/card_info.h"
 #include "card/take_file.h"
+#include "common/byte_size.h"
 #include "common/file_io.h"
 #include "common/folder.h"
 
@@ -314,12 +314,11 @@ class CardCopy {
     // the groups so far, less the space of the files they replaced, and the
     // new files of the group being written. Sizes go up to whole blocks.
     Status CheckSpace(const std::string& folder) const {
-        struct statvfs fs {};
-        if (statvfs(folder.c_str(), &fs) != 0) return Status::Fail({}, ErrnoText(errno));
-        // Some file systems (pseudo or remote ones) tell no sizes.
-        if (fs.f_blocks == 0) return Status::Ok();
-        const std::uint64_t block = fs.f_frsize != 0 ? fs.f_frsize : 512;
-        const std::uint64_t free = static_cast<std::uint64_t>(fs.f_bavail) * block;
+        const auto space = FreeSpace(folder);
+        if (!space) return space.status();
+        if (!space->known) return Status::Ok();
+        const std::uint64_t block = space->blockSize;
+        const std::uint64_t free = space->bytes;
         std::int64_t used = 0;  // by the groups before
         std::int64_t needed = 0;
         for (const Group& group : groups_) {
@@ -334,8 +333,8 @@ class CardCopy {
         }
         if (static_cast<std::uint64_t>(needed) <= free) return Status::Ok();
         return Status::Fail({}, "Not enough free space (" +
-                                    SizeText(static_cast<std::uint64_t>(needed)) + " needed, " +
-                                    SizeText(free) + " free)");
+                                    FormatByteSize(static_cast<std::uint64_t>(needed)) +
+                                    " needed, " + FormatByteSize(free) + " free)");
     }
 
     // Writes every file of the group to a temporary file, then renames them
@@ -464,36 +463,6 @@ Status CheckCardFolder(const std::string& folder) {
             return Status::Fail(kMsgInvalidCardInfo);
     }
     return Status::Fail(kMsgInvalidCardInfo);
-}
-
-std::string SizeText(std::uint64_t bytes) {
-    static constexpr const char* kUnits[] = {"B", "kB", "MB", "GB", "TB", "PB", "EB"};
-    constexpr std::size_t kLast = std::size(kUnits) - 1;
-    if (bytes < 1000) return std::to_string(bytes) + " B";
-    // Rounded to `step`, in steps (no overflow near the top of the range).
-    const auto rounded = [bytes](std::uint64_t step) {
-        return bytes / step + (bytes % step >= step - step / 2 ? 1 : 0);
-    };
-    std::size_t unit = 1;
-    std::uint64_t scale = 1000;
-    while (unit < kLast && bytes / scale >= 1000) {
-        scale *= 1000;
-        ++unit;
-    }
-    // 999.6 MB is shown as 1.0 GB, not as 1000 MB.
-    if (unit < kLast && rounded(scale) >= 1000) {
-        scale *= 1000;
-        ++unit;
-    }
-    const unsigned long long tenths = rounded(scale / 10);
-    char text[32];
-    if (tenths < 100) {
-        std::snprintf(text, sizeof text, "%llu.%llu %s", tenths / 10, tenths % 10, kUnits[unit]);
-    } else {
-        std::snprintf(text, sizeof text, "%llu %s", static_cast<unsigned long long>(rounded(scale)),
-                      kUnits[unit]);
-    }
-    return text;
 }
 
 std::string LinkNote(const std::string& name) { return name + ": a link, not copied"; }

@@ -25,10 +25,6 @@ inline constexpr char kReasonNoFilesToCopy[] = "No files to copy";
 // kMsgNoCardInfo or kMsgInvalidCardInfo.
 Status CheckCardFolder(const std::string& folder);
 
-// A size as the messages give it, in decimal units with one decimal below
-// ten: "512 B", "1.5 kB", "120 MB", "4.0 GB".
-std::string SizeText(std::uint64_t bytes);
-
 // The line for a link left out of a copy: "00-05.aud: a link, not copied".
 std::string LinkNote(const std::string& name);
 

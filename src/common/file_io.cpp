@@ -74,11 +74,15 @@ FilePtr OpenRegularFile(const std::string& path, std::string* reason, FinalLink 
     return FilePtr(f);
 }
 
-Result<std::uint64_t> FreeSpace(const std::string& folder) {
+Result<FreeSpaceInfo> FreeSpace(const std::string& folder) {
     struct statvfs fs {};
     if (statvfs(folder.c_str(), &fs) != 0) return Status::Fail({}, ErrnoText(errno));
-    const unsigned __int128 bytes = (unsigned __int128)fs.f_bavail * fs.f_frsize;
-    return bytes > UINT64_MAX ? UINT64_MAX : std::uint64_t(bytes);
+    FreeSpaceInfo space;
+    space.known = fs.f_blocks != 0;
+    if (fs.f_frsize != 0) space.blockSize = fs.f_frsize;
+    const unsigned __int128 bytes = (unsigned __int128)fs.f_bavail * space.blockSize;
+    space.bytes = bytes > UINT64_MAX ? UINT64_MAX : std::uint64_t(bytes);
+    return space;
 }
 
 std::string TempNameStem(const std::string& folder, const std::string& baseName) {

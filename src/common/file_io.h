@@ -34,9 +34,17 @@ enum class FinalLink { Follow, Refuse };
 FilePtr OpenRegularFile(const std::string& path, std::string* reason = nullptr,
                         FinalLink link = FinalLink::Follow);
 
-// The bytes that can still be written in `folder`'s file system (as an
-// unprivileged user may); fails with the system's reason.
-Result<std::uint64_t> FreeSpace(const std::string& folder);
+// The room left in a folder's file system.
+struct FreeSpaceInfo {
+    std::uint64_t bytes = 0;        // that can still be written (as an unprivileged user may)
+    std::uint64_t blockSize = 512;  // files take whole blocks of this size
+    // Some file systems (pseudo or remote ones) tell no sizes at all; then
+    // nothing is known of the room.
+    bool known = true;
+};
+
+// The room in `folder`'s file system; fails with the system's reason.
+Result<FreeSpaceInfo> FreeSpace(const std::string& folder);
 
 // Temporary files of this program start with this prefix, so that files a
 // killed run left behind can be recognised.

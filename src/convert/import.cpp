@@ -71,16 +71,18 @@ class TakeWriter {
 // 4.0 GB; the card has 120 MB free."
 Status CheckRoom(const std::string& folder, std::uint64_t frames, bool longMode,
                  std::size_t takes) {
-    const auto free = FreeSpace(folder);
-    if (!free) return Status::Fail(kMsgCannotCreate, free.reason());
+    const auto space = FreeSpace(folder);
+    if (!space) return Status::Fail(kMsgCannotCreate, space.reason());
+    if (!space->known) return Status::Ok();
+    const std::uint64_t free = space->bytes;
     const std::uint64_t spb = SamplesPerBlock(longMode);
     using Wide = unsigned __int128;
     const Wide blocks = (Wide(frames) + spb - 1) / spb;
     const Wide needed = (kTakeHeaderSize + blocks * kTakeBlockSize) * takes;
-    if (needed <= *free) return Status::Ok();
+    if (needed <= free) return Status::Ok();
     const std::uint64_t shown = needed > UINT64_MAX ? UINT64_MAX : std::uint64_t(needed);
     return Status::Fail((takes == 1 ? "The take needs " : "The takes need ") +
-                        FormatByteSize(shown) + "; the card has " + FormatByteSize(*free) +
+                        FormatByteSize(shown) + "; the card has " + FormatByteSize(free) +
                         " free.");
 }
 

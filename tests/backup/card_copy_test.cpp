@@ -694,24 +694,6 @@ TEST(CardCopy, SpaceIsCheckedBeforeAnythingIsWritten) {
     }
 }
 
-TEST(CardCopy, SizeText) {
-    const std::pair<std::uint64_t, const char*> cases[] = {
-        {0, "0 B"},
-        {999, "999 B"},
-        {1000, "1.0 kB"},
-        {1049, "1.0 kB"},
-        {1050, "1.1 kB"},
-        {9949, "9.9 kB"},
-        {9950, "10 kB"},
-        {999499, "999 kB"},
-        {999500, "1.0 MB"},
-        {120000000, "120 MB"},
-        {4000000000, "4.0 GB"},
-        {std::uint64_t(-1), "18 EB"},
-    };
-    for (const auto& [bytes, text] : cases) EXPECT_EQ(trx5::SizeText(bytes), text) << bytes;
-}
-
 TEST(CardCheck, MachineFile) {
     TempDir valid, missing, invalid;
     trx5test::MakeMachineFile(valid.path());

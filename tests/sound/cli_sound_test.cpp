@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "sound_support.h"
+#include "sound_test.h"
 
 namespace {
 
@@ -91,7 +92,7 @@ void CheckSongMix(int rate, bool longMode) {
     const Samples expected = trx5sound::ExpectedMix(tracks, longMode);
 
     PrivateSound sound;
-    if (const std::string why = sound.Start(rate); !why.empty()) GTEST_SKIP() << why;
+    if (const std::string why = sound.Start(rate); !why.empty()) TRX5_NO_SOUND(why);
     Samples captured;
     ASSERT_NO_FATAL_FAILURE(
         PlayAndCapture(sound,
@@ -120,7 +121,7 @@ TEST(CliSound, PlaysAWavFileToItsLastFrame) {
     trx5sound::WriteWav(wav, 2, 32000, file);
 
     PrivateSound sound;
-    if (const std::string why = sound.Start(32000); !why.empty()) GTEST_SKIP() << why;
+    if (const std::string why = sound.Start(32000); !why.empty()) TRX5_NO_SOUND(why);
     Samples captured;
     ASSERT_NO_FATAL_FAILURE(PlayAndCapture(sound, Play({wav}), captured));
     const std::string why = trx5sound::CheckSingleRun(captured, file);
@@ -148,7 +149,7 @@ TEST(CliSound, EndsCleanlyRunAfterRunUnderLoad) {
         trx5sound::WriteSineTake(card.path, t, 0, false, 6, 4000 + 1000 * t, 3000, 40 + 13 * t);
     }
     PrivateSound sound;
-    if (const std::string why = sound.Start(32000); !why.empty()) GTEST_SKIP() << why;
+    if (const std::string why = sound.Start(32000); !why.empty()) TRX5_NO_SOUND(why);
     const std::vector<std::string> env =
         trx5sound::WithPreload(trx5sound::EnvironmentWith(sound.RuntimeDir()), TRX5_SLOW_DISPATCH);
     const std::vector<std::string> args = Play({card.path, "1", "1-1", "2-1", "3-1", "4-1"});
@@ -176,7 +177,7 @@ TEST(CliSound, CtrlCStopsTheSoundAtOnce) {
     const Samples expected = trx5sound::ExpectedMix(tracks, false);
 
     PrivateSound sound;
-    if (const std::string why = sound.Start(32000); !why.empty()) GTEST_SKIP() << why;
+    if (const std::string why = sound.Start(32000); !why.empty()) TRX5_NO_SOUND(why);
     trx5sound::FifoCapture& capture = sound.Capture();
     const std::size_t from = capture.Frames();
     trx5sound::RunningProgram play(Play({card.path, "1", "1-1", "2-4", "4-3"}),

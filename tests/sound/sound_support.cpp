@@ -338,6 +338,11 @@ void PrivateSound::UseInThisProcess() const {
 
 // --- Processes and folders
 
+bool SoundRequired() {
+    const char* required = std::getenv("TRX5_REQUIRE_SOUND");
+    return required != nullptr && *required != '\0' && std::strcmp(required, "0") != 0;
+}
+
 std::vector<std::string> EnvironmentWith(const std::string& runtimeDir,
                                          const std::string& pulseServer) {
     std::vector<std::string> env;

@@ -121,6 +121,10 @@ class PrivateSound {
     PulseServer server_;
 };
 
+// Whether the sound tests must have their server (TRX5_REQUIRE_SOUND set and
+// not "0", as in scripts/test.sh) rather than be skipped without it.
+bool SoundRequired();
+
 // The environment of this process with XDG_RUNTIME_DIR set to `runtimeDir`
 // and PULSE_SERVER set to `pulseServer` (left out when empty).
 std::vector<std::string> EnvironmentWith(const std::string& runtimeDir,

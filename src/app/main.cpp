@@ -16,6 +16,7 @@
 #include "app/main_win.h"
 #include "app/nf_win.h"
 #include "controls/dirtreeview.h"
+#include "playback/qt_sound_output.h"
 
 namespace {
 
@@ -74,15 +75,9 @@ QString ParseCommandLine(int argc, char* argv[]) {
     return QFileInfo(parser.positionalArguments().constFirst()).absoluteFilePath();
 }
 
-}  // namespace
-
-int main(int argc, char* argv[]) {
-    const QString folder = ParseCommandLine(argc, argv);
-
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Card Manager for TRX-5"));
-    QGuiApplication::setDesktopFileName(QLatin1String(kDesktopId));
-    QApplication::setWindowIcon(QIcon::fromTheme(QLatin1String(kDesktopId), BuiltInIcon()));
+// Shows the window until it is closed; its forms, and with them their sound
+// outputs, are gone when this returns.
+int RunWindow(const QString& folder) {
     try {
         QtDialogProvider dialogs;
         TMainWin mainWin(dialogs);
@@ -118,4 +113,22 @@ int main(int argc, char* argv[]) {
                               QString::fromLocal8Bit(e.what()));
     }
     return 1;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    const QString folder = ParseCommandLine(argc, argv);
+    int code = 1;
+    {
+        QApplication app(argc, argv);
+        QApplication::setApplicationName(QStringLiteral("Card Manager for TRX-5"));
+        QGuiApplication::setDesktopFileName(QLatin1String(kDesktopId));
+        QApplication::setWindowIcon(QIcon::fromTheme(QLatin1String(kDesktopId), BuiltInIcon()));
+        code = RunWindow(folder);
+    }
+    // The window and the application object are gone; after an audition or
+    // a preview the process ends here.
+    trx5::EndProcessAfterSound(code);
+    return code;
 }

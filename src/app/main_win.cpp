@@ -810,7 +810,9 @@ void TMainWin::keyPressEvent(QKeyEvent* event) {
 }
 
 void TMainWin::closeEvent(QCloseEvent* event) {
-    // Like Exit and Esc, closing waits until the running operation is over.
+    // A playing audition stops at once and the window closes; like Exit and
+    // Esc, closing waits until any other running operation is over.
+    if (audition_ && audition_->Playing()) audition_->Stop();
     if (busy_) {
         event->ignore();
         return;

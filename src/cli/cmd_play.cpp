@@ -26,13 +26,13 @@ struct PlayArgs {
 // How often Ctrl-C is looked for while the sound plays.
 constexpr int kPollMs = 20;
 
-QCoreApplication& Application() {
+// The application object of one play, made before the sound output and so
+// gone after it: the output's thread is joined while the application lives.
+std::unique_ptr<QCoreApplication> MakeApplication() {
     static int argc = 1;
     static char name[] = "trx5card";
     static char* argv[] = {name, nullptr};
-    static QCoreApplication* app =
-        QCoreApplication::instance() != nullptr ? nullptr : new QCoreApplication(argc, argv);
-    return app != nullptr ? *app : *QCoreApplication::instance();
+    return std::make_unique<QCoreApplication>(argc, argv);
 }
 
 int PlaySong(const PlayArgs& args) {
@@ -54,7 +54,8 @@ int PlaySong(const PlayArgs& args) {
     Audition::TakePaths paths;
     if (!FindTakePaths(*lookup.found, chosen, paths, code)) return code;
 
-    QCoreApplication& app = Application();
+    const std::unique_ptr<QCoreApplication> application = MakeApplication();
+    QCoreApplication& app = *application;
     QtSoundOutput output;
     Audition audition(output, [&](int track) { return TrackKnobs{levels[track], pans[track]}; });
     TerminalProgress progress("Audio playing...");
@@ -80,7 +81,8 @@ int PlayFile(const std::string& path) {
     auto source = AudioSource::Open(path, FrameCount::kEstimate);
     if (!source) return Fail(path + ": " + source.Describe());
 
-    QCoreApplication& app = Application();
+    const std::unique_ptr<QCoreApplication> application = MakeApplication();
+    QCoreApplication& app = *application;
     QtSoundOutput output;
     Preview preview(output);
     TerminalProgress progress("Audio playing...");

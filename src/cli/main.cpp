@@ -7,6 +7,9 @@
 #include <vector>
 
 #include "cli/cli_common.h"
+#ifdef TRX5_HAVE_PLAY
+#include "playback/qt_sound_output.h"
+#endif
 
 namespace {
 
@@ -81,4 +84,11 @@ int Run(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) { return FinishStandardOutput(Run(argc, argv)); }
+int main(int argc, char** argv) {
+    const int code = FinishStandardOutput(Run(argc, argv));
+#ifdef TRX5_HAVE_PLAY
+    // After play, by now shut down, the process ends here.
+    trx5::EndProcessAfterSound(code);
+#endif
+    return code;
+}

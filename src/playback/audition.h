@@ -38,6 +38,8 @@ class Audition : public QObject {
     bool Start(const TakePaths& takePaths, bool longMode);
     // Posts the stop notice; the stop runs when the event loop delivers it.
     void RequestStop();
+    // Stops now: the sound ends and the output is closed before it returns.
+    void Stop() { StopAudition(playback_); }
 
     bool Playing() const { return AuditionPlaying; }
     int Blocks() const { return AuditionBlocks; }

@@ -1,5 +1,7 @@
 #include "playback/qt_sound_output.h"
 
+#include <unistd.h>
+
 #include <QAudioDevice>
 #include <QAudioFormat>
 #include <QAudioSink>
@@ -7,9 +9,21 @@
 #include <QMediaDevices>
 #include <QTimer>
 #include <algorithm>
+#include <atomic>
+#include <cstdio>
 #include <cstring>
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+#endif
 
 namespace trx5 {
+
+namespace {
+
+// Set before Qt's sound system is first asked for a device.
+std::atomic<bool> soundStarted{false};
+
+}  // namespace
 
 QtSoundOutput::QtSoundOutput(QObject* parent) : SoundOutput(parent) {
     worker_ = new QObject;
@@ -36,6 +50,7 @@ bool QtSoundOutput::Open(const SoundFormat& format) {
 
 bool QtSoundOutput::StartSink() {
     if (sink_ == nullptr) {
+        soundStarted = true;
         const QAudioDevice device = QMediaDevices::defaultAudioOutput();
         if (device.isNull()) return false;
         QAudioFormat audioFormat;
@@ -173,6 +188,16 @@ void QtSoundOutput::ReturnQueued() {
     playing_.clear();
     for (const Pending& pending : queue_) PostDone(pending.buffer);
     queue_.clear();
+}
+
+void EndProcessAfterSound(int code) {
+    if (!soundStarted) return;
+    // std::cout and std::cerr write through the C streams.
+    std::fflush(nullptr);
+#if defined(__SANITIZE_ADDRESS__)
+    __lsan_do_leak_check();
+#endif
+    _exit(code);
 }
 
 }  // namespace trx5

@@ -72,4 +72,14 @@ class QtSoundOutput final : public SoundOutput {
     std::uint64_t written_ = 0;  // bytes handed to the device since it started
 };
 
+// Ends the process with exit status `code` when a QtSoundOutput has
+// started Qt's sound system in it; returns at once when none has. Called
+// last, once everything the program made is gone, the application object
+// too: Qt Multimedia 6.4 keeps its PulseAudio connections for the life of
+// the process and tears them down among the exit handlers without the lock
+// of their event threads, which may still be handling the server's last
+// messages (a crash now and then). Those handlers are skipped; the standard
+// streams are flushed first, and a sanitized build runs its leak check here.
+void EndProcessAfterSound(int code);
+
 }  // namespace trx5

@@ -209,6 +209,15 @@ Samples FifoCapture::Copy(std::size_t from, std::size_t to) const {
                    samples_.begin() + std::ptrdiff_t(2 * to));
 }
 
+std::size_t FifoCapture::HeardSince(std::size_t from) const {
+    std::lock_guard lock(mutex_);
+    const std::size_t frames = samples_.size() / 2;
+    for (std::size_t f = from; f < frames; ++f) {
+        if (!IsSilent(samples_, f)) return frames - f;
+    }
+    return 0;
+}
+
 bool FifoCapture::WaitQuiet(std::chrono::milliseconds quiet,
                             std::chrono::milliseconds timeout) const {
     const auto start = Clock::now();
@@ -330,6 +339,11 @@ void PrivateSound::UseInThisProcess() const {
 
 // --- Processes and folders
 
+bool SoundRequired() {
+    const char* required = std::getenv("TRX5_REQUIRE_SOUND");
+    return required != nullptr && *required != '\0' && std::strcmp(required, "0") != 0;
+}
+
 std::vector<std::string> EnvironmentWith(const std::string& runtimeDir,
                                          const std::string& pulseServer) {
     std::vector<std::string> env;
@@ -343,12 +357,29 @@ std::vector<std::string> EnvironmentWith(const std::string& runtimeDir,
     return env;
 }
 
-RunResult RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-                     std::chrono::seconds limit) {
-    RunResult run;
-    const std::string capture = MakeTempFolder("trx5run-");
-    const std::string outPath = capture + "out";
-    const std::string errPath = capture + "err";
+std::vector<std::string> WithPreload(std::vector<std::string> env, const std::string& library) {
+    std::erase_if(env, [](const std::string& entry) { return entry.starts_with("LD_PRELOAD="); });
+    env.push_back("LD_PRELOAD=" + library);
+#ifdef TRX5_SANITIZED_BUILD
+    // The library then comes before the sanitizer's runtime, which is fine.
+    constexpr char kCheck[] = "verify_asan_link_order=0";
+    const auto asan = std::find_if(env.begin(), env.end(), [](const std::string& entry) {
+        return entry.starts_with("ASAN_OPTIONS=");
+    });
+    if (asan == env.end()) {
+        env.push_back(std::string("ASAN_OPTIONS=") + kCheck);
+    } else {
+        *asan += std::string(":") + kCheck;
+    }
+#endif
+    return env;
+}
+
+RunningProgram::RunningProgram(const std::vector<std::string>& argv,
+                               const std::vector<std::string>& env) {
+    folder_ = MakeTempFolder("trx5run-");
+    const std::string outPath = folder_ + "out";
+    const std::string errPath = folder_ + "err";
     std::vector<std::string> args = argv;
     std::vector<std::string> environment = env;
     std::vector<char*> argp = Pointers(args);
@@ -365,25 +396,73 @@ RunResult RunProgram(const std::vector<std::string>& argv, const std::vector<std
     const int spawned = posix_spawnp(&pid, argp[0], &actions, nullptr, argp.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     if (spawned == 0) {
-        int status = 0;
-        const auto deadline = Clock::now() + limit;
-        while (waitpid(pid, &status, WNOHANG) == 0) {
-            if (Clock::now() > deadline) {
-                kill(pid, SIGKILL);
-                waitpid(pid, &status, 0);
-                status = -1;
-                break;
-            }
-            std::this_thread::sleep_for(5ms);
-        }
-        if (status != -1 && WIFEXITED(status)) run.code = WEXITSTATUS(status);
-        run.out = ReadText(outPath);
-        run.err = ReadText(errPath);
+        pid_ = pid;
     } else {
-        run.err = std::string("cannot start ") + argv[0] + ": " + std::strerror(spawned);
+        why_ = std::string("cannot start ") + argv[0] + ": " + std::strerror(spawned);
     }
-    RemoveFolder(capture);
+}
+
+RunningProgram::~RunningProgram() {
+    if (pid_ > 0) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+    RemoveFolder(folder_);
+}
+
+void RunningProgram::Signal(int signal) {
+    if (pid_ > 0) kill(pid_, signal);
+}
+
+RunResult RunningProgram::Wait(std::chrono::milliseconds limit) {
+    RunResult run;
+    if (pid_ <= 0) {
+        run.err = why_;
+        return run;
+    }
+    int status = 0;
+    const auto deadline = Clock::now() + limit;
+    while (waitpid(pid_, &status, WNOHANG) == 0) {
+        if (Clock::now() > deadline) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, &status, 0);
+            run.killed = true;
+            break;
+        }
+        std::this_thread::sleep_for(5ms);
+    }
+    pid_ = -1;
+    if (!run.killed && WIFEXITED(status)) run.code = WEXITSTATUS(status);
+    if (!run.killed && WIFSIGNALED(status)) run.signal = WTERMSIG(status);
+    run.out = ReadText(folder_ + "out");
+    run.err = ReadText(folder_ + "err");
     return run;
+}
+
+RunResult RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                     std::chrono::seconds limit) {
+    return RunningProgram(argv, env).Wait(limit);
+}
+
+BusyLoad::BusyLoad(int processes) {
+    std::vector<std::string> args = {"yes"};
+    std::vector<char*> argp = Pointers(args);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    for (int i = 0; i < processes; ++i) {
+        pid_t pid = 0;
+        if (posix_spawnp(&pid, argp[0], &actions, nullptr, argp.data(), environ) == 0) {
+            pids_.push_back(pid);
+        }
+    }
+    posix_spawn_file_actions_destroy(&actions);
+}
+
+BusyLoad::~BusyLoad() {
+    for (const pid_t pid : pids_) kill(pid, SIGKILL);
+    for (const pid_t pid : pids_) waitpid(pid, nullptr, 0);
 }
 
 std::string MakeTempFolder(const std::string& prefix) {
@@ -542,6 +621,37 @@ std::string CheckSingleRun(const Samples& captured, const Samples& expected) {
             << gaps.runs << " silent gaps (" << gaps.frames << " frames) inside.";
     }
     return why.str();
+}
+
+StoppedRun CheckStoppedRun(const Samples& captured, const Samples& expected) {
+    StoppedRun run;
+    const std::size_t frames = captured.size() / 2;
+    std::size_t first = 0;
+    while (first < frames && IsSilent(captured, first)) ++first;
+    if (first == frames) {
+        run.why = "only silence reached the sink (" + std::to_string(frames) + " frames)";
+        return run;
+    }
+    run.end = frames;
+    while (IsSilent(captured, run.end - 1)) --run.end;
+    const Samples heard = kGapsAllowed ? WithoutGaps(captured)
+                                       : Samples(captured.begin() + std::ptrdiff_t(2 * first),
+                                                 captured.begin() + std::ptrdiff_t(2 * run.end));
+    run.frames = heard.size() / 2;
+    const std::size_t n = expected.size() / 2;
+    if (run.frames > n) {
+        run.why = "the sound lasts " + std::to_string(run.frames) + " frames, more than the " +
+                  std::to_string(n) + " expected";
+        return run;
+    }
+    const auto differ =
+        std::mismatch(heard.begin(), heard.end(), expected.begin(), expected.end()).first;
+    if (differ != heard.end()) {
+        const std::size_t k = std::size_t(differ - heard.begin()) / 2;
+        run.why = "frame " + std::to_string(k) + " of the " + std::to_string(run.frames) +
+                  " heard differs: got " + Frame(heard, k) + ", want " + Frame(expected, k);
+    }
+    return run;
 }
 
 Gaps FindGaps(const Samples& captured) {

@@ -47,6 +47,9 @@ class FifoCapture {
     std::size_t FramesPlayed() const;
     // The frames [from, to) read so far, interleaved.
     Samples Copy(std::size_t from, std::size_t to) const;
+    // Frames read since the first one from `from` on that is not silent;
+    // 0 while there is none.
+    std::size_t HeardSince(std::size_t from) const;
     // Waits until the FIFO has given no sound (only silence, or nothing:
     // an idle sink writes nothing) for `quiet`, counted from now at the
     // earliest; false when `timeout` passes first.
@@ -118,21 +121,63 @@ class PrivateSound {
     PulseServer server_;
 };
 
+// Whether the sound tests must have their server (TRX5_REQUIRE_SOUND set and
+// not "0", as in scripts/test.sh) rather than be skipped without it.
+bool SoundRequired();
+
 // The environment of this process with XDG_RUNTIME_DIR set to `runtimeDir`
 // and PULSE_SERVER set to `pulseServer` (left out when empty).
 std::vector<std::string> EnvironmentWith(const std::string& runtimeDir,
                                          const std::string& pulseServer = {});
 
+// `env` with `library` preloaded into the programs run with it.
+std::vector<std::string> WithPreload(std::vector<std::string> env, const std::string& library);
+
 struct RunResult {
-    int code = -1;  // exit status; -1 when it did not end by itself
+    int code = -1;        // exit status; -1 when it did not end by itself
+    int signal = 0;       // the signal that ended it, when one did
+    bool killed = false;  // it ran past its limit and was killed
     std::string out;
     std::string err;
 };
 
-// Runs a program (looked up in PATH) with `env`, standard input empty, and
-// collects its output. A run longer than `limit` is killed.
+// A program (looked up in PATH) running with `env`, standard input empty,
+// its output collected in files of its own.
+class RunningProgram {
+  public:
+    RunningProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env);
+    ~RunningProgram();  // kills it when it still runs
+    RunningProgram(const RunningProgram&) = delete;
+    RunningProgram& operator=(const RunningProgram&) = delete;
+
+    // Sends `signal` while it runs.
+    void Signal(int signal);
+    // Waits until it ends, killing it once `limit` has passed, and collects
+    // its output.
+    RunResult Wait(std::chrono::milliseconds limit);
+
+  private:
+    pid_t pid_ = -1;
+    std::string folder_;
+    std::string why_;  // why it did not start
+};
+
+// Runs a program to its end, as RunningProgram does.
 RunResult RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env,
                      std::chrono::seconds limit);
+
+// Processes that keep the processor busy while they live, as other programs
+// on a loaded machine do: each is `yes` writing into /dev/null.
+class BusyLoad {
+  public:
+    explicit BusyLoad(int processes);
+    ~BusyLoad();
+    BusyLoad(const BusyLoad&) = delete;
+    BusyLoad& operator=(const BusyLoad&) = delete;
+
+  private:
+    std::vector<pid_t> pids_;
+};
 
 // A fresh folder under the temporary folder, path ending with "/"; removed
 // with RemoveFolder.
@@ -173,6 +218,17 @@ void WriteWav(const std::string& path, int channels, int rate, const Samples& sa
 // Whether `captured` (stereo) is silence, then exactly `expected`, then
 // silence: empty when it is, else what differs.
 std::string CheckSingleRun(const Samples& captured, const Samples& expected);
+
+// Sound that was stopped before its end: silence, then the first `frames`
+// frames of the expected sound (at least one), then silence only. `why` is
+// empty when the capture is that, else what differs; `end` is the capture's
+// frame after the last one that is not silent.
+struct StoppedRun {
+    std::size_t frames = 0;
+    std::size_t end = 0;
+    std::string why;
+};
+StoppedRun CheckStoppedRun(const Samples& captured, const Samples& expected);
 
 // Runs of silent frames (both sides zero) between the first and the last
 // frame that is not silent.

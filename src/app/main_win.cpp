@@ -981,8 +981,6 @@ trx5::ImportRequest TMainWin::ImportRequestFor(trx5::TakeSlot first) const {
     request.fileNumber = SongFileNumber();
     request.longMode = LongMode;
     request.first = first;
-    // Abort cancels: the takes that were there stay as they were.
-    request.keepPartOnAbort = false;
     return request;
 }
 

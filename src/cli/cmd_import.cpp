@@ -50,8 +50,6 @@ int RunImport(const ImportArgs& args) {
     request.second = right;
     request.keepRate = args.keepRate;
     request.mixToMono = args.mix;
-    // Ctrl-C cancels: the takes stay as they were.
-    request.keepPartOnAbort = false;
 
     TerminalProgress progress("Writing to Takes");
     const Result<ImportOutcome> result = ImportTakes(request, progress);

@@ -20,10 +20,10 @@ struct ImportRequest {
     bool longMode = false;
     TakeSlot first;                  // mono or left channel
     std::optional<TakeSlot> second;  // right channel of a stereo file
-    // What a stop asked for by the progress does: keep the part imported so
-    // far (the window's Abort), or cancel and leave the old takes as they
-    // were (Ctrl-C on the command line).
-    bool keepPartOnAbort = true;
+    // What a stop asked for by the progress does: cancel and leave the old
+    // takes as they were (the window's Abort, Ctrl-C on the command line),
+    // or keep the part imported so far.
+    bool keepPartOnAbort = false;
     // Code the samples as they are, whatever the file's rate (the recorder's
     // own import: a 44100 Hz file plays slower and lower). Otherwise a file
     // at another rate than the song's is converted to it first.

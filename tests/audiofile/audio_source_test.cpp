@@ -128,7 +128,6 @@ TEST(AudioSource, RefusedFiles) {
     }
 }
 
-#ifdef TRX5_SOX
 // Lossless files sox makes from a 16-bit WAV give back its samples exactly
 // (24-bit FLAC samples keep their upper 16 bits, float ones are scaled by
 // 32768), with the format shown in the third line.
@@ -333,7 +332,6 @@ TEST(AudioSource, OpenedForPlayingAndCountedLater) {
     EXPECT_EQ(converted.value()->info().frames, 3u * 16000);
     EXPECT_EQ(trx5test::ReadAllFrames(*converted.value()).size(), 2u * 3 * 16000);
 }
-#endif
 
 // A conversion gives the rounded count of frames, however the source's
 // length falls against libsoxr's pieces.

@@ -1100,7 +1100,6 @@ std::vector<std::string> InfoLines(const std::string& path) {
     return Lines(run.out);
 }
 
-#ifdef TRX5_SOX
 TEST_F(Cli, InfoOfEveryFormat) {
     trx5test::WriteFile(work / "base.wav",
                         trx5test::WavBytes(2, 44100, 16, trx5test::SumOfSines(88200, 2, 44100)));
@@ -1226,7 +1225,6 @@ TEST_F(Cli, InfoTellsTheFramesTheImportTakes) {
             << lines[1];
     }
 }
-#endif
 
 TEST_F(Cli, ExportFlac) {
     const Samples take = trx5test::DecodeTakeFile(card / "00-02.aud", false);

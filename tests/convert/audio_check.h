@@ -261,7 +261,6 @@ inline void Scramble(Bytes& bytes) {
     }
 }
 
-#ifdef TRX5_SOX
 }  // namespace trx5test
 
 #include <gtest/gtest.h>
@@ -335,7 +334,6 @@ inline std::vector<DamagedFile> MakeDamagedFiles(const TempDir& dir) {
     files.push_back({dir / "damaged.mp3", "MP3 damaged in the middle"});
     return files;
 }
-#endif
 
 inline std::uint32_t LE32At(const Bytes& b, std::size_t at) {
     return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | std::uint32_t(b[at + 3]) << 24;

@@ -276,8 +276,9 @@ TEST(Import, AbortKeepsWrittenBlocksAndTheTail) {
         const Samples frames = Frames(c.frames, 2, 7);
         trx5test::WriteFile(src / "in.wav", trx5test::WavBytes(2, 32000, 16, frames));
         RecordingProgress progress(c.stopAt);
-        const auto result = trx5::ImportTakes(
-            Request(src / "in.wav", card.path(), false, {0, 0}, TakeSlot{1, 0}), progress);
+        ImportRequest request = Request(src / "in.wav", card.path(), false, {0, 0}, TakeSlot{1, 0});
+        request.keepPartOnAbort = true;
+        const auto result = trx5::ImportTakes(request, progress);
         ASSERT_TRUE(result.ok()) << result.message();
         EXPECT_TRUE(result->aborted);
         ASSERT_EQ(progress.calls.size(), c.stopAt + 1);

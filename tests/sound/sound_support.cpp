@@ -500,11 +500,7 @@ std::string WriteSineTake(const std::string& card, int track, int vtake, bool lo
         const double v = offset + amplitude * std::sin(2 * std::numbers::pi * double(i) / period);
         samples[i] = trx5::ClampSample(static_cast<std::int32_t>(std::lround(v)));
     }
-    const trx5::TakeHeader header = trx5::MakeTakeHeader(longMode);
-    std::vector<std::uint8_t> bytes(header.begin(), header.end());
-    bytes.resize(header.size() + std::size_t(blocks) * trx5::kTakeBlockSize);
-    trx5::EncodeTakeBlocks(bytes.data() + header.size(), samples.data(), std::size_t(blocks),
-                           longMode);
+    const std::vector<std::uint8_t> bytes = trx5ref::EncodeTake(samples, longMode);
     const std::string path = card + trx5::TakeFileName(0, track, vtake);
     WriteBytes(path, bytes);
     return path;

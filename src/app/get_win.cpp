@@ -43,9 +43,10 @@ TGetWin::TGetWin(QWidget* parent) : QWidget(parent) {
         label->setGeometry(18, top, 336, 16);
         return label;
     };
-    FsLabel = makeLabel("FsLabel", Padded("Sampling Rate :", 36), 12);
-    FramesLabel = makeLabel("FramesLabel", Padded("Sampling Frames :", 34), 33);
-    BitLabel = makeLabel("BitLabel", Padded("Bits / Word :", 16), 54);
+    FsLabel = makeLabel("FsLabel", {}, 12);
+    FramesLabel = makeLabel("FramesLabel", {}, 33);
+    BitLabel = makeLabel("BitLabel", {}, 54);
+    ShowCaptions();
 
     AudBtn = new QToolButton(this);
     AudBtn->setObjectName(QStringLiteral("AudBtn"));
@@ -71,6 +72,12 @@ TGetWin::TGetWin(QWidget* parent) : QWidget(parent) {
     MixBox->setGeometry(14, 122, 394, 20);
     MixBox->setEnabled(false);
     connect(KeepRateBox, &QCheckBox::toggled, this, &TGetWin::ShowRate);
+}
+
+void TGetWin::ShowCaptions() {
+    FsLabel->setText(Padded("Sampling Rate :", 36));
+    FramesLabel->setText(Padded("Sampling Frames :", 34));
+    BitLabel->setText(Padded("Bits / Word :", 16));
 }
 
 void TGetWin::SetSong(bool longMode, bool oneTarget) {
@@ -122,9 +129,20 @@ trx5::Preview& TGetWin::Player() {
 }
 
 void TGetWin::ShowFileInfo() {
-    if (SelectedFile.isEmpty()) return;
-    const auto text = trx5::DescribeAudioFile(SelectedFile.toStdString());
-    if (!text) return;
+    const auto text = SelectedFile.isEmpty()
+                          ? trx5::Result<trx5::AudioFileText>(trx5::Status::Fail({}))
+                          : trx5::DescribeAudioFile(SelectedFile.toStdString());
+    if (!text) {
+        // No file (a folder, a name typed that is none): nothing to show or
+        // to hear.
+        ShowCaptions();
+        fileRate_ = 0;
+        fileChannels_ = 0;
+        MixBox->setEnabled(false);
+        AudBtn->setEnabled(false);
+        ShowRate();
+        return;
+    }
     FsLabel->setText(QString::fromStdString(text->rate));
     FramesLabel->setText(QString::fromStdString(text->frames));
     BitLabel->setText(QString::fromStdString(text->bits));
@@ -134,6 +152,8 @@ void TGetWin::ShowFileInfo() {
     // box would ask for a mix the import refuses.
     if (text->usable && fileChannels_ != 2) MixBox->setChecked(false);
     MixBox->setEnabled(oneTarget_ && fileChannels_ == 2);
+    // Only a file that can be played can be heard.
+    AudBtn->setEnabled(text->usable);
     ShowRate();
 }
 

@@ -45,9 +45,9 @@ class TGetWin : public QWidget {
     trx5::Preview& Player();
 
   public slots:
-    // Shows the lines of SelectedFile: its format, or the bare captions
-    // for a file that is not a usable WAV/AIFF; a path that cannot be
-    // opened (a folder) leaves the labels as they are.
+    // Shows the lines of SelectedFile: its format, or the bare captions for
+    // a file that is not usable audio or for no file at all (a folder, a
+    // name that is none); the listen button works only for usable audio.
     void ShowFileInfo();
     void AudBtnMouseDown();
     void AudBtnMouseUp();
@@ -58,6 +58,8 @@ class TGetWin : public QWidget {
 
   private:
     void ShowRate();
+    // The three lines' captions without a file's values.
+    void ShowCaptions();
 
     bool songSet_ = false;
     bool longMode_ = false;

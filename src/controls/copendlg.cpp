@@ -3,9 +3,11 @@
 #include <QApplication>
 #include <QEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFileSystemModel>
 #include <QHeaderView>
 #include <QLayout>
+#include <QLineEdit>
 #include <QRegularExpression>
 #include <QResizeEvent>
 #include <QScreen>
@@ -366,6 +368,13 @@ TCOpenDialog::~TCOpenDialog() {
 
 QString TCOpenDialog::FileName() const { return dialog_ ? currentFile_ : fileName_; }
 
+void TCOpenDialog::FollowName(const QString& path) {
+    const QString file = !path.isEmpty() && QFileInfo(path).isFile() ? path : QString();
+    if (file == currentFile_) return;
+    currentFile_ = file;
+    emit OnSelectionChange();
+}
+
 bool TCOpenDialog::Sizing() const {
     return options_.testFlag(ofEnableSizing) && !options_.testFlag(ofOldStyleDialog);
 }
@@ -402,10 +411,19 @@ bool TCOpenDialog::Execute() {
     dialog->setDefaultSuffix(defaultExt_);
     if (!initialDir_.isEmpty()) dialog->setDirectory(initialDir_);
     if (!fileName_.isEmpty()) dialog->selectFile(fileName_);
-    connect(dialog, &QFileDialog::currentChanged, this, [this](const QString& path) {
-        currentFile_ = path;
-        emit OnSelectionChange();
-    });
+    // The file that Open would take, reported whenever it changes: the name
+    // in the name box (typed, or filled in by a click in the list) when there
+    // is one, else the item current in the list. A name that is no file is
+    // reported as none.
+    QLineEdit* nameEdit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    const auto follow = [this, dialog, nameEdit](const QString& current) {
+        const QString typed = nameEdit != nullptr ? nameEdit->text().trimmed() : QString();
+        FollowName(typed.isEmpty() ? current : dialog->directory().absoluteFilePath(typed));
+    };
+    connect(dialog, &QFileDialog::currentChanged, this, follow);
+    if (nameEdit != nullptr) {
+        connect(nameEdit, &QLineEdit::textChanged, this, [follow] { follow({}); });
+    }
     connect(dialog, &QFileDialog::directoryEntered, this, &TCOpenDialog::OnFolderChange);
     connect(dialog, &QFileDialog::filterSelected, this, &TCOpenDialog::OnTypeChange);
 

@@ -163,9 +163,10 @@ class TCOpenDialog : public QObject {
     explicit TCOpenDialog(QObject* owner = nullptr);
     ~TCOpenDialog() override;
 
-    // While the dialog is open: the path of the item now current in it (as
-    // last reported by OnSelectionChange). Otherwise the file last chosen,
-    // or the one set to be preselected.
+    // While the dialog is open: the file that Open would take, clicked or
+    // typed (as last reported by OnSelectionChange), or empty when that name
+    // is no file. Otherwise the file last chosen, or the one set to be
+    // preselected.
     QString FileName() const;
     void SetFileName(const QString& name) { fileName_ = name; }
     // "Name|pattern;pattern|Name|pattern...", as NameFilters reads it.
@@ -217,7 +218,7 @@ class TCOpenDialog : public QObject {
     void OnShow();
     // The dialog has closed and the sub-form has been given back.
     void OnClose();
-    // Another item became current in the dialog; FileName gives its path.
+    // The file that Open would take changed; FileName gives its path.
     void OnSelectionChange();
     // The dialog shows another folder; raised once right after OnShow too.
     void OnFolderChange();
@@ -227,6 +228,8 @@ class TCOpenDialog : public QObject {
   private:
     bool Sizing() const;
     QWidget* OwnerWindow() const;
+    // Makes `path` the file Open would take when it is one, else none.
+    void FollowName(const QString& path);
 
     TCustomDlgsUnit* unit_;
     QPointer<QFileDialog> dialog_;

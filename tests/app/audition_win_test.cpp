@@ -8,6 +8,7 @@
 #include <QFileSystemModel>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -307,15 +308,18 @@ class AuditionWinTest : public QObject {
             QCOMPARE(lines(), c.lines);
         }
 
-        // A folder, or no selection at all, leaves the lines as they are.
-        const QStringList shown = {"a", "b", "c"};
+        // A folder, or no file at all, clears the lines, and there is
+        // nothing to hear; a file again can be heard.
+        const QStringList captions = {TGetWin().FsLabel->text(), TGetWin().FramesLabel->text(),
+                                      TGetWin().BitLabel->text()};
         for (const QString& selected : {dir_->path(), QString()}) {
-            form.FsLabel->setText(shown[0]);
-            form.FramesLabel->setText(shown[1]);
-            form.BitLabel->setText(shown[2]);
+            form.SelectedFile = QString::fromStdString(Path("stereo.wav"));
+            form.ShowFileInfo();
+            QVERIFY(form.AudBtn->isEnabled());
             form.SelectedFile = selected;
             form.ShowFileInfo();
-            QCOMPARE(lines(), shown);
+            QCOMPARE(lines(), captions);
+            QVERIFY(!form.AudBtn->isEnabled());
         }
     }
 
@@ -365,6 +369,53 @@ class AuditionWinTest : public QObject {
         QTest::mousePress(form.AudBtn, Qt::LeftButton);
         QTest::mouseRelease(form.AudBtn, Qt::LeftButton);
         QCOMPARE(dialogs_.messages, QStringList{"The sound output could not be opened."});
+    }
+
+    // The lines and the listen button follow the file that Open would take:
+    // a name typed after a click, and a typed name that is no file.
+    void previewFollowsTheNameTyped() {
+        QTemporaryDir files;
+        const QString t = files.path() + "/t.wav";
+        const QString u = files.path() + "/u.wav";
+        trx5test::WriteFile(t.toStdString(), trx5test::WavBytes(2, 44100, 16, Sine(88200, 2)));
+        trx5test::WriteFile(u.toStdString(), trx5test::WavBytes(1, 22050, 16, Sine(22050, 1)));
+        FakeSoundOutput out;
+        TMainWin win(dialogs_);
+        TGetWin form;
+        win.AttachForms(&form, nullptr);
+        form.SetSoundOutput(out);
+        win.WavOpen->SetSubForm(&form);
+        win.WavOpen->SetInitialDir(files.path());
+        QStringList rates;
+        QList<int> heard;  // rate of each playback
+        bool listenAfterNothing = true;
+        connect(win.WavOpen, &CustDlgs::TCOpenDialog::OnShow, &win, [&] {
+            QFileDialog* dialog = win.WavOpen->Dialog();
+            QVERIFY(MakeCurrent(dialog, t));
+            rates << form.FsLabel->text();
+            // The name box, as the user types into it: it has the focus.
+            auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            QVERIFY(name != nullptr);
+            dialog->activateWindow();
+            name->setFocus();
+            QTRY_VERIFY(name->hasFocus());
+            name->selectAll();
+            QTest::keyClicks(name, "u.wav");
+            rates << form.FsLabel->text();
+            QTest::mousePress(form.AudBtn, Qt::LeftButton);
+            heard << out.format.sampleRate;
+            QTest::mouseRelease(form.AudBtn, Qt::LeftButton);
+            name->selectAll();
+            QTest::keyClicks(name, "nothing.wav");
+            rates << form.FsLabel->text();
+            listenAfterNothing = form.AudBtn->isEnabled();
+            dialog->reject();
+        });
+        QVERIFY(!win.WavOpen->Execute());
+        QCOMPARE(rates, QStringList({"Sampling Rate : 44100.00Hz", "Sampling Rate : 22050.00Hz",
+                                     TGetWin().FsLabel->text()}));
+        QCOMPARE(heard, QList<int>{22050});
+        QVERIFY(!listenAfterNothing);
     }
 
     // The import dialog with the preview form at its bottom, describing the

@@ -163,7 +163,7 @@ void TGetWin::AudBtnMouseDown() {
     std::optional<trx5::PreviewTarget> target;
     if (songSet_) {
         target = trx5::PreviewTarget{static_cast<std::uint32_t>(trx5::SampleRate(longMode_)),
-                                     KeepRateBox->isChecked(), oneTarget_ && MixBox->isChecked()};
+                                     KeepRateBox->isChecked(), MixBox->isChecked(), oneTarget_};
     }
     if (!Player().Start(SelectedFile.toStdString(), target)) emit SoundOutputFailed();
 }

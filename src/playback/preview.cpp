@@ -29,8 +29,8 @@ bool Preview::Start(std::unique_ptr<AudioSource> source, std::optional<PreviewTa
     if (target) {
         const AudioSourceInfo& file = PreviewFile->info();
         SourceConversion conversion;
-        conversion.channels = file.channels == 2 && !target->mixToMono ? 2 : 1;
-        conversion.mixStereo = target->mixToMono;
+        conversion.channels = file.channels == 2 && !target->oneTake ? 2 : 1;
+        conversion.mixStereo = target->oneTake && target->mixToMono;
         if (!target->keepRate) conversion.rate = target->songRate;
         auto shaped = ConvertSource(std::move(PreviewFile), conversion);
         if (!shaped) return true;

@@ -18,13 +18,17 @@ namespace trx5 {
 
 // What an import would make of the file, to be heard before it is made:
 // played at the song's rate, either converted to it or (keepRate) with the
-// samples as they are, as the recorder will play them. A stereo file plays
-// in stereo, or mixed into one channel with mixToMono; any other file plays
-// its first channel, the one an import takes.
+// samples as they are, as the recorder will play them. Into one take, the
+// file plays as that take: its first channel alone, or a stereo file's two
+// mixed with mixToMono. Into two, a stereo file plays in stereo; any other
+// file plays its first channel, the one an import takes.
 struct PreviewTarget {
     std::uint32_t songRate = 32000;
     bool keepRate = false;
-    bool mixToMono = false;
+    bool mixToMono = false;  // with oneTake: a stereo file's channels mixed
+    // The import writes one take (the first channel, or the mix); else two,
+    // the left and right channels of a stereo file.
+    bool oneTake = false;
 };
 
 class Preview : public QObject {

@@ -23,6 +23,7 @@
 #include "convert/export.h"
 #include "convert/import.h"
 #include "convert/stems.h"
+#include "playback/preview.h"
 #include "playback/sound_output.h"
 #include "support/reference_codec.h"
 #include "support/test_support.h"
@@ -115,12 +116,22 @@ class FormatsTest : public QObject {
         QCOMPARE(output.format.sampleRate, 44100);
         QCOMPARE(output.format.channels, 2);
         form.AudBtnMouseUp();
-        form.SetSong(false, true);
-        form.MixBox->setChecked(true);
-        form.AudBtnMouseDown();
-        QCOMPARE(output.format.sampleRate, 32000);
-        QCOMPARE(output.format.channels, 1);
-        form.AudBtnMouseUp();
+        // Into one take: the left channel alone, or the mix; into two: both.
+        struct Case {
+            bool oneTake;
+            bool mix;
+            int channels;
+        };
+        for (const Case& c : {Case{true, false, 1}, Case{true, true, 1}, Case{false, false, 2}}) {
+            form.ShowFileInfo();
+            form.SetSong(false, c.oneTake);
+            form.MixBox->setChecked(c.mix);
+            form.AudBtnMouseDown();
+            QCOMPARE(output.format.sampleRate, 32000);
+            QCOMPARE(output.format.channels, c.channels);
+            QCOMPARE(form.Player().PreviewInfo().channels, c.channels);
+            form.AudBtnMouseUp();
+        }
     }
 
     // The window's import takes the form's choices; the takes are what the

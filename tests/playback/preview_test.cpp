@@ -272,12 +272,16 @@ TEST_F(PreviewTest, PlaysWhatTheImportWillWrite) {
         Samples samples;
     };
     const Case cases[] = {
-        {"converted", wav, trx5::PreviewTarget{32000, false, false}, 2, 32000,
+        {"two takes, converted", wav, trx5::PreviewTarget{32000, false, false, false}, 2, 32000,
          imported(wav, {2, false, 32000.0})},
-        {"converted and mixed", wav, trx5::PreviewTarget{16000, false, true}, 1, 16000,
+        {"one take: the left channel", wav, trx5::PreviewTarget{32000, false, false, true}, 1,
+         32000, imported(wav, {1, false, 32000.0})},
+        {"one take, mixed", wav, trx5::PreviewTarget{16000, false, true, true}, 1, 16000,
          imported(wav, {1, true, 16000.0})},
-        {"rate kept", wav, trx5::PreviewTarget{16000, true, false}, 2, 16000, stereo},
-        {"three channels", wav3, trx5::PreviewTarget{32000, false, true}, 1, 32000,
+        {"two takes: no mix", wav, trx5::PreviewTarget{32000, false, true, false}, 2, 32000,
+         imported(wav, {2, false, 32000.0})},
+        {"rate kept", wav, trx5::PreviewTarget{16000, true, false, false}, 2, 16000, stereo},
+        {"three channels", wav3, trx5::PreviewTarget{32000, false, true, true}, 1, 32000,
          trx5test::Channel(three, 3, 0)},
         {"float WAV, own format", floats, std::nullopt, 2, 48000, stereo},
     };

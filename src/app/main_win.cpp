@@ -951,7 +951,11 @@ void TMainWin::RunExport(const trx5::ExportRequest& request) {
         QStringLiteral("Creating ") + name + QStringLiteral("..."),
         [&](trx5::Progress& progress) { return trx5::ExportTakes(request, progress); });
     if (!result) {
-        dialogs_.MessageBox(this, ToQString(result.message()), ToQString(result.reason()));
+        ReportFailure(QStringLiteral("Export failed"), result.status());
+        return;
+    }
+    if (result->aborted) {
+        AddInfoLine(name + QStringLiteral(" created, with what was written before Abort."));
         return;
     }
     AddInfoLine(name + QStringLiteral(" created."));
@@ -993,23 +997,17 @@ void TMainWin::RunImport(const trx5::ImportRequest& request) {
         [&](trx5::Progress& progress) { return trx5::ImportTakes(request, progress); });
 
     if (!result) {
-        QString reason = ToQString(result.reason());
         // A rate that cannot be converted can still be taken as it is.
-        if (result.message() == trx5::kMsgCannotConvert && !request.keepRate) {
-            reason += QStringLiteral(
-                "; \"Keep samples as they are\" in the import dialog takes them as they are");
-        }
-        dialogs_.MessageBox(this, ToQString(result.message()), reason);
+        const bool rateHint = result.message() == trx5::kMsgCannotConvert && !request.keepRate;
+        ReportFailure(QStringLiteral("Import failed"), result.status(),
+                      rateHint ? QStringLiteral("\"Keep samples as they are\" in the import "
+                                                "dialog takes them as they are.")
+                               : QString());
         UpdateInfo();
         return;
     }
-    if (result->takePaths.empty()) {
-        // Stopped before anything was written, while the file was counted.
-        AddInfoLine(QStringLiteral("Import canceled; takes left unchanged."));
-        UpdateInfo();
-        return;
-    }
-    if (result->aborted) {
+    // A stop (also while the file was still being counted) writes nothing.
+    if (result->aborted || result->takePaths.empty()) {
         AddInfoLine(QString::fromLatin1(trx5::kMsgImportCanceled));
         UpdateInfo();
         return;
@@ -1090,8 +1088,12 @@ void TMainWin::ExportSongTakes() {
         AddInfoLine(ToQString(file) + QStringLiteral(" created."));
     }
     if (!outcome.ok()) {
-        dialogs_.MessageBox(this, QString::fromLatin1(trx5::kMsgCannotWrite),
-                            ToQString(outcome.failure.Describe()));
+        // The failure names the file it concerns in its message.
+        ReportFailure(QStringLiteral("Export failed"),
+                      trx5::Status::Fail(trx5::kMsgCannotWrite, outcome.failure.reason())
+                          .WithPath(outcome.failure.message()));
+    } else if (outcome.cancelled) {
+        AddInfoLine(QStringLiteral("Export canceled; the files written before stay."));
     }
 }
 
@@ -1107,6 +1109,22 @@ void TMainWin::ExportOneTake(int slot) {
                                             slot % kVTakes + 1, trx5::ExportFormat::Wav);
     if (QFileInfo::exists(ToQString(request.outputPath)) && !ConfirmReplace(1, folder)) return;
     RunExport(request);
+}
+
+void TMainWin::ReportFailure(const QString& what, const trx5::Status& failure,
+                             const QString& hint) {
+    // The file and the reason are part of the visible text, beside the
+    // system's sentence.
+    QString why = ToQString(failure.reason());
+    if (!failure.path().empty()) {
+        why = ToQString(failure.path()) + (why.isEmpty() ? QString() : QStringLiteral(": ") + why);
+    }
+    const QString sentence = ToQString(failure.message());
+    AddInfoLine(what + QStringLiteral(": ") + (why.isEmpty() ? sentence : why));
+    QString text = sentence;
+    if (!why.isEmpty()) text += QLatin1Char('\n') + why;
+    if (!hint.isEmpty()) text += QLatin1Char('\n') + hint;
+    dialogs_.MessageBox(this, text);
 }
 
 bool TMainWin::ConfirmReplacingDamaged(const std::vector<trx5::TakeSlot>& targets) {
@@ -1146,7 +1164,7 @@ QMimeData* TMainWin::TakeDragData(int slot) {
     trx5::NoProgress quiet;
     const auto result = trx5::ExportTakes(request, quiet);
     if (!result) {
-        dialogs_.MessageBox(this, ToQString(result.message()), ToQString(result.reason()));
+        ReportFailure(QStringLiteral("Drag failed"), result.status());
         return nullptr;
     }
     auto* data = new QMimeData;
@@ -1223,14 +1241,21 @@ bool TMainWin::RunFileOp(const QString& source, const QString& destination, cons
     FileOp->FileTo() << destination;
     FileOp->SetProgressTitle(title);
     const bool failed = FileOp->Execute();
+    const QString canceled = QStringLiteral("Operation canceled");
+    if (FileOp->Aborted()) AddInfoLine(canceled);
     // The files left out, and after a cancel which songs were copied.
     for (const QString& line : FileOp->Notes()) AddInfoLine(line);
     if (!failed) {
         dialogs_.MessageBox(this, QStringLiteral("Done."));
         return true;
     }
-    // A failure has been shown already, with the file and the reason.
-    if (FileOp->Aborted()) dialogs_.MessageBox(this, QStringLiteral("Operation canceled"));
+    // A failure has been shown already, with the file and the reason; the
+    // information box ends with it too.
+    if (FileOp->Aborted()) {
+        dialogs_.MessageBox(this, canceled);
+    } else {
+        AddInfoLine(FileOp->Error());
+    }
     return false;
 }
 

@@ -218,6 +218,10 @@ class TMainWin : public QWidget {
     // The song file number of the song shown (00..99).
     int SongFileNumber() const;
     void RunExport(const trx5::ExportRequest& request);
+    // Tells of a failed operation: a line in the information box ("Export
+    // failed: x.wav: No space left on device") and a message with the
+    // system's sentence, the file and the reason, and a hint when given.
+    void ReportFailure(const QString& what, const trx5::Status& failure, const QString& hint = {});
     // Asks before an import replaces a file in a destination's place that
     // is no take; false when the user says no.
     bool ConfirmReplacingDamaged(const std::vector<trx5::TakeSlot>& targets);

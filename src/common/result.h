@@ -25,6 +25,15 @@ class [[nodiscard]] Status {
         return message_ ? *message_ : kEmpty;
     }
     const std::string& reason() const { return reason_; }
+    // The file the failure concerns; empty when none is known.
+    const std::string& path() const { return path_; }
+    // The same failure, concerning `path` unless it names a file already
+    // (the innermost file is the one that failed).
+    Status WithPath(std::string path) const {
+        Status s = *this;
+        if (s.path_.empty()) s.path_ = std::move(path);
+        return s;
+    }
     // "message: reason", or the message alone when no reason is known.
     std::string Describe() const {
         return reason_.empty() ? message() : message() + ": " + reason_;
@@ -35,6 +44,7 @@ class [[nodiscard]] Status {
         : message_(std::move(message)), reason_(std::move(reason)) {}
     std::optional<std::string> message_;
     std::string reason_;
+    std::string path_;
 };
 
 template <typename T>
@@ -48,6 +58,7 @@ class [[nodiscard]] Result {
     const Status& status() const { return status_; }
     const std::string& message() const { return status_.message(); }
     const std::string& reason() const { return status_.reason(); }
+    const std::string& path() const { return status_.path(); }
     std::string Describe() const { return status_.Describe(); }
 
     T& value() { return *value_; }

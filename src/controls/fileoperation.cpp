@@ -67,7 +67,9 @@ QByteArray TFileOperation::DoubleZeroList(const QStringList& names) {
 bool TFileOperation::Execute() {
     aborted_ = false;
     notes_.clear();
+    error_.clear();
     auto fail = [this](const QString& text) {
+        error_ = text;
         if (showError_) {
             showError_(text);
         } else {
@@ -93,8 +95,8 @@ bool TFileOperation::Execute() {
     // the dialog has gone, so that nothing stands in front of the message.
     QString failure;
     {
-        QProgressDialog dialog(progressTitle_, QStringLiteral("Cancel"), 0,
-                               DialogProgress::kSteps, parent_);
+        QProgressDialog dialog(progressTitle_, QStringLiteral("Cancel"), 0, DialogProgress::kSteps,
+                               parent_);
         dialog.setWindowTitle(progressTitle_);
         dialog.setWindowModality(Qt::WindowModal);
         dialog.setAutoClose(false);

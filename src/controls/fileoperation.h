@@ -59,6 +59,9 @@ class TFileOperation : public QObject {
     // ("00-05.aud: a link, not copied") and, after a cancel, which songs were
     // copied and which left as they were.
     const QStringList& Notes() const { return notes_; }
+    // The failure the last Execute showed ("Cannot copy 00-01.aud: No space
+    // left on device"); empty after a success or a cancel.
+    const QString& Error() const { return error_; }
 
     // The shell's codes: the function of the operation and the option bits.
     static int FunctionCode(TFileOp operation);
@@ -96,6 +99,7 @@ class TFileOperation : public QObject {
     QString progressTitle_;
     bool aborted_ = false;
     QStringList notes_;
+    QString error_;
     bool destinationMustExist_ = false;
     QWidget* parent_ = nullptr;
     std::function<void(const QString&)> showError_;

@@ -246,11 +246,11 @@ Result<ExportOutcome> ExportTakes(const ExportRequest& request, Progress& progre
         TrackInput in;
         std::string reason;
         in.file = OpenRegularFile(request.takePaths[t], &reason);
-        if (!in.file) return Status::Fail(kMsgCannotOpen, reason);
+        if (!in.file) return Status::Fail(kMsgCannotOpen, reason).WithPath(request.takePaths[t]);
         struct stat st {};
         if (fstat(fileno(in.file.get()), &st) != 0 ||
             std::fseek(in.file.get(), kTakeHeaderSize, SEEK_SET) != 0) {
-            return Status::Fail(kMsgCannotOpen, ErrnoText(errno));
+            return Status::Fail(kMsgCannotOpen, ErrnoText(errno)).WithPath(request.takePaths[t]);
         }
         in.blocks = TakeBlockCount(static_cast<std::uint64_t>(st.st_size));
         in.device = st.st_dev;
@@ -271,7 +271,8 @@ Result<ExportOutcome> ExportTakes(const ExportRequest& request, Progress& progre
     if (struct stat st{}; stat(request.outputPath.c_str(), &st) == 0) {
         for (const TrackInput& in : tracks) {
             if (in.device == st.st_dev && in.inode == st.st_ino) {
-                return Status::Fail(kMsgCannotCreate, "the file is one of the takes being read");
+                return Status::Fail(kMsgCannotCreate, "the file is one of the takes being read")
+                    .WithPath(request.outputPath);
             }
         }
     }
@@ -280,12 +281,13 @@ Result<ExportOutcome> ExportTakes(const ExportRequest& request, Progress& progre
     const bool aiff = request.format == ExportFormat::Aiff;
     if (request.format != ExportFormat::Flac &&
         blocks > std::uint64_t(MaxSampleBytes(aiff)) / (std::uint64_t(spb) * channels * 2)) {
-        return Status::Fail(kMsgCannotWrite, aiff ? kReasonAiffTooLarge : kReasonWavTooLarge);
+        return Status::Fail(kMsgCannotWrite, aiff ? kReasonAiffTooLarge : kReasonWavTooLarge)
+            .WithPath(request.outputPath);
     }
 
     OutputFile out(request.outputPath, request.format);
-    if (Status s = out.Create(); !s) return s;
-    if (Status s = out.WriteHeader(channels, longMode); !s) return s;
+    if (Status s = out.Create(); !s) return s.WithPath(request.outputPath);
+    if (Status s = out.WriteHeader(channels, longMode); !s) return s.WithPath(request.outputPath);
 
     std::vector<std::uint8_t> coded(kBatchBlocks * kTakeBlockSize);
     std::vector<std::int16_t> decoded(tracks.size() * kBatchBlocks * spb);
@@ -330,11 +332,13 @@ Result<ExportOutcome> ExportTakes(const ExportRequest& request, Progress& progre
                 MixBlock(output.data() + j * spb * 2, inputs, count, spb);
             }
         }
-        if (Status s = out.WriteSamples(output.data(), batch * spb * channels); !s) return s;
+        if (Status s = out.WriteSamples(output.data(), batch * spb * channels); !s) {
+            return s.WithPath(request.outputPath);
+        }
         n += batch;
         outcome.blocksWritten = n;
     }
-    if (Status s = out.Finish(); !s) return s;
+    if (Status s = out.Finish(); !s) return s.WithPath(request.outputPath);
     return outcome;
 }
 

@@ -32,29 +32,31 @@ class TakeWriter {
         // A folder of that name could not be renamed over at the end, after
         // the other take has been replaced: refuse it before writing.
         if (struct stat st{}; stat(targetPath_.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-            return Status::Fail(kMsgCannotCreate, ErrnoText(EISDIR));
+            return Status::Fail(kMsgCannotCreate, ErrnoText(EISDIR)).WithPath(targetPath_);
         }
         if (Status s = temp_.Create(folder, name); !s) {
-            return Status::Fail(kMsgCannotCreate, s.reason());
+            return Status::Fail(kMsgCannotCreate, s.reason()).WithPath(targetPath_);
         }
         return Status::Ok();
     }
 
     Status Write(const void* bytes, std::size_t count) {
         if (Status s = temp_.Write(bytes, count); !s)
-            return Status::Fail(kMsgCannotWrite, s.reason());
+            return Status::Fail(kMsgCannotWrite, s.reason()).WithPath(targetPath_);
         return Status::Ok();
     }
 
     // Puts the whole take on the device; it stays under its temporary name.
     Status Flush() {
-        if (Status s = temp_.Flush(); !s) return Status::Fail(kMsgCannotWrite, s.reason());
+        if (Status s = temp_.Flush(); !s) {
+            return Status::Fail(kMsgCannotWrite, s.reason()).WithPath(targetPath_);
+        }
         return Status::Ok();
     }
 
     Status Commit() {
         if (Status s = temp_.CommitTo(targetPath_); !s) {
-            return Status::Fail(kMsgCannotWrite, s.reason());
+            return Status::Fail(kMsgCannotWrite, s.reason()).WithPath(targetPath_);
         }
         return Status::Ok();
     }
@@ -108,7 +110,7 @@ Result<ImportOutcome> ImportTakes(const ImportRequest& request, Progress& progre
     // Opened without counting, so a file that is refused for its channels
     // or rate is refused at once; the frames are counted below.
     auto opened = AudioSource::Open(request.sourcePath, FrameCount::kEstimate);
-    if (!opened) return opened.status();
+    if (!opened) return opened.status().WithPath(request.sourcePath);
     const AudioSourceInfo file = opened.value()->info();
     const bool longMode = request.longMode;
 
@@ -118,7 +120,8 @@ Result<ImportOutcome> ImportTakes(const ImportRequest& request, Progress& progre
         return Status::Fail(kMsgMixNeedsStereo,
                             file.channels == 1
                                 ? std::string("the file is mono")
-                                : "the file has " + std::to_string(file.channels) + " channels");
+                                : "the file has " + std::to_string(file.channels) + " channels")
+            .WithPath(request.sourcePath);
     }
 
     // The right channel goes to the second target only for a stereo file.
@@ -138,14 +141,14 @@ Result<ImportOutcome> ImportTakes(const ImportRequest& request, Progress& progre
         if (const auto change = ImportRateChange(file, longMode)) conversion.rate = change->to;
     }
     auto shaped = ConvertSource(std::move(opened.value()), conversion);
-    if (!shaped) return shaped.status();
+    if (!shaped) return shaped.status().WithPath(request.sourcePath);
     const std::unique_ptr<AudioSource> source = std::move(shaped.value());
 
     ImportOutcome outcome;
     // Counting may decode the whole file (an MPEG stream always): a stop
     // asked for meanwhile cancels the import before anything is written.
     const auto counted = source->CountFrames([&progress] { return progress.Step(0, 1); });
-    if (!counted) return counted.status();
+    if (!counted) return counted.status().WithPath(request.sourcePath);
     if (!*counted) {
         outcome.aborted = true;
         return outcome;
@@ -227,7 +230,7 @@ Result<ImportOutcome> ImportTakes(const ImportRequest& request, Progress& progre
         endedEarly = got < tail;
     }
     if (endedEarly) {
-        if (framesCoded == 0) return Status::Fail(kMsgNotAudioFile);
+        if (framesCoded == 0) return Status::Fail(kMsgNotAudioFile).WithPath(request.sourcePath);
         outcome.blocks = framesCoded / spb;
     }
 

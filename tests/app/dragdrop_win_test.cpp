@@ -120,7 +120,7 @@ class DragDropTest : public QObject {
         TMainWin win(dialogs_);
         win.DirTreeChange(card_.path());
         QVERIFY(DropOn(win.TakeBtns[1], Files({notes})));
-        QCOMPARE(dialogs_.messages, QStringList{"The file is not a WAV/AIFF."});
+        QCOMPARE(dialogs_.messages, QStringList{"The file is not a WAV/AIFF.\n" + notes});
         QVERIFY(win.TakeFiles[1].empty());
         QVERIFY(!QFile::exists(card_.path() + "/00-01.aud"));
         // Two files at once, or one that is not local, are not taken.

@@ -248,8 +248,9 @@ class FormatsTest : public QObject {
         form.MixBox->setChecked(true);
         dialogs_.open = QString::fromStdString(mono);
         win.Wav2TakeBtn->click();
-        QCOMPARE(dialogs_.messages, QStringList{"Only a stereo file can be mixed into one take."});
-        QCOMPARE(dialogs_.details, QStringList{"the file is mono"});
+        QCOMPARE(dialogs_.messages,
+                 QStringList{"Only a stereo file can be mixed into one take.\n" +
+                             QString::fromStdString(mono) + ": the file is mono"});
         QVERIFY(!QFileInfo::exists(QString::fromStdString(folder + "00-10.aud")));
     }
 
@@ -269,10 +270,11 @@ class FormatsTest : public QObject {
         win.Sel2Btn->click();
         dialogs_.open = QString::fromStdString(wav);
         win.Wav2TakeBtn->click();
-        QCOMPARE(dialogs_.messages, QStringList{"The sampling rate could not be converted."});
-        QCOMPARE(dialogs_.details,
-                 QStringList{"the file's rate of 1 Hz is below 1000 Hz; \"Keep samples as they "
-                             "are\" in the import dialog takes them as they are"});
+        QCOMPARE(dialogs_.messages,
+                 QStringList{"The sampling rate could not be converted.\n" +
+                             QString::fromStdString(wav) +
+                             ": the file's rate of 1 Hz is below 1000 Hz\n\"Keep samples as they "
+                             "are\" in the import dialog takes them as they are."});
         QVERIFY(!QFileInfo::exists(QString::fromStdString(folder + "00-10.aud")));
         form.KeepRateBox->setChecked(true);
         win.Wav2TakeBtn->click();

@@ -157,7 +157,8 @@ class OperationsTest : public QObject {
         ExpectIdle(win);
         QVERIFY(win.AbortRequested);
         const QString name = QString::fromStdString(out) + ".aif";
-        QCOMPARE(Lines(win.InfoText).last(), name + " created.");
+        QCOMPARE(Lines(win.InfoText).last(),
+                 name + " created, with what was written before Abort.");
         const trx5test::Bytes aiff = trx5test::ReadFile(name.toStdString());
         QCOMPARE(std::string(aiff.begin(), aiff.begin() + 4), std::string("FORM"));
         QVERIFY(!trx5test::FileExists(out));
@@ -201,8 +202,11 @@ class OperationsTest : public QObject {
         }
         dialogs_.save = SaveChoice{output, false};
         win.Take2WavBtn->click();
-        QCOMPARE(dialogs_.messages, QStringList{message});
-        QCOMPARE(dialogs_.details, QStringList{detail});
+        // The sentence, then the file it concerns and the reason, in view;
+        // the information box ends saying so.
+        const QString file = takeGone ? QString::fromStdString(win.TakeFiles[0]) : output;
+        QCOMPARE(dialogs_.messages, QStringList{message + "\n" + file + ": " + detail});
+        QCOMPARE(Lines(win.InfoText).last(), "Export failed: " + file + ": " + detail);
         QVERIFY(!win.InfoText->toPlainText().contains(" created."));
         ExpectIdle(win);
         if (takeGone) QVERIFY(!QFile::exists(output));
@@ -405,8 +409,10 @@ class OperationsTest : public QObject {
         win.Sel1Btn->click();
         dialogs_.open = QString::fromStdString(source);
         win.Wav2TakeBtn->click();
-        QCOMPARE(dialogs_.messages, QStringList{message});
-        QCOMPARE(dialogs_.details, QStringList{detail});
+        const QString file = QString::fromStdString(kind == 2 ? folder + "00-00.aud" : source);
+        const QString why = detail.isEmpty() ? file : file + ": " + detail;
+        QCOMPARE(dialogs_.messages, QStringList{message + "\n" + why});
+        QCOMPARE(Lines(win.InfoText).last(), "Import failed: " + why);
         QVERIFY(!win.InfoText->toPlainText().contains("generated"));
         QVERIFY(win.TakeBtns[0]->autoRaise() && win.TakeFiles[0].empty());
         QVERIFY(!QFileInfo(card.path() + "/00-00.aud").isFile());

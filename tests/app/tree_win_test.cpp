@@ -1,9 +1,9 @@
 // The window's folder tree: nothing chosen at start-up, and a card deep in
 // folders with long names shown whole, with a picture of it.
 #include <QComboBox>
-#include <QPushButton>
 #include <QDir>
 #include <QFileInfo>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QStyle>
 #include <QTemporaryDir>

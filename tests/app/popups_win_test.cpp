@@ -42,6 +42,15 @@ class PopupsTest : public QObject {
         return folder;
     }
 
+    // The window shown, active, on the card folder.
+    static bool ShowOnCard(TMainWin& win, const QTemporaryDir& card) {
+        win.show();
+        win.activateWindow();
+        if (!QTest::qWaitForWindowActive(&win)) return false;
+        win.DirTreeChange(card.path());
+        return true;
+    }
+
     // A right click on the V-Take button, as the mouse gives it: the menu
     // that opens.
     static QMenu* OpenTakeMenu(TMainWin& win, int slot) {
@@ -63,9 +72,7 @@ class PopupsTest : public QObject {
         QTemporaryDir card, out;
         MakeCard(card);
         TMainWin win(dialogs_);
-        win.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&win));
-        win.DirTreeChange(card.path());
+        QVERIFY(ShowOnCard(win, card));
         dialogs_.folder = out.path();
 
         QPointer<QMenu> menu = OpenTakeMenu(win, 8 * 2 + 4);  // 3-5
@@ -98,9 +105,7 @@ class PopupsTest : public QObject {
         QTemporaryDir card;
         MakeCard(card);
         TMainWin win(dialogs_);
-        win.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&win));
-        win.DirTreeChange(card.path());
+        QVERIFY(ShowOnCard(win, card));
         QCOMPARE(win.SongNum->currentText(), QString("01 HiFi"));
 
         QTest::mouseClick(win.SongNum, Qt::LeftButton);
@@ -121,10 +126,7 @@ class PopupsTest : public QObject {
         QTemporaryDir card, out;
         MakeCard(card);
         TMainWin win(dialogs_);
-        win.show();
-        win.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&win));
-        win.DirTreeChange(card.path());
+        QVERIFY(ShowOnCard(win, card));
         auto press = [](Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
             QTest::keyClick(QApplication::focusWidget(), key, modifiers);
         };
@@ -170,9 +172,7 @@ class PopupsTest : public QObject {
         QTemporaryDir card;
         MakeCard(card);
         TMainWin win(dialogs_);
-        win.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&win));
-        win.DirTreeChange(card.path());
+        QVERIFY(ShowOnCard(win, card));
         for (QComboBox* list :
              {static_cast<QComboBox*>(win.SongNum), static_cast<QComboBox*>(win.DriveCombo)}) {
             QTest::mouseClick(list, Qt::LeftButton);

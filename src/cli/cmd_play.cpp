@@ -26,9 +26,17 @@ struct PlayArgs {
 // How often Ctrl-C is looked for while the sound plays.
 constexpr int kPollMs = 20;
 
+// Qt's own diagnostics ("PulseAudioService: pa_context_connect() failed",
+// "QStandardPaths: XDG_RUNTIME_DIR not set ...") are not for the terminal:
+// the command says in its own words what failed. Only a fatal one shows.
+void QuietQtMessages(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type == QtFatalMsg) std::cerr << "trx5card: " << message.toStdString() << '\n';
+}
+
 // The application object of one play, made before the sound output and so
 // gone after it: the output's thread is joined while the application lives.
 std::unique_ptr<QCoreApplication> MakeApplication() {
+    qInstallMessageHandler(QuietQtMessages);
     static int argc = 1;
     static char name[] = "trx5card";
     static char* argv[] = {name, nullptr};

@@ -139,6 +139,15 @@ void Heading(QPainter& p, const QRect& box, const QString& text) {
                QColor(0, 0, 0, 120));
 }
 
+// An image of `size` logical pixels at `scale` device pixels each: a painter
+// on it draws in logical pixels, so one drawing gives the 1x and the 2x
+// picture, the latter with twice the detail.
+QImage Canvas(QSize size, int scale, QImage::Format format) {
+    QImage image(size * scale, format);
+    image.setDevicePixelRatio(scale);
+    return image;
+}
+
 void LcdWindow(QPainter& p, const QRect& r) {
     p.save();
     p.setRenderHint(QPainter::Antialiasing);
@@ -153,10 +162,10 @@ void LcdWindow(QPainter& p, const QRect& r) {
     p.restore();
 }
 
-QImage Panel1() {
-    QImage image(465, 443, QImage::Format_RGB32);
+QImage Panel1(int scale) {
+    QImage image = Canvas(QSize(465, 443), scale, QImage::Format_RGB32);
     QPainter p(&image);
-    BrushMetal(p, image.rect(), kMetalTop, kMetalBottom);
+    BrushMetal(p, QRect(0, 0, 465, 443), kMetalTop, kMetalBottom);
 
     // Outer edge of the panel.
     p.fillRect(0, 0, 465, 1, kEdgeLight);
@@ -252,7 +261,7 @@ QImage Panel1() {
     return image;
 }
 
-QImage BtnsPanel() {
+QImage BtnsPanel(int scale) {
     constexpr int kColumns = 4;
     constexpr int kRows = 8;
     constexpr int kLeft = 2;
@@ -260,7 +269,7 @@ QImage BtnsPanel() {
     constexpr int kCellWidth = 60;
     constexpr int kCellHeight = 19;
 
-    QImage image(249, 192, QImage::Format_RGB32);
+    QImage image = Canvas(QSize(249, 192), scale, QImage::Format_RGB32);
     QPainter p(&image);
     image.fill(QColor(18, 24, 34));
 
@@ -311,11 +320,15 @@ QImage BtnsPanel() {
 
 // A 20 x 20 knob face on white corners; drawn without smoothing so that no
 // half-white pixels ring the disc when the white is made transparent.
-QImage Knob(QColor disc, QColor rim, bool focusRing) {
-    QImage image(20, 20, QImage::Format_RGB32);
+QImage Knob(int scale, QColor disc, QColor rim, bool focusRing) {
+    QImage image = Canvas(QSize(20, 20), scale, QImage::Format_RGB32);
     image.fill(Qt::white);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing, false);
+    // Unsmoothed, a one-pixel pen lies right of and below its line; the
+    // wider pen of a larger scale straddles it, so that drawing is moved
+    // half a pixel to cover the same disc.
+    p.translate(0.5 * (scale - 1), 0.5 * (scale - 1));
     p.setPen(rim);
     p.setBrush(disc);
     p.drawEllipse(QRect(0, 0, 19, 19));
@@ -333,8 +346,8 @@ QImage Knob(QColor disc, QColor rim, bool focusRing) {
     return image;
 }
 
-QImage Glyph(int width, int height) {
-    QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
+QImage Glyph(int scale, int width, int height) {
+    QImage image = Canvas(QSize(width, height), scale, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     return image;
 }
@@ -362,8 +375,8 @@ void StopGlyph(QPainter& p, const QRectF& r) {
     p.drawRoundedRect(r.adjusted(3.5, 3.5, -3.5, -3.5), 1.5, 1.5);
 }
 
-QImage AuditionGlyph(bool play, bool stop) {
-    QImage image = Glyph(play && stop ? 32 : 16, 16);
+QImage AuditionGlyph(int scale, bool play, bool stop) {
+    QImage image = Glyph(scale, play && stop ? 32 : 16, 16);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     if (play) PlayGlyph(p, QRectF(0, 0, 16, 16));
@@ -373,8 +386,8 @@ QImage AuditionGlyph(bool play, bool stop) {
 
 // A memory card and a folder with an arrow between them: towards the
 // folder for a back-up, towards the card for a restore.
-QImage CardGlyph(bool toFolder) {
-    QImage image = Glyph(16, 16);
+QImage CardGlyph(int scale, bool toFolder) {
+    QImage image = Glyph(scale, 16, 16);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
 
@@ -645,21 +658,27 @@ int main(int argc, char** argv) {
     const std::optional<QDir> folder = makeFolder(argv[1]);
     if (!folder) return 1;
 
-    const std::pair<const char*, std::function<QImage()>> pictures[] = {
-        {"panel1.png", Panel1},
-        {"btnspanel.png", BtnsPanel},
-        {"knob_norm.png", [] { return Knob(QColor(160, 160, 164), Qt::black, false); }},
-        {"knob_focused.png", [] { return Knob(QColor(160, 160, 164), Qt::black, true); }},
-        {"knob_disabled.png",
-         [] { return Knob(QColor(192, 220, 192), QColor(128, 128, 128), false); }},
-        {"audition.png", [] { return AuditionGlyph(true, true); }},
-        {"audition_play.png", [] { return AuditionGlyph(true, false); }},
-        {"audition_stop.png", [] { return AuditionGlyph(false, true); }},
-        {"backup.png", [] { return CardGlyph(true); }},
-        {"restore.png", [] { return CardGlyph(false); }},
+    // Each picture as NAME.png and, drawn at twice the pixels, NAME@2x.png.
+    const std::pair<const char*, std::function<QImage(int)>> pictures[] = {
+        {"panel1", Panel1},
+        {"btnspanel", BtnsPanel},
+        {"knob_norm", [](int s) { return Knob(s, QColor(160, 160, 164), Qt::black, false); }},
+        {"knob_focused", [](int s) { return Knob(s, QColor(160, 160, 164), Qt::black, true); }},
+        {"knob_disabled",
+         [](int s) { return Knob(s, QColor(192, 220, 192), QColor(128, 128, 128), false); }},
+        {"audition", [](int s) { return AuditionGlyph(s, true, true); }},
+        {"audition_play", [](int s) { return AuditionGlyph(s, true, false); }},
+        {"audition_stop", [](int s) { return AuditionGlyph(s, false, true); }},
+        {"backup", [](int s) { return CardGlyph(s, true); }},
+        {"restore", [](int s) { return CardGlyph(s, false); }},
     };
     bool ok = true;
-    for (const auto& [name, draw] : pictures) ok = Save(draw(), *folder, name) && ok;
+    for (const auto& [name, draw] : pictures) {
+        for (const auto& [scale, suffix] : {std::pair{1, ".png"}, std::pair{2, "@2x.png"}}) {
+            const QByteArray file = QByteArray(name) + suffix;
+            ok = Save(draw(scale), *folder, file.constData()) && ok;
+        }
+    }
 
     if (argc == 3) {
         const std::optional<QDir> icons = makeFolder(argv[2]);

@@ -10,6 +10,7 @@
 #include "audiofile/audio_file_text.h"
 #include "audiofile/converted_source.h"
 #include "codec/take_codec.h"
+#include "controls/artwork.h"
 #include "convert/import.h"
 #include "playback/preview.h"
 #include "playback/qt_sound_output.h"
@@ -51,8 +52,10 @@ TGetWin::TGetWin(QWidget* parent) : QWidget(parent) {
     AudBtn = new QToolButton(this);
     AudBtn->setObjectName(QStringLiteral("AudBtn"));
     AudBtn->setGeometry(368, 20, 40, 40);
-    AudBtn->setIcon(QIcon(QStringLiteral(":/art/audition_play.png")));
-    AudBtn->setIconSize(QSize(24, 24));
+    AudBtn->setIcon(ArtIcon(QStringLiteral(":/art/audition_play.png")));
+    // The glyph's own size, so that a 2x screen shows it as large as a 1x
+    // one does, in its 2x drawing.
+    AudBtn->setIconSize(QSize(16, 16));
     AudBtn->setToolTip(QStringLiteral("Hear the Sound"));
     AudBtn->setFocusPolicy(Qt::NoFocus);
     connect(AudBtn, &QToolButton::pressed, this, &TGetWin::AudBtnMouseDown);

@@ -36,6 +36,7 @@
 #include "backup/card_copy.h"
 #include "card/card_info.h"
 #include "common/folder.h"
+#include "controls/artwork.h"
 #include "controls/bitpanel.h"
 #include "controls/cgauge.h"
 #include "controls/copendlg.h"
@@ -102,13 +103,17 @@ QToolButton[role="take"]:focus { border: 2px solid #ffe45c; }
 QToolButton[role="select"]:focus { border: 2px solid #ffe45c; }
 )");
 
-// The two halves of a two-image glyph: the button up, the button down.
+// The two halves of a two-image glyph: the button up, the button down; each
+// from the 1x and the 2x drawing.
 QIcon TwoStateIcon(const QString& file) {
-    const QPixmap glyph(file);
-    const int half = glyph.width() / 2;
     QIcon icon;
-    icon.addPixmap(glyph.copy(0, 0, half, glyph.height()), QIcon::Normal, QIcon::Off);
-    icon.addPixmap(glyph.copy(half, 0, half, glyph.height()), QIcon::Normal, QIcon::On);
+    for (const QPixmap& glyph : {QPixmap(file), Art2x(file)}) {
+        if (glyph.isNull()) continue;
+        // A copy keeps the glyph's device pixel ratio.
+        const int half = glyph.width() / 2;
+        icon.addPixmap(glyph.copy(0, 0, half, glyph.height()), QIcon::Normal, QIcon::Off);
+        icon.addPixmap(glyph.copy(half, 0, half, glyph.height()), QIcon::Normal, QIcon::On);
+    }
     return icon;
 }
 
@@ -245,7 +250,8 @@ void TMainWin::CreateControls() {
     // Around the panel's picture (and below it in a taller window): the
     // picture's own dark grey.
     Panel1->SetColor(kPanelGrey);
-    Panel1->SetBitmap(QPixmap(QStringLiteral(":/art/panel1.png")));
+    Panel1->SetBitmap(QPixmap(QStringLiteral(":/art/panel1.png")),
+                      Art2x(QStringLiteral(":/art/panel1.png")));
 
     Label1 = new QLabel(QStringLiteral("Song "), Panel1);
     Label1->setObjectName(QStringLiteral("Label1"));
@@ -304,7 +310,8 @@ void TMainWin::CreateControls() {
     BtnsPanel->setGeometry(46, 38, 245, 187);
     BtnsPanel->SetBevelOuter(TBitPanel::bvNone);
     BtnsPanel->SetColor(QColor(2, 106, 254));
-    BtnsPanel->SetBitmap(QPixmap(QStringLiteral(":/art/btnspanel.png")));
+    BtnsPanel->SetBitmap(QPixmap(QStringLiteral(":/art/btnspanel.png")),
+                         Art2x(QStringLiteral(":/art/btnspanel.png")));
     BtnsPanel->setStyleSheet(kGridStyle);
 
     QToolButton** selButtons[kTracks] = {&Sel1Btn, &Sel2Btn, &Sel3Btn, &Sel4Btn};
@@ -368,9 +375,12 @@ void TMainWin::CreateControls() {
             knob->setProperty("tag", t);
             knob->SetMax(max);
             knob->SetPosition(position);
-            knob->SetBGnorm(QPixmap(QStringLiteral(":/art/knob_norm.png")));
-            knob->SetBGfoced(QPixmap(QStringLiteral(":/art/knob_focused.png")));
-            knob->SetBGdis(QPixmap(QStringLiteral(":/art/knob_disabled.png")));
+            knob->SetBGnorm(QPixmap(QStringLiteral(":/art/knob_norm.png")),
+                            Art2x(QStringLiteral(":/art/knob_norm.png")));
+            knob->SetBGfoced(QPixmap(QStringLiteral(":/art/knob_focused.png")),
+                             Art2x(QStringLiteral(":/art/knob_focused.png")));
+            knob->SetBGdis(QPixmap(QStringLiteral(":/art/knob_disabled.png")),
+                           Art2x(QStringLiteral(":/art/knob_disabled.png")));
             knob->SetColor(Qt::gray);
             connect(knob, &TVolume::OnGetParentBG, this, &TMainWin::Pan1GetParentBG);
             return knob;
@@ -413,7 +423,7 @@ void TMainWin::CreateControls() {
     AbortBtn->setCursor(Qt::WaitCursor);
     AbortBtn->setEnabled(false);
 
-    BackBtn = new QPushButton(QIcon(QStringLiteral(":/art/backup.png")),
+    BackBtn = new QPushButton(ArtIcon(QStringLiteral(":/art/backup.png")),
                               QStringLiteral("&Back up your Card"), Panel1);
     BackBtn->setObjectName(QStringLiteral("BackBtn"));
     BackBtn->setGeometry(32, 352, 220, 25);
@@ -429,7 +439,7 @@ void TMainWin::CreateControls() {
     DriveCombo->setObjectName(QStringLiteral("DriveCombo"));
     DriveCombo->setGeometry(276, 364, 145, 18);
 
-    RestoreBtn = new QPushButton(QIcon(QStringLiteral(":/art/restore.png")),
+    RestoreBtn = new QPushButton(ArtIcon(QStringLiteral(":/art/restore.png")),
                                  QStringLiteral("&Restore your Card"), Panel1);
     RestoreBtn->setObjectName(QStringLiteral("RestoreBtn"));
     RestoreBtn->setGeometry(32, 384, 220, 25);
@@ -778,10 +788,15 @@ void TMainWin::Vol1Changed(TVolume* knob, int value) {
     FadeLabels[knob->property("tag").toInt()]->setText(LevelText(value));
 }
 
+// The panel's pixels under the knob, in device pixels of the drawing the
+// panel shows at the knob's pixel ratio, so that a 2x knob sits seamlessly
+// on the 2x panel.
 void TMainWin::Pan1GetParentBG(TVolume* knob, QPixmap& bitmap) {
+    const QPixmap& panel = Panel1->BitmapFor(bitmap.devicePixelRatio());
+    const qreal r = panel.devicePixelRatio();
     QPainter painter(&bitmap);
-    painter.drawPixmap(QPoint(0, 0), Panel1->Bitmap(),
-                       QRect(knob->x(), knob->y(), knob->width(), knob->height()));
+    painter.drawPixmap(QRectF(0, 0, knob->width(), knob->height()), panel,
+                       QRectF(knob->x() * r, knob->y() * r, knob->width() * r, knob->height() * r));
 }
 
 void TMainWin::paintEvent(QPaintEvent*) {

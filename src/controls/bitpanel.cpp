@@ -5,14 +5,19 @@
 #include <QPalette>
 #include <algorithm>
 
+#include "controls/artwork.h"
+
 TBitPanel::TBitPanel(QWidget* parent) : QWidget(parent), color_(palette().color(QPalette::Window)) {
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void TBitPanel::SetBitmap(const QPixmap& picture) {
+void TBitPanel::SetBitmap(const QPixmap& picture, const QPixmap& picture2x) {
     bitmap_ = picture;
+    bitmap2x_ = AsArt2x(picture2x);
     update();
 }
+
+const QPixmap& TBitPanel::BitmapFor(qreal ratio) const { return ArtFor(ratio, bitmap_, bitmap2x_); }
 
 void TBitPanel::SetLayout(TbpLayout layout) {
     layout_ = layout;
@@ -84,15 +89,21 @@ void TBitPanel::paintEvent(QPaintEvent*) {
         painter.fillRect(rect(), color_);
     }
 
-    if (!bitmap_.isNull()) {
-        for (const QPoint& at : PicturePositions(layout_, size(), bitmap_.size())) {
-            painter.drawPixmap(at, bitmap_);
+    // Positions are logical, so a 2x drawing lands on the screen's device
+    // pixels one to one. One of another ratio than the screen is smoothed.
+    const qreal ratio = devicePixelRatioF();
+    const QPixmap& picture = BitmapFor(ratio);
+    if (!picture.isNull()) {
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, picture.devicePixelRatio() != ratio);
+        const QSize logical = picture.deviceIndependentSize().toSize();
+        for (const QPoint& at : PicturePositions(layout_, size(), logical)) {
+            painter.drawPixmap(at, picture);
         }
     }
     DrawBevels(painter);
 
     // A plain panel (no picture, no handler) shows its caption.
-    if (bitmap_.isNull() && !custom && !caption_.isEmpty()) {
+    if (picture.isNull() && !custom && !caption_.isEmpty()) {
         const int inset = (bevelOuter_ != bvNone ? bevelWidth_ : 0) + borderWidth_ +
                           (bevelInner_ != bvNone ? bevelWidth_ : 0);
         painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,

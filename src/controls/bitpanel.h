@@ -1,6 +1,8 @@
 // TBitPanel: a panel whose face is a picture instead of a plain colour. The
 // picture is drawn unscaled: once at the top-left corner, tiled, or centred.
 // Without a picture it paints as a plain panel: colour, bevels and caption.
+// Given a second drawing of the picture at twice the pixels, the panel paints
+// that one on screens whose device pixel ratio is above 1.
 #pragma once
 
 #include <QColor>
@@ -33,9 +35,14 @@ class TBitPanel : public QWidget {
 
     explicit TBitPanel(QWidget* parent = nullptr);
 
-    // The panel keeps its own copy of the picture.
+    // The panel keeps its own copies of the picture and of its optional 2x
+    // drawing (which is given device pixel ratio 2). Pictures measure in
+    // logical pixels: their size divided by their device pixel ratio.
     const QPixmap& Bitmap() const { return bitmap_; }
-    void SetBitmap(const QPixmap& picture);
+    const QPixmap& Bitmap2x() const { return bitmap2x_; }
+    void SetBitmap(const QPixmap& picture, const QPixmap& picture2x = QPixmap());
+    // The drawing painted on a device of the given pixel ratio.
+    const QPixmap& BitmapFor(qreal ratio) const;
 
     TbpLayout Layout() const { return layout_; }
     void SetLayout(TbpLayout layout);
@@ -57,7 +64,7 @@ class TBitPanel : public QWidget {
     int BorderWidth() const { return borderWidth_; }
     void SetBorderWidth(int width);
 
-    // Where a picture of size `picture` is drawn on a client area of size
+    // Where a picture of (logical) size `picture` is drawn on a client area of size
     // `client` in the given layout, in drawing order.
     static QList<QPoint> PicturePositions(TbpLayout layout, QSize client, QSize picture);
 
@@ -74,6 +81,7 @@ class TBitPanel : public QWidget {
     void DrawBevels(QPainter& painter);
 
     QPixmap bitmap_;
+    QPixmap bitmap2x_;
     TbpLayout layout_ = blSingle;
     QColor color_;
     QString caption_;

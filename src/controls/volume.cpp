@@ -14,6 +14,8 @@
 #include <cmath>
 #include <utility>
 
+#include "controls/artwork.h"
+
 namespace {
 
 // The sweep: 3/2 pi of travel starting at -pi/4 (lower left), and the angles
@@ -75,27 +77,33 @@ void TVolume::TurnTo(int value) {
     RepaintNow();
 }
 
-void TVolume::Assign(Face& face, const QPixmap& picture) {
-    face.picture = picture;
-    face.transparent = picture;
+void TVolume::Assign(Drawing& drawing, const QPixmap& picture) {
+    drawing.picture = picture;
+    drawing.transparent = picture;
     if (picture.isNull()) return;
     const QImage image = picture.toImage();
     const QRgb key = image.pixel(0, image.height() - 1);
-    face.transparent.setMask(QBitmap::fromImage(image.createMaskFromColor(key, Qt::MaskInColor)));
+    drawing.transparent.setMask(
+        QBitmap::fromImage(image.createMaskFromColor(key, Qt::MaskInColor)));
 }
 
-void TVolume::SetBGnorm(const QPixmap& face) {
-    Assign(norm_, face);
+void TVolume::Assign(Face& face, const QPixmap& picture, const QPixmap& picture2x) {
+    Assign(face.normal, picture);
+    Assign(face.doubled, AsArt2x(picture2x));
+}
+
+void TVolume::SetBGnorm(const QPixmap& face, const QPixmap& face2x) {
+    Assign(norm_, face, face2x);
     update();
 }
 
-void TVolume::SetBGfoced(const QPixmap& face) {
-    Assign(focused_, face);
+void TVolume::SetBGfoced(const QPixmap& face, const QPixmap& face2x) {
+    Assign(focused_, face, face2x);
     update();
 }
 
-void TVolume::SetBGdis(const QPixmap& face) {
-    Assign(disabled_, face);
+void TVolume::SetBGdis(const QPixmap& face, const QPixmap& face2x) {
+    Assign(disabled_, face, face2x);
     update();
 }
 
@@ -143,17 +151,23 @@ void TVolume::RepaintNow() {
     if (isVisible()) repaint();
 }
 
-const TVolume::Face& TVolume::CurrentFace() const {
-    if (!isEnabled()) return disabled_;
-    if (hasFocus()) return focused_;
-    return norm_;
+const QPixmap& TVolume::CurrentFace(qreal ratio) const {
+    const Face& face = !isEnabled() ? disabled_ : hasFocus() ? focused_ : norm_;
+    return ArtFor(ratio, face.normal.transparent, face.doubled.transparent);
 }
 
 void TVolume::paintEvent(QPaintEvent*) {
-    // Knobs larger than the buffer get a buffer of their size.
-    if (backBuffer_.width() < width() || backBuffer_.height() < height()) {
-        backBuffer_ = QPixmap(std::max(backBuffer_.width(), width()),
-                              std::max(backBuffer_.height(), height()));
+    // The buffer has the screen's device pixel ratio, so background and face
+    // are composed in device pixels. Knobs larger than the buffer get a
+    // buffer of their size.
+    const qreal ratio = devicePixelRatioF();
+    const QSize logical = backBuffer_.deviceIndependentSize().toSize();
+    if (backBuffer_.devicePixelRatio() != ratio || logical.width() < width() ||
+        logical.height() < height()) {
+        const QSize side = logical.expandedTo(size());
+        backBuffer_ = QPixmap(QSize(static_cast<int>(std::ceil(side.width() * ratio)),
+                                    static_cast<int>(std::ceil(side.height() * ratio))));
+        backBuffer_.setDevicePixelRatio(ratio);
     }
 
     if (IsConnected(QMetaMethod::fromSignal(&TVolume::OnGetParentBG))) {
@@ -163,12 +177,15 @@ void TVolume::paintEvent(QPaintEvent*) {
         fill.fillRect(rect(), color_);
     }
     {
+        // A face of another ratio than the screen is smoothed.
+        const QPixmap& face = CurrentFace(ratio);
         QPainter buffer(&backBuffer_);
-        buffer.drawPixmap(0, 0, CurrentFace().transparent);
+        buffer.setRenderHint(QPainter::SmoothPixmapTransform, face.devicePixelRatio() != ratio);
+        buffer.drawPixmap(0, 0, face);
     }
 
     QPainter canvas(this);
-    canvas.drawPixmap(0, 0, backBuffer_, 0, 0, width(), height());
+    canvas.drawPixmap(QRectF(rect()), backBuffer_, QRectF(0, 0, width() * ratio, height() * ratio));
 
     if (IsConnected(QMetaMethod::fromSignal(&TVolume::OnPaint))) {
         emit OnPaint(this, position_, &canvas);

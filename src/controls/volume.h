@@ -2,7 +2,10 @@
 // a white indicator line over a knob face that sweeps 270 degrees clockwise
 // from lower left (0) through straight up (Max / 2) to lower right (Max). The
 // face is drawn over the parent's background so that its white corners (the
-// colour of its bottom-left pixel) let the panel show.
+// colour of its bottom-left pixel) let the panel show. Each face may come with
+// a second drawing at twice the pixels, painted on screens whose device pixel
+// ratio is above 1; the knob composes background and face in device pixels,
+// so such a face keeps its detail.
 //
 // The user turns it by dragging with the mouse and, while it has the focus,
 // with the keys (Up/Right +1, Down/Left -1, Page Up/Page Down 10, Home 0,
@@ -43,13 +46,14 @@ class TVolume : public QWidget {
     // Position to the new Max when it lies above it.
     void SetMax(int value);
 
-    // Faces: the knob keeps its own copy of each picture.
-    const QPixmap& BGnorm() const { return norm_.picture; }
-    void SetBGnorm(const QPixmap& face);
-    const QPixmap& BGfoced() const { return focused_.picture; }
-    void SetBGfoced(const QPixmap& face);
-    const QPixmap& BGdis() const { return disabled_.picture; }
-    void SetBGdis(const QPixmap& face);
+    // Faces: the knob keeps its own copy of each picture and of its
+    // optional 2x drawing (which is given device pixel ratio 2).
+    const QPixmap& BGnorm() const { return norm_.normal.picture; }
+    void SetBGnorm(const QPixmap& face, const QPixmap& face2x = QPixmap());
+    const QPixmap& BGfoced() const { return focused_.normal.picture; }
+    void SetBGfoced(const QPixmap& face, const QPixmap& face2x = QPixmap());
+    const QPixmap& BGdis() const { return disabled_.normal.picture; }
+    void SetBGdis(const QPixmap& face, const QPixmap& face2x = QPixmap());
 
     // Fills the background when OnGetParentBG has no receiver.
     QColor Color() const { return color_; }
@@ -82,7 +86,9 @@ class TVolume : public QWidget {
     // Replaces the white indicator line; (x, y) is its tip.
     void OnPaintIndicator(TVolume* vol, int x, int y, QPainter* canvas);
     // Fill the top-left width() x height() pixels of `bg` with what lies
-    // behind the knob on its parent.
+    // behind the knob on its parent. `bg` has the knob's device pixel ratio:
+    // a painter on it draws in logical pixels, and a picture of that ratio
+    // keeps its detail.
     void OnGetParentBG(TVolume* vol, QPixmap& bg);
 
   protected:
@@ -97,20 +103,26 @@ class TVolume : public QWidget {
     void focusOutEvent(QFocusEvent* event) override;
 
   private:
-    // A face as given and its copy with the bottom-left pixel's colour made
-    // transparent.
-    struct Face {
+    // A drawing of a face as given and its copy with the bottom-left
+    // pixel's colour made transparent.
+    struct Drawing {
         QPixmap picture;
         QPixmap transparent;
     };
-    static void Assign(Face& face, const QPixmap& picture);
+    struct Face {
+        Drawing normal;
+        Drawing doubled;  // at twice the pixels
+    };
+    static void Assign(Drawing& drawing, const QPixmap& picture);
+    static void Assign(Face& face, const QPixmap& picture, const QPixmap& picture2x);
 
     bool IsConnected(const QMetaMethod& signal) const;
     void RepaintNow();
     void UpdateToolTip();
     // Sets a value the user chose, clamped to 0..Max, and tells of it.
     void TurnTo(int value);
-    const Face& CurrentFace() const;
+    // The face for the state, drawn for the given device pixel ratio.
+    const QPixmap& CurrentFace(qreal ratio) const;
 
     int position_ = 0;
     int max_ = 127;

@@ -20,6 +20,25 @@ QPixmap Picture(QSize size, QPoint mark = QPoint(0, 0)) {
 
 QImage Render(TBitPanel& panel) { return panel.grab().toImage(); }
 
+// The device pixel ratio the test runs at: 2 where QT_SCALE_FACTOR says so.
+qreal ExpectedRatio() {
+    return qEnvironmentVariableIsSet("QT_SCALE_FACTOR")
+               ? qEnvironmentVariable("QT_SCALE_FACTOR").toDouble()
+               : 1.0;
+}
+
+// A 2x drawing of `size` logical pixels: a checkerboard of single device
+// pixels, detail that no 1x picture has.
+QImage FineDrawing(QSize size) {
+    QImage image(2 * size, QImage::Format_RGB32);
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            image.setPixelColor(x, y, (x + y) % 2 != 0 ? kMark : kPicture);
+        }
+    }
+    return image;
+}
+
 }  // namespace
 
 class BitPanelTest : public QObject {
@@ -154,6 +173,59 @@ class BitPanelTest : public QObject {
         const QImage image = Render(panel);
         QCOMPARE(image.pixelColor(464, 442), kMark);
         for (int y = 443; y < 446; ++y) QCOMPARE(image.pixelColor(200, y), kFill);
+    }
+
+    void picksTheDrawingForTheRatio_data() {
+        QTest::addColumn<bool>("with1x");
+        QTest::addColumn<bool>("with2x");
+        QTest::addColumn<qreal>("ratio");
+        QTest::addColumn<bool>("picks2x");
+        QTest::newRow("both, ratio 1") << true << true << 1.0 << false;
+        QTest::newRow("both, ratio 2") << true << true << 2.0 << true;
+        QTest::newRow("both, ratio 1.5") << true << true << 1.5 << true;
+        QTest::newRow("1x only, ratio 2") << true << false << 2.0 << false;
+        QTest::newRow("2x only, ratio 1") << false << true << 1.0 << true;
+    }
+    void picksTheDrawingForTheRatio() {
+        QFETCH(bool, with1x);
+        QFETCH(bool, with2x);
+        QFETCH(qreal, ratio);
+        QFETCH(bool, picks2x);
+        TBitPanel panel;
+        const QPixmap one = with1x ? Picture(QSize(10, 10)) : QPixmap();
+        const QPixmap two = with2x ? QPixmap::fromImage(FineDrawing(QSize(10, 10))) : QPixmap();
+        panel.SetBitmap(one, two);
+        // The 2x drawing is taken as such, though given with ratio 1.
+        if (with2x) QCOMPARE(panel.Bitmap2x().devicePixelRatio(), 2.0);
+        const QPixmap& picked = panel.BitmapFor(ratio);
+        QCOMPARE(picked.cacheKey(), (picks2x ? panel.Bitmap2x() : panel.Bitmap()).cacheKey());
+    }
+
+    // The drawing for the panel's screen lands on its device pixels one to
+    // one, tiled in logical pixels: at ratio 1 the picture, at ratio 2 its
+    // 2x drawing with the finer detail. Also run at QT_SCALE_FACTOR=2.
+    void drawsTheDrawingForItsScreen() {
+        const qreal ratio = ExpectedRatio();
+        TBitPanel panel;
+        panel.resize(30, 20);
+        panel.SetBevelOuter(TBitPanel::bvNone);
+        panel.SetColor(kFill);
+        panel.SetLayout(TBitPanel::blMulti);
+        const QImage fine = FineDrawing(QSize(10, 10));
+        panel.SetBitmap(Picture(QSize(10, 10)), QPixmap::fromImage(fine));
+        QCOMPARE(panel.devicePixelRatioF(), ratio);
+
+        const QImage image = Render(panel);
+        QCOMPARE(image.size(), QSize(30, 20) * ratio);
+        const QImage drawing = ratio > 1 ? fine : Picture(QSize(10, 10)).toImage();
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                const QPoint in(x % drawing.width(), y % drawing.height());
+                if (image.pixel(x, y) != drawing.pixel(in)) {
+                    QFAIL(qPrintable(QStringLiteral("device pixel %1, %2").arg(x).arg(y)));
+                }
+            }
+        }
     }
 
     void keepsItsOwnCopyOfThePicture() {

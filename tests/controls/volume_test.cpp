@@ -29,6 +29,13 @@ QPixmap Face(QColor disc) {
     return QPixmap::fromImage(image);
 }
 
+// The device pixel ratio the test runs at: 2 where QT_SCALE_FACTOR says so.
+qreal ExpectedRatio() {
+    return qEnvironmentVariableIsSet("QT_SCALE_FACTOR")
+               ? qEnvironmentVariable("QT_SCALE_FACTOR").toDouble()
+               : 1.0;
+}
+
 void SendMouse(QWidget* w, QEvent::Type type, QPoint at, Qt::MouseButtons held) {
     const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
     QMouseEvent event(type, QPointF(at), w->mapToGlobal(QPointF(at)), button, held, Qt::NoModifier);
@@ -382,6 +389,51 @@ class VolumeTest : public QObject {
         QCOMPARE(tips.size(), 1);
         QCOMPARE(image.pixelColor(0, 0), QColor(Qt::green));
         QCOMPARE(image.pixelColor(17, 7), QColor(Qt::black));
+    }
+
+    // Background and face are composed in device pixels: a background of
+    // single-pixel detail and, at ratio 2, the 2x face (stripes one device
+    // pixel wide) come through one to one. Also run at QT_SCALE_FACTOR=2.
+    void composesInDevicePixels() {
+        const qreal ratio = ExpectedRatio();
+        TVolume knob;
+        knob.resize(20, 20);
+        knob.SetMax(100);
+        knob.SetPosition(50);
+        QImage fine = Face(kNorm).scaled(40, 40).toImage().convertToFormat(QImage::Format_RGB32);
+        for (int y = 0; y < 40; ++y) {
+            for (int x = 0; x < 40; x += 2) {
+                if (fine.pixelColor(x, y) == kNorm) fine.setPixelColor(x, y, kFocused);
+            }
+        }
+        knob.SetBGnorm(Face(kNorm), QPixmap::fromImage(fine));
+        QList<qreal> ratios;
+        connect(&knob, &TVolume::OnGetParentBG, this, [&](TVolume* vol, QPixmap& bg) {
+            ratios << bg.devicePixelRatio();
+            QImage behind(vol->size() * bg.devicePixelRatio(), QImage::Format_RGB32);
+            for (int y = 0; y < behind.height(); ++y) {
+                for (int x = 0; x < behind.width(); ++x) {
+                    behind.setPixelColor(x, y, (x + y) % 2 != 0 ? QColor(Qt::black) : kBehind);
+                }
+            }
+            behind.setDevicePixelRatio(bg.devicePixelRatio());
+            QPainter(&bg).drawImage(0, 0, behind);
+        });
+        QCOMPARE(knob.devicePixelRatioF(), ratio);
+
+        const QImage image = knob.grab().toImage();
+        QCOMPARE(ratios, QList<qreal>{ratio});
+        QCOMPARE(image.size(), QSize(20, 20) * ratio);
+        for (QPoint at : {QPoint(0, 0), QPoint(1, 0), QPoint(0, 1), QPoint(1, 1)}) {
+            QCOMPARE(image.pixelColor(at),
+                     (at.x() + at.y()) % 2 != 0 ? QColor(Qt::black) : kBehind);
+        }
+        // Right of the indicator on the middle row.
+        const int row = static_cast<int>(10 * ratio);
+        for (int x = static_cast<int>(14 * ratio); x < 16 * ratio; ++x) {
+            const QColor face = ratio > 1 && x % 2 == 0 ? kFocused : kNorm;
+            QCOMPARE(image.pixelColor(x, row), face);
+        }
     }
 
     void largerKnobsPaintTheirWholeArea() {

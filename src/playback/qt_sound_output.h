@@ -33,11 +33,13 @@ class QtSoundOutput final : public SoundOutput {
     void Reset() override;
     void Close() override;
 
-    // The device's own buffer: small, so that what is queued decides the
-    // latency. It is at most three quarters of what is queued at the start,
-    // so that the device, which begins to play once it is nearly full, is
-    // filled at once whatever the server makes of its size.
-    static constexpr int kDeviceBufferMs = 30;
+    // The device's own buffer: the part of what is queued that the sound
+    // server holds, where a busy machine cannot starve it; the rest waits
+    // here. What is queued in all, not this, decides the latency. It is at
+    // most three quarters of what is queued at the start, so that the
+    // device, which begins to play once it is nearly full, is filled at once
+    // whatever the server makes of its size.
+    static constexpr int kDeviceBufferMs = 150;
     // How often the device is topped up.
     static constexpr int kFeedMs = 5;
 

@@ -40,8 +40,9 @@ class QtSoundOutput final : public SoundOutput {
     // device, which begins to play once it is nearly full, is filled at once
     // whatever the server makes of its size.
     static constexpr int kDeviceBufferMs = 150;
-    // How often the device is topped up.
-    static constexpr int kFeedMs = 5;
+    // How often the device is topped up and the buffers it has played are
+    // told; the device's buffer holds several such periods.
+    static constexpr int kFeedMs = 10;
 
   private:
     struct Pending {

@@ -5,16 +5,27 @@
 # against it: knob-to-sound latency, underruns while the knobs turn, and
 # processor time.
 #
-#   scripts/measure-audio.sh [BUILD_DIR] [SECONDS] [latency] [underruns] [cpu]
+#   scripts/measure-audio.sh [BUILD_DIR] [SECONDS] [latency] [underruns] [cpu] [load[=N]]
 #
 # Without a choice, all three are measured (the latency for HiFi and LONG).
+# With load, N busy processes (3 unless told) run at normal priority for the
+# whole measurement, as other programs on a loaded machine do: each is
+# `yes` writing into /dev/null.
 set -euo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${1:-$root/build}"
 seconds="${2:-60}"
 shift $(($# < 2 ? $# : 2))
-what=("$@")
+what=()
+load=0
+for choice in "$@"; do
+  case "$choice" in
+    load) load=3 ;;
+    load=*) load="${choice#load=}" ;;
+    *) what+=("$choice") ;;
+  esac
+done
 [ ${#what[@]} -gt 0 ] || what=(latency underruns cpu)
 
 for program in pulseaudio pactl; do
@@ -37,7 +48,21 @@ stop_server() {
     server=""
   fi
 }
-trap 'stop_server; rm -rf "$work"' EXIT
+busy=()
+stop_load() {
+  for pid in "${busy[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${busy[@]}"; do wait "$pid" 2>/dev/null || true; done
+  busy=()
+}
+trap 'stop_load; stop_server; rm -rf "$work"' EXIT
+
+if [ "$load" -gt 0 ]; then
+  echo "== with $load busy processes"
+  for _ in $(seq "$load"); do
+    yes >/dev/null &
+    busy+=($!)
+  done
+fi
 
 # Starts the server for one rate in a runtime folder of its own and waits
 # until it answers.

@@ -1211,6 +1211,7 @@ void TMainWin::AudBtnClick() {
         if (SelTake[t] >= 0) paths[t] = TakeFiles[SlotIndex(t, SelTake[t])];
     }
     if (!Player().Start(paths, LongMode)) {
+        Gauge->SetProgress(0);
         AudBtn->setChecked(false);
         dialogs_.MessageBox(this, QString::fromLatin1(trx5::kMsgSoundOutput));
         return;

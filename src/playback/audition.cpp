@@ -50,7 +50,13 @@ bool Audition::Start(const TakePaths& takePaths, bool longMode) {
         buffer.samples.assign(static_cast<std::size_t>(SamplesPerBlock(longMode)) * 2, 0);
         FillAuditionBuffer(buffer);
     }
+    // The sound begins with the whole ring at hand.
     AuditionPlaying = true;
+    if (!output_.Start()) {
+        AuditionPlaying = false;
+        for (FilePtr& file : AuditionFiles) file.reset();
+        return false;
+    }
     return true;
 }
 

@@ -32,9 +32,9 @@ class Audition : public QObject {
     ~Audition() override;
 
     // Opens the output at the song's rate and the takes (an empty path, or
-    // a take that cannot be opened, takes no part) and queues the first 16
-    // buffers. False, with nothing playing, when the output cannot be
-    // opened.
+    // a take that cannot be opened, takes no part), queues the first 16
+    // buffers and starts the sound with them. False, with nothing playing,
+    // when the output cannot be opened or started.
     bool Start(const TakePaths& takePaths, bool longMode);
     // Posts the stop notice; the stop runs when the event loop delivers it.
     void RequestStop();

@@ -47,7 +47,8 @@ bool Preview::Start(std::unique_ptr<AudioSource> source, std::optional<PreviewTa
     ++playback_;
     endBuffer_ = nullptr;
     // Buffers are made and queued one by one until one finds the end of
-    // the file; that one is still queued, holding silence.
+    // the file; that one is still queued, holding silence. The sound begins
+    // with them all at hand.
     for (int i = 0; i < kBuffers; ++i) {
         auto buffer = std::make_unique<SoundBuffer>();
         buffer->samples.assign(static_cast<std::size_t>(kFramesPerBuffer) * channels, 0);
@@ -56,6 +57,13 @@ bool Preview::Start(std::unique_ptr<AudioSource> source, std::optional<PreviewTa
             endBuffer_ = buffers_.back().get();
             break;
         }
+    }
+    if (!output_.Start()) {
+        previewing_ = false;
+        for (auto& buffer : buffers_) returning_.push_back(std::move(buffer));
+        buffers_.clear();
+        PreviewFile.reset();
+        return false;
     }
     return true;
 }

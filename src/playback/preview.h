@@ -44,7 +44,7 @@ class Preview : public QObject {
     // Starts playing the file, in its own format or as `target` asks.
     // Nothing plays when it cannot be opened or holds no usable frame (the
     // result is then true: there is nothing to report), or when the sound
-    // output cannot be opened (false). The file is not counted: it plays
+    // output cannot be opened or started (false). The file is not counted: it plays
     // until its stream ends, so playing starts at once whatever its length.
     bool Start(const std::string& path, std::optional<PreviewTarget> target = std::nullopt);
     // The same with a file already opened (with FrameCount::kEstimate, for

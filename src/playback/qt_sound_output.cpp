@@ -43,35 +43,70 @@ bool QtSoundOutput::Open(const SoundFormat& format) {
     format_ = format;
     bool opened = false;
     QMetaObject::invokeMethod(
-        worker_, [this, &opened] { opened = StartSink(); }, Qt::BlockingQueuedConnection);
+        worker_, [this, &opened] { opened = MakeSink(); }, Qt::BlockingQueuedConnection);
     open_ = opened;
     return opened;
 }
 
+bool QtSoundOutput::MakeSink() {
+    soundStarted = true;
+    const QAudioDevice device = QMediaDevices::defaultAudioOutput();
+    if (device.isNull()) return false;
+    QAudioFormat audioFormat;
+    audioFormat.setSampleRate(format_.sampleRate);
+    audioFormat.setChannelCount(format_.channels);
+    audioFormat.setSampleFormat(QAudioFormat::Int16);
+    sink_ = new QAudioSink(device, audioFormat);
+    feedTimer_ = new QTimer;
+    feedTimer_->setTimerType(Qt::PreciseTimer);
+    QObject::connect(feedTimer_, &QTimer::timeout, feedTimer_, [this] { Feed(); });
+    return true;
+}
+
+bool QtSoundOutput::Start() {
+    if (!open_) return false;
+    bool started = false;
+    QMetaObject::invokeMethod(
+        worker_, [this, &started] { started = StartSink(); }, Qt::BlockingQueuedConnection);
+    if (!started) Close();
+    return started;
+}
+
 bool QtSoundOutput::StartSink() {
-    if (sink_ == nullptr) {
-        soundStarted = true;
-        const QAudioDevice device = QMediaDevices::defaultAudioOutput();
-        if (device.isNull()) return false;
-        QAudioFormat audioFormat;
-        audioFormat.setSampleRate(format_.sampleRate);
-        audioFormat.setChannelCount(format_.channels);
-        audioFormat.setSampleFormat(QAudioFormat::Int16);
-        sink_ = new QAudioSink(device, audioFormat);
-        const int bytesPerSecond = format_.sampleRate * format_.channels * 2;
-        sink_->setBufferSize(bytesPerSecond * kDeviceBufferMs / 1000);
-        feedTimer_ = new QTimer;
-        feedTimer_->setTimerType(Qt::PreciseTimer);
-        QObject::connect(feedTimer_, &QTimer::timeout, feedTimer_, [this] { Feed(); });
+    if (sink_ == nullptr) return false;
+    StopStream();
+    std::size_t queued = 0;
+    {
+        std::lock_guard lock(mutex_);
+        for (const Pending& pending : queue_) {
+            queued += pending.buffer->samples.size() * sizeof(std::int16_t) - pending.offset;
+        }
     }
-    // The sink is written to as room comes free: it starts playing as soon as
-    // its own buffer is full, whatever its period.
+    const qsizetype frameBytes = format_.channels * 2;
+    qsizetype size = qsizetype(format_.sampleRate) * frameBytes * kDeviceBufferMs / 1000;
+    if (queued > 0) size = std::min(size, qsizetype(queued / 4 * 3));
+    sink_->setBufferSize(std::max(frameBytes, size / frameBytes * frameBytes));
     device_ = sink_->start();
     if (device_ == nullptr || sink_->error() != QAudio::NoError) {
-        StopSink();
+        StopStream();
         return false;
     }
     written_ = 0;
+    Feed();
+    // All that is queued went into the device without filling it: a short
+    // sound, and all there is until some of it has played. The device would
+    // wait for more before it begins; silence after the sound fills it.
+    bool drained = false;
+    {
+        std::lock_guard lock(mutex_);
+        drained = queue_.empty();
+    }
+    const qsizetype room = sink_->bytesFree() / frameBytes * frameBytes;
+    if (drained && room > 0) {
+        scratch_.assign(static_cast<std::size_t>(room), 0);
+        const qint64 put = device_->write(scratch_.data(), room);
+        written_ += static_cast<std::uint64_t>(std::max<qint64>(put, 0));
+    }
     feedTimer_->start(kFeedMs);
     return true;
 }
@@ -102,14 +137,19 @@ void QtSoundOutput::NoticePlayed() {
     }
 }
 
-void QtSoundOutput::StopSink() {
+void QtSoundOutput::StopStream() {
     if (feedTimer_ != nullptr) feedTimer_->stop();
+    // Stopping drops what the device holds.
+    if (device_ != nullptr) sink_->stop();
+    device_ = nullptr;  // owned by the sink
+}
+
+void QtSoundOutput::StopSink() {
+    StopStream();
     delete feedTimer_;
     feedTimer_ = nullptr;
-    if (sink_ != nullptr) sink_->stop();
     delete sink_;
     sink_ = nullptr;
-    device_ = nullptr;  // owned by the sink
 }
 
 void QtSoundOutput::Queue(SoundBuffer* buffer) {
@@ -131,13 +171,10 @@ void QtSoundOutput::Reset() {
         QMetaObject::invokeMethod(
             worker_,
             [this] {
-                if (sink_ == nullptr) return;
-                // Stopping drops what the device holds; everything queued
-                // comes back before the device starts again, so nothing of it
-                // plays after the reset.
-                sink_->stop();
+                // Everything queued comes back before the next Start, so
+                // nothing of it plays after the reset.
+                StopStream();
                 ReturnQueued();
-                if (!StartSink()) open_ = false;
             },
             Qt::BlockingQueuedConnection);
     }

@@ -2,7 +2,8 @@
 // is kept filled from the queued buffers. The sink and its feeding live on a
 // thread of their own, so a busy window does not starve the device; a
 // buffer's notice comes when the device has played it, through the event
-// loop of the owner's thread.
+// loop of the owner's thread. The sink's stream is made at Start, its
+// buffer sized from what is queued then, and filled at once.
 #pragma once
 
 #include <QThread>
@@ -28,14 +29,20 @@ class QtSoundOutput final : public SoundOutput {
     bool Open(const SoundFormat& format) override;
     bool IsOpen() const override { return open_; }
     void Queue(SoundBuffer* buffer) override;
+    bool Start() override;
     void Reset() override;
     void Close() override;
 
-    // The device's own buffer: small, so that what is queued decides the
-    // latency.
-    static constexpr int kDeviceBufferMs = 30;
-    // How often the device is topped up.
-    static constexpr int kFeedMs = 5;
+    // The device's own buffer: the part of what is queued that the sound
+    // server holds, where a busy machine cannot starve it; the rest waits
+    // here. What is queued in all, not this, decides the latency. It is at
+    // most three quarters of what is queued at the start, so that the
+    // device, which begins to play once it is nearly full, is filled at once
+    // whatever the server makes of its size.
+    static constexpr int kDeviceBufferMs = 150;
+    // How often the device is topped up and the buffers it has played are
+    // told; the device's buffer holds several such periods.
+    static constexpr int kFeedMs = 10;
 
   private:
     struct Pending {
@@ -43,10 +50,12 @@ class QtSoundOutput final : public SoundOutput {
         std::size_t offset;  // bytes already handed to the device
     };
 
-    // On the audio thread: starts the sink, hands it what it has room for,
-    // stops it.
+    // On the audio thread: makes the sink, starts its stream and fills it,
+    // hands it what it has room for, stops its stream, deletes it.
+    bool MakeSink();
     bool StartSink();
     void Feed();
+    void StopStream();
     void StopSink();
     // Fills up to `size` bytes from the queue; a buffer taken whole waits
     // in `playing_` until the device has played it.
@@ -59,7 +68,7 @@ class QtSoundOutput final : public SoundOutput {
     QThread thread_;
     QObject* worker_ = nullptr;  // lives on the audio thread
     QAudioSink* sink_ = nullptr;
-    QIODevice* device_ = nullptr;  // the sink's input
+    QIODevice* device_ = nullptr;  // the sink's input while its stream runs
     QTimer* feedTimer_ = nullptr;
     std::vector<char> scratch_;
     SoundFormat format_;

@@ -2,7 +2,9 @@
 // 16-bit PCM are queued in order, and each comes back with a "buffer done"
 // notice once the output has taken all of it. Notices are delivered by the
 // event loop of the thread that owns the output, in queue order, never from
-// inside Queue itself.
+// inside Queue itself. The sound begins at Start, with the buffers queued
+// before it all at hand, so that a player held up while it makes its first
+// buffers does not break the sound it has begun.
 #pragma once
 
 #include <QObject>
@@ -34,8 +36,14 @@ class SoundOutput : public QObject {
     virtual bool Open(const SoundFormat& format) = 0;
     virtual bool IsOpen() const = 0;
     // Appends a buffer to the queue; it plays after the ones before it.
+    // Before Start, buffers wait.
     virtual void Queue(SoundBuffer* buffer) = 0;
-    // Stops the sound at once; every queued buffer comes back with its notice.
+    // Starts the sound with the buffers queued since Open (or Reset); false,
+    // with the output closed and every buffer back, when the device cannot
+    // play.
+    virtual bool Start() = 0;
+    // Stops the sound at once; every queued buffer comes back with its
+    // notice. The output stays open and waits for Start again.
     virtual void Reset() = 0;
     // Resets and closes the output.
     virtual void Close() = 0;

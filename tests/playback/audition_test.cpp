@@ -76,6 +76,9 @@ TEST_F(AuditionTest, StartQueuesSixteenBlocksAtTheSongRate) {
         EXPECT_EQ(rig.out.format.sampleRate, longMode ? 16000 : 32000);
         EXPECT_EQ(rig.audition.Blocks(), 20);
         ASSERT_EQ(rig.out.queued.size(), 16u);
+        // The sound begins once the whole ring is queued.
+        EXPECT_EQ(rig.out.starts, 1);
+        EXPECT_EQ(rig.out.queuedAtStart, 16u);
         ASSERT_EQ(rig.progress.size(), 16u);
         const SongMix song(paths, longMode);
         std::set<trx5::SoundBuffer*> buffers;
@@ -194,6 +197,19 @@ TEST_F(AuditionTest, AnOutputThatCannotBeOpenedPlaysNothing) {
     EXPECT_FALSE(rig.audition.Playing());
     EXPECT_TRUE(rig.out.queued.empty());
     EXPECT_TRUE(rig.progress.empty());
+    EXPECT_TRUE(rig.events.empty());
+}
+
+TEST_F(AuditionTest, AnOutputThatCannotStartPlaysNothing) {
+    Rig rig;
+    rig.out.failStart = true;
+    EXPECT_FALSE(rig.audition.Start({Take("1.aud", 40, 14), "", "", ""}, false));
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(rig.audition.Playing());
+    EXPECT_FALSE(rig.out.IsOpen());
+    // The ring comes back and is not refilled.
+    EXPECT_EQ(rig.out.returned.size(), 16u);
+    EXPECT_EQ(rig.out.queued.size(), 16u);
     EXPECT_TRUE(rig.events.empty());
 }
 

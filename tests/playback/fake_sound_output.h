@@ -1,6 +1,7 @@
 // A sound output for tests: it plays nothing, records every buffer it is
 // given (a copy of its samples, in queue order) and finishes buffers only
-// when the test says so, through the event loop as the real one does.
+// when the test says so and once it has been started, through the event
+// loop as the real one does.
 #pragma once
 
 #include <QCoreApplication>
@@ -34,8 +35,19 @@ class FakeSoundOutput final : public trx5::SoundOutput {
         queued.push_back({buffer, buffer->samples});
         pending_.push_back(buffer);
     }
+    bool Start() override {
+        ++starts;
+        queuedAtStart = queued.size();
+        if (failStart || !open_) {
+            Close();
+            return false;
+        }
+        started_ = true;
+        return true;
+    }
     void Reset() override {
         ++resets;
+        started_ = false;
         while (!pending_.empty()) Post();
     }
     void Close() override {
@@ -44,10 +56,10 @@ class FakeSoundOutput final : public trx5::SoundOutput {
         ++closes;
     }
 
-    // Finishes the oldest `count` buffers still queued; their notices come
-    // when the event loop runs.
+    // Finishes the oldest `count` buffers still queued, once started; their
+    // notices come when the event loop runs.
     void Finish(int count) {
-        for (int i = 0; i < count && !pending_.empty(); ++i) Post();
+        for (int i = 0; i < count && started_ && !pending_.empty(); ++i) Post();
     }
     // Finishes buffers and lets the notices run, `count` times one buffer.
     void Play(int count) {
@@ -59,7 +71,10 @@ class FakeSoundOutput final : public trx5::SoundOutput {
     std::size_t Pending() const { return pending_.size(); }
 
     bool failOpen = false;
+    bool failStart = false;
     int opens = 0;
+    int starts = 0;
+    std::size_t queuedAtStart = 0;  // buffers queued in all when Start was last called
     int resets = 0;
     int closes = 0;
     trx5::SoundFormat format;
@@ -82,6 +97,7 @@ class FakeSoundOutput final : public trx5::SoundOutput {
     }
 
     bool open_ = false;
+    bool started_ = false;
     std::deque<trx5::SoundBuffer*> pending_;
     std::vector<trx5::SoundBuffer*> inFlight_;
 };

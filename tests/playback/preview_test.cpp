@@ -127,6 +127,9 @@ TEST_F(PreviewTest, PlaysEveryFrameOfTheFileInItsOwnFormat) {
         // The buffers that hold frames, and the one that found the end.
         const int total = (c.frames + kFrames - 1) / kFrames + 1;
         EXPECT_EQ(rig.out.queued.size(), std::size_t(std::min(total, 16)));
+        // The sound begins once they are all queued.
+        EXPECT_EQ(rig.out.starts, 1);
+        EXPECT_EQ(rig.out.queuedAtStart, rig.out.queued.size());
         for (const auto& q : rig.out.queued) {
             EXPECT_EQ(q.samples.size(), std::size_t(kFrames) * c.channels);
         }
@@ -205,6 +208,19 @@ TEST_F(PreviewTest, AnOutputThatCannotBeOpenedPlaysNothing) {
     EXPECT_FALSE(rig.preview.Start(Wav("a.wav", 2, 44100, 5000)));
     EXPECT_FALSE(rig.preview.Playing());
     EXPECT_TRUE(rig.out.queued.empty());
+}
+
+TEST_F(PreviewTest, AnOutputThatCannotStartPlaysNothing) {
+    Rig rig;
+    rig.out.failStart = true;
+    EXPECT_FALSE(rig.preview.Start(Wav("a.wav", 2, 44100, 40 * kFrames)));
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(rig.preview.Playing());
+    EXPECT_FALSE(rig.out.IsOpen());
+    // The buffers come back and are not refilled.
+    EXPECT_EQ(rig.out.returned.size(), 16u);
+    EXPECT_EQ(rig.out.queued.size(), 16u);
+    EXPECT_EQ(rig.stopped, 0);
 }
 
 // A press right after a release, before the old buffers' notices have been

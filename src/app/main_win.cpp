@@ -998,7 +998,7 @@ void TMainWin::RunImport(const trx5::ImportRequest& request) {
 
     if (!result) {
         // A rate that cannot be converted can still be taken as it is.
-        const bool rateHint = result.message() == trx5::kMsgCannotConvert && !request.keepRate;
+        const bool rateHint = result.code() == trx5::ErrorCode::CannotConvert && !request.keepRate;
         ReportFailure(QStringLiteral("Import failed"), result.status(),
                       rateHint ? QStringLiteral("\"Keep samples as they are\" in the import "
                                                 "dialog takes them as they are.")
@@ -1090,7 +1090,8 @@ void TMainWin::ExportSongTakes() {
     if (!outcome.ok()) {
         // The failure names the file it concerns in its message.
         ReportFailure(QStringLiteral("Export failed"),
-                      trx5::Status::Fail(trx5::kMsgCannotWrite, outcome.failure.reason())
+                      trx5::Status::Fail(trx5::ErrorCode::CannotWrite, trx5::kMsgCannotWrite,
+                                         outcome.failure.reason())
                           .WithPath(outcome.failure.message()));
     } else if (outcome.cancelled) {
         AddInfoLine(QStringLiteral("Export canceled; the files written before stay."));

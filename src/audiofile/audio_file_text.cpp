@@ -3,8 +3,6 @@
 #include <cmath>
 #include <cstdio>
 
-#include "common/messages.h"
-
 namespace trx5 {
 
 namespace {
@@ -73,7 +71,7 @@ Result<AudioFileText> DescribeAudioFile(const std::string& path) {
     // or a preview gets.
     const auto source = AudioSource::Open(path);
     if (!source) {
-        if (source.message() == kMsgCannotOpen) return source.status();
+        if (source.code() == ErrorCode::CannotOpen) return source.status();
         AudioFileText text = BareCaptions();
         text.reason = source.reason();
         return text;

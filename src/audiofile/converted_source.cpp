@@ -183,7 +183,7 @@ Result<std::unique_ptr<AudioSource>> ConvertSource(std::unique_ptr<AudioSource> 
         char reason[96];
         std::snprintf(reason, sizeof reason, "the file's rate of %.10g Hz is below %.10g Hz",
                       in.rate, kLowestConvertedRate);
-        return Status::Fail(kMsgCannotConvert, reason);
+        return Status::Fail(ErrorCode::CannotConvert, kMsgCannotConvert, reason);
     }
     soxr_t soxr = nullptr;
     if (newRate) {
@@ -197,7 +197,8 @@ Result<std::unique_ptr<AudioSource>> ConvertSource(std::unique_ptr<AudioSource> 
         soxr = soxr_create(in.rate, *conversion.rate, unsigned(channels), &error, &io, &quality,
                            &runtime);
         if (soxr == nullptr) {
-            return Status::Fail(kMsgCannotConvert, error != nullptr ? error : "");
+            return Status::Fail(ErrorCode::CannotConvert, kMsgCannotConvert,
+                                error != nullptr ? error : "");
         }
     }
     const double rate = newRate ? *conversion.rate : in.rate;

@@ -116,7 +116,7 @@ void StartWriteback(int fd, std::uint64_t offset, std::size_t count) {
 // The names in `folder`, "." and ".." left out.
 Result<std::vector<std::string>> FolderNames(const std::string& folder) {
     DIR* dir = opendir(folder.c_str());
-    if (dir == nullptr) return Status::Fail({}, ErrnoText(errno));
+    if (dir == nullptr) return Status::Fail(ErrorCode::Failed, {}, ErrnoText(errno));
     std::vector<std::string> names;
     for (;;) {
         errno = 0;
@@ -127,7 +127,7 @@ Result<std::vector<std::string>> FolderNames(const std::string& folder) {
     }
     const int error = errno;
     closedir(dir);
-    if (error != 0) return Status::Fail({}, ErrnoText(error));
+    if (error != 0) return Status::Fail(ErrorCode::Failed, {}, ErrnoText(error));
     return names;
 }
 
@@ -183,10 +183,11 @@ Result<std::string> ExistingFolder(std::string folder) {
     for (;;) {
         struct stat st {};
         if (stat(folder.c_str(), &st) == 0) {
-            if (!S_ISDIR(st.st_mode)) return Status::Fail({}, ErrnoText(ENOTDIR));
+            if (!S_ISDIR(st.st_mode))
+                return Status::Fail(ErrorCode::Failed, {}, ErrnoText(ENOTDIR));
             return folder;
         }
-        if (errno != ENOENT) return Status::Fail({}, ErrnoText(errno));
+        if (errno != ENOENT) return Status::Fail(ErrorCode::Failed, {}, ErrnoText(errno));
         while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
         const std::size_t slash = folder.rfind('/');
         if (slash == std::string::npos) return std::string(".");
@@ -198,17 +199,20 @@ Result<std::string> ExistingFolder(std::string folder) {
 Status MakeFolders(const std::string& folder) {
     struct stat st {};
     if (stat(folder.c_str(), &st) == 0) {
-        return S_ISDIR(st.st_mode) ? Status::Ok() : Status::Fail({}, ErrnoText(ENOTDIR));
+        return S_ISDIR(st.st_mode) ? Status::Ok()
+                                   : Status::Fail(ErrorCode::Failed, {}, ErrnoText(ENOTDIR));
     }
     for (std::size_t slash = folder.find('/', 1); slash != std::string::npos;
          slash = folder.find('/', slash + 1)) {
         const std::string part = folder.substr(0, slash);
         if (mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) {
-            return Status::Fail({}, ErrnoText(errno));
+            return Status::Fail(ErrorCode::Failed, {}, ErrnoText(errno));
         }
     }
-    if (stat(folder.c_str(), &st) != 0) return Status::Fail({}, ErrnoText(errno));
-    return S_ISDIR(st.st_mode) ? Status::Ok() : Status::Fail({}, ErrnoText(ENOTDIR));
+    if (stat(folder.c_str(), &st) != 0)
+        return Status::Fail(ErrorCode::Failed, {}, ErrnoText(errno));
+    return S_ISDIR(st.st_mode) ? Status::Ok()
+                               : Status::Fail(ErrorCode::Failed, {}, ErrnoText(ENOTDIR));
 }
 
 struct PlannedFile {
@@ -233,14 +237,15 @@ class CardCopy {
 
     Result<CopyOutcome> Run(const CopyRequest& request) {
         auto sources = ListSources(source_, request.patterns);
-        if (!sources) return Status::Fail(request.sourceFolder, sources.reason());
+        if (!sources)
+            return Status::Fail(ErrorCode::Failed, request.sourceFolder, sources.reason());
         if (sources->files.empty()) {
-            return Status::Fail(request.sourceFolder, kReasonNoFilesToCopy);
+            return Status::Fail(ErrorCode::Failed, request.sourceFolder, kReasonNoFilesToCopy);
         }
         outcome_.notes = std::move(sources->notes);
 
         const auto fail = [&request](const std::string& reason) {
-            return Status::Fail(request.destinationFolder, reason);
+            return Status::Fail(ErrorCode::Failed, request.destinationFolder, reason);
         };
         auto existing = ExistingFolder(destination_);
         if (!existing) return fail(existing.reason());
@@ -273,7 +278,9 @@ class CardCopy {
                     (i < g ? copied : i == g && partly ? partial : left).push_back(key);
                 }
                 const std::string summary = Summary(copied, partial, left);
-                if (!s) return Status::Fail(s.message(), s.reason() + "; " + summary);
+                if (!s)
+                    return Status::Fail(ErrorCode::Failed, s.message(),
+                                        s.reason() + "; " + summary);
                 outcome_.summary = summary;
                 break;
             }
@@ -294,7 +301,8 @@ class CardCopy {
             struct stat old {};
             if (lstat((destination_ + planned.target).c_str(), &old) == 0) {
                 // A folder in the way fails the copy before anything is written.
-                if (S_ISDIR(old.st_mode)) return Status::Fail(file.name, ErrnoText(EISDIR));
+                if (S_ISDIR(old.st_mode))
+                    return Status::Fail(ErrorCode::Failed, file.name, ErrnoText(EISDIR));
                 planned.sameFile = old.st_dev == file.st.st_dev && old.st_ino == file.st.st_ino;
                 if (S_ISREG(old.st_mode) && old.st_nlink == 1) {
                     planned.oldBlocks = static_cast<std::uint64_t>(old.st_blocks) * 512;
@@ -332,9 +340,10 @@ class CardCopy {
             used += added - freed;
         }
         if (static_cast<std::uint64_t>(needed) <= free) return Status::Ok();
-        return Status::Fail({}, "Not enough free space (" +
-                                    FormatByteSize(static_cast<std::uint64_t>(needed)) +
-                                    " needed, " + FormatByteSize(free) + " free)");
+        return Status::Fail(ErrorCode::NoSpace, {},
+                            "Not enough free space (" +
+                                FormatByteSize(static_cast<std::uint64_t>(needed)) + " needed, " +
+                                FormatByteSize(free) + " free)");
     }
 
     // Writes every file of the group to a temporary file, then renames them
@@ -353,7 +362,7 @@ class CardCopy {
             for (Written& w : written) {
                 if (Status s = w.temp->CommitTo(destination_ + w.file->target); !s) {
                     if (outcome_.filesCopied > 0) SyncFolder(destination_);
-                    return Status::Fail(w.file->name, s.reason());
+                    return Status::Fail(ErrorCode::Failed, w.file->name, s.reason());
                 }
                 partly = committed = true;
                 ++outcome_.filesCopied;
@@ -370,7 +379,7 @@ class CardCopy {
             auto temp = std::make_unique<TempFile>();
             std::uint64_t bytes = 0;
             if (Status s = WriteOne(file, *temp, bytes); !s) {
-                return Status::Fail(file.name, s.reason());
+                return Status::Fail(ErrorCode::Failed, file.name, s.reason());
             }
             if (outcome_.cancelled) return Status::Ok();  // the temporary files go
             if (temp->file() == nullptr) {
@@ -395,9 +404,10 @@ class CardCopy {
     Status WriteOne(const PlannedFile& file, TempFile& temp, std::uint64_t& copied) {
         std::string reason;
         const FilePtr in = OpenRegularFile(source_ + file.name, &reason, FinalLink::Refuse);
-        if (!in) return Status::Fail({}, reason);
+        if (!in) return Status::Fail(ErrorCode::Failed, {}, reason);
         struct stat from {};
-        if (fstat(fileno(in.get()), &from) != 0) return Status::Fail({}, ErrnoText(errno));
+        if (fstat(fileno(in.get()), &from) != 0)
+            return Status::Fail(ErrorCode::Failed, {}, ErrnoText(errno));
         const auto size = static_cast<std::uint64_t>(from.st_size);
         total_ = total_ - file.size + size;
 
@@ -408,7 +418,8 @@ class CardCopy {
             done_ += size;
             return Status::Ok();
         }
-        if (replacing && S_ISDIR(old.st_mode)) return Status::Fail({}, ErrnoText(EISDIR));
+        if (replacing && S_ISDIR(old.st_mode))
+            return Status::Fail(ErrorCode::Failed, {}, ErrnoText(EISDIR));
 
         if (Status s = temp.Create(destination_, file.target, 0600); !s) return s;
         // Whole chunks go straight to the files, without stdio's buffers.
@@ -422,7 +433,8 @@ class CardCopy {
             }
             errno = 0;
             const std::size_t n = std::fread(buffer_.get(), 1, kChunkBytes, in.get());
-            if (std::ferror(in.get()) != 0) return Status::Fail({}, ErrnoText(errno ? errno : EIO));
+            if (std::ferror(in.get()) != 0)
+                return Status::Fail(ErrorCode::Failed, {}, ErrnoText(errno ? errno : EIO));
             if (Status s = temp.Write(buffer_.get(), n); !s) return s;
             StartWriteback(fileno(temp.file()), copied, n);
             copied += n;
@@ -431,7 +443,8 @@ class CardCopy {
 
         // The permissions and times go on the file before it is put on the
         // device; the times after the last write, which would change them.
-        if (std::fflush(temp.file()) != 0) return Status::Fail({}, ErrnoText(errno));
+        if (std::fflush(temp.file()) != 0)
+            return Status::Fail(ErrorCode::Failed, {}, ErrnoText(errno));
         const int fd = fileno(temp.file());
         fchmod(fd, (replacing && S_ISREG(old.st_mode) ? old.st_mode : from.st_mode) & 0777);
         const timespec times[2] = {from.st_atim, from.st_mtim};
@@ -458,11 +471,11 @@ Status CheckCardFolder(const std::string& folder) {
         case MachineFileState::Valid:
             return Status::Ok();
         case MachineFileState::Missing:
-            return Status::Fail(kMsgNoCardInfo);
+            return Status::Fail(ErrorCode::NoCard, kMsgNoCardInfo);
         case MachineFileState::Invalid:
-            return Status::Fail(kMsgInvalidCardInfo);
+            return Status::Fail(ErrorCode::InvalidCard, kMsgInvalidCardInfo);
     }
-    return Status::Fail(kMsgInvalidCardInfo);
+    return Status::Fail(ErrorCode::InvalidCard, kMsgInvalidCardInfo);
 }
 
 std::string LinkNote(const std::string& name) { return name + ": a link, not copied"; }

@@ -46,9 +46,10 @@ void AddRange(const std::int16_t* samples, std::size_t count, std::int16_t& lo, 
 Result<PeakEnvelope> TakeEnvelope(const std::string& path, bool longMode, int columns) {
     std::string reason;
     const FilePtr file = OpenRegularFile(path, &reason);
-    if (!file) return Status::Fail(kMsgCannotOpen, reason);
+    if (!file) return Status::Fail(ErrorCode::CannotOpen, kMsgCannotOpen, reason);
     struct stat st {};
-    if (fstat(fileno(file.get()), &st) != 0) return Status::Fail(kMsgCannotOpen, ErrnoText(errno));
+    if (fstat(fileno(file.get()), &st) != 0)
+        return Status::Fail(ErrorCode::CannotOpen, kMsgCannotOpen, ErrnoText(errno));
 
     PeakEnvelope envelope;
     envelope.blocks = TakeBlockCount(static_cast<std::uint64_t>(st.st_size));
@@ -59,7 +60,7 @@ Result<PeakEnvelope> TakeEnvelope(const std::string& path, bool longMode, int co
     const std::uint64_t samples = envelope.blocks * spb;
     if (samples == 0) return envelope;
     if (std::fseek(file.get(), kTakeHeaderSize, SEEK_SET) != 0) {
-        return Status::Fail(kMsgCannotOpen, ErrnoText(errno));
+        return Status::Fail(ErrorCode::CannotOpen, kMsgCannotOpen, ErrnoText(errno));
     }
 
     std::vector<std::uint8_t> coded(kBatchBlocks * kTakeBlockSize);
@@ -76,7 +77,8 @@ Result<PeakEnvelope> TakeEnvelope(const std::string& path, bool longMode, int co
             std::min<std::uint64_t>(kBatchBlocks, envelope.blocks - block));
         const std::size_t bytes = std::fread(coded.data(), 1, batch * kTakeBlockSize, file.get());
         if (bytes < batch * kTakeBlockSize) {
-            if (std::ferror(file.get())) return Status::Fail(kMsgCannotOpen, ErrnoText(errno));
+            if (std::ferror(file.get()))
+                return Status::Fail(ErrorCode::CannotOpen, kMsgCannotOpen, ErrnoText(errno));
             // A file that shrank while being read: what is gone is silence,
             // as the export writes it.
             std::fill(coded.begin() + bytes, coded.begin() + batch * kTakeBlockSize, 0);
@@ -114,7 +116,7 @@ Result<std::shared_ptr<const PeakEnvelope>> EnvelopeCache::Get(const std::string
     if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
         const int error = errno;
         if (found != entries_.end()) entries_.erase(found);
-        return Status::Fail(kMsgCannotOpen,
+        return Status::Fail(ErrorCode::CannotOpen, kMsgCannotOpen,
                             st.st_mode != 0 ? std::string(kReasonNotRegular) : ErrnoText(error));
     }
     // Taken before reading, so a change made while reading shows next time.

@@ -55,7 +55,7 @@ int RunImport(const ImportArgs& args) {
     const Result<ImportOutcome> result = ImportTakes(request, progress);
     if (!result) {
         // A rate that cannot be converted can still be taken as it is.
-        if (result.message() == kMsgCannotConvert && !args.keepRate) {
+        if (result.code() == ErrorCode::CannotConvert && !args.keepRate) {
             return Fail(result.Describe() + "; --keep-rate takes the samples as they are");
         }
         return Fail(result.Describe());

@@ -18,7 +18,9 @@ Command AddInfoCommand(CLI::App& parent) {
             const auto text = DescribeAudioFile(*file);
             if (!text) return Fail(*file + ": " + text.Describe());
             if (!text->usable) {
-                return Fail(*file + ": " + Status::Fail(kMsgNotAudioFile, text->reason).Describe());
+                return Fail(
+                    *file + ": " +
+                    Status::Fail(ErrorCode::NotAudio, kMsgNotAudioFile, text->reason).Describe());
             }
             std::cout << text->rate << '\n' << text->frames << '\n' << text->bits << '\n';
             return kExitOk;

@@ -22,10 +22,10 @@ using Synth = std::function<double(double t)>;  // seconds -> -1..1
 
 Status WriteAll(const std::string& path, const std::vector<std::uint8_t>& bytes) {
     std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr) return Status::Fail(path + ": cannot be created");
+    if (f == nullptr) return Status::Fail(ErrorCode::CannotCreate, path + ": cannot be created");
     bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     ok = std::fclose(f) == 0 && ok;
-    return ok ? Status::Ok() : Status::Fail(path + ": cannot be written");
+    return ok ? Status::Ok() : Status::Fail(ErrorCode::CannotWrite, path + ": cannot be written");
 }
 
 std::vector<std::uint8_t> InfoFile(const char* signature, std::size_t size) {
@@ -91,10 +91,12 @@ Status MakeDemoCard(const std::string& folderPath) {
         !(std::filesystem::is_directory(folderPath, ec) &&
           std::filesystem::is_empty(folderPath, ec) && !ec)) {
         return Status::Fail(
+            ErrorCode::Exists,
             folderPath + ": already exists and is not an empty folder; name a new or empty folder");
     }
     std::filesystem::create_directories(folderPath, ec);
-    if (ec) return Status::Fail(folderPath + ": the folder cannot be created");
+    if (ec)
+        return Status::Fail(ErrorCode::CannotCreate, folderPath + ": the folder cannot be created");
     const std::string folder = WithTrailingSlash(folderPath);
 
     if (Status s = WriteAll(folder + kMachineFileName, InfoFile(kMachineSignature, 512)); !s) {

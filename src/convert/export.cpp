@@ -78,7 +78,8 @@ class OutputFile {
     Status Create() {
         struct stat st {};
         if (stat(path_.c_str(), &st) == 0) {
-            if (S_ISDIR(st.st_mode)) return Status::Fail(kMsgCannotCreate, ErrnoText(EISDIR));
+            if (S_ISDIR(st.st_mode))
+                return Status::Fail(ErrorCode::CannotCreate, kMsgCannotCreate, ErrnoText(EISDIR));
             if (!S_ISREG(st.st_mode)) return OpenDevice();
             // Write beside the file a link points to, and keep the link.
             if (char* real = realpath(path_.c_str(), nullptr)) {
@@ -93,7 +94,7 @@ class OutputFile {
         const std::string name = target.filename().string();
         RemoveStaleTempFiles(folder, TempNameStem(folder, name) + "-");
         if (Status s = temp_.Create(folder, name); !s) {
-            return Status::Fail(kMsgCannotCreate, s.reason());
+            return Status::Fail(ErrorCode::CannotCreate, kMsgCannotCreate, s.reason());
         }
         // A file that is replaced keeps its permissions.
         if (st.st_mode != 0) fchmod(fileno(temp_.file()), st.st_mode & 07777);
@@ -145,7 +146,7 @@ class OutputFile {
             errno = 0;
             const int error = sf_close(std::exchange(flac_, nullptr));
             if (error != 0) {
-                status = Status::Fail(kMsgCannotWrite,
+                status = Status::Fail(ErrorCode::CannotWrite, kMsgCannotWrite,
                                       errno != 0 ? ErrnoText(errno) : sf_error_number(error));
             }
         } else {
@@ -155,7 +156,8 @@ class OutputFile {
         if (!status) return status;
         if (device_) {
             const bool closed = std::fclose(device_.release()) == 0;
-            return closed ? Status::Ok() : Status::Fail(kMsgCannotWrite, ErrnoText(errno));
+            return closed ? Status::Ok()
+                          : Status::Fail(ErrorCode::CannotWrite, kMsgCannotWrite, ErrnoText(errno));
         }
         if (Status s = temp_.Flush(); !s) return Checked(s);
         if (Status s = temp_.CommitTo(target_); !s) return Checked(s);
@@ -170,7 +172,8 @@ class OutputFile {
 
     // libsndfile writes the stream straight to the file's descriptor.
     Status OpenFlac(int channels, std::uint32_t rate) {
-        if (std::fflush(file_) != 0) return Status::Fail(kMsgCannotWrite, ErrnoText(errno));
+        if (std::fflush(file_) != 0)
+            return Status::Fail(ErrorCode::CannotWrite, kMsgCannotWrite, ErrnoText(errno));
         SF_INFO sfInfo{};
         sfInfo.samplerate = static_cast<int>(rate);
         sfInfo.channels = channels;
@@ -178,7 +181,7 @@ class OutputFile {
         errno = 0;
         flac_ = sf_open_fd(fileno(file_), SFM_WRITE, &sfInfo, SF_FALSE);
         if (flac_ == nullptr) {
-            return Status::Fail(kMsgCannotWrite,
+            return Status::Fail(ErrorCode::CannotWrite, kMsgCannotWrite,
                                 errno != 0 ? ErrnoText(errno) : sf_strerror(nullptr));
         }
         // libsndfile writes the stream's header only with the first samples;
@@ -190,24 +193,27 @@ class OutputFile {
 
     // The system's reason where there is one, else libsndfile's.
     Status FlacFailure() {
-        return Status::Fail(kMsgCannotWrite, errno != 0 ? ErrnoText(errno) : sf_strerror(flac_));
+        return Status::Fail(ErrorCode::CannotWrite, kMsgCannotWrite,
+                            errno != 0 ? ErrnoText(errno) : sf_strerror(flac_));
     }
 
     Status Checked(Status status) {
-        return status.ok() ? status : Status::Fail(kMsgCannotWrite, status.reason());
+        return status.ok() ? status
+                           : Status::Fail(ErrorCode::CannotWrite, kMsgCannotWrite, status.reason());
     }
 
     // Opening never waits for a reader of a FIFO; a FIFO without one fails.
     Status OpenDevice() {
         const int fd = open(path_.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-        if (fd < 0) return Status::Fail(kMsgCannotCreate, ErrnoText(errno));
+        if (fd < 0)
+            return Status::Fail(ErrorCode::CannotCreate, kMsgCannotCreate, ErrnoText(errno));
         const int flags = fcntl(fd, F_GETFL);
         if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
         device_.reset(fdopen(fd, "wb"));
         if (!device_) {
             const int error = errno;
             close(fd);
-            return Status::Fail(kMsgCannotCreate, ErrnoText(error));
+            return Status::Fail(ErrorCode::CannotCreate, kMsgCannotCreate, ErrnoText(error));
         }
         file_ = device_.get();
         return Status::Ok();
@@ -246,11 +252,14 @@ Result<ExportOutcome> ExportTakes(const ExportRequest& request, Progress& progre
         TrackInput in;
         std::string reason;
         in.file = OpenRegularFile(request.takePaths[t], &reason);
-        if (!in.file) return Status::Fail(kMsgCannotOpen, reason).WithPath(request.takePaths[t]);
+        if (!in.file)
+            return Status::Fail(ErrorCode::CannotOpen, kMsgCannotOpen, reason)
+                .WithPath(request.takePaths[t]);
         struct stat st {};
         if (fstat(fileno(in.file.get()), &st) != 0 ||
             std::fseek(in.file.get(), kTakeHeaderSize, SEEK_SET) != 0) {
-            return Status::Fail(kMsgCannotOpen, ErrnoText(errno)).WithPath(request.takePaths[t]);
+            return Status::Fail(ErrorCode::CannotOpen, kMsgCannotOpen, ErrnoText(errno))
+                .WithPath(request.takePaths[t]);
         }
         in.blocks = TakeBlockCount(static_cast<std::uint64_t>(st.st_size));
         in.device = st.st_dev;
@@ -260,7 +269,7 @@ Result<ExportOutcome> ExportTakes(const ExportRequest& request, Progress& progre
         blocks = std::max(blocks, in.blocks);
         tracks.push_back(std::move(in));
     }
-    if (tracks.empty()) return Status::Fail("No take is selected.");
+    if (tracks.empty()) return Status::Fail(ErrorCode::Failed, "No take is selected.");
 
     const bool longMode = request.longMode;
     const int spb = SamplesPerBlock(longMode);
@@ -271,7 +280,8 @@ Result<ExportOutcome> ExportTakes(const ExportRequest& request, Progress& progre
     if (struct stat st{}; stat(request.outputPath.c_str(), &st) == 0) {
         for (const TrackInput& in : tracks) {
             if (in.device == st.st_dev && in.inode == st.st_ino) {
-                return Status::Fail(kMsgCannotCreate, "the file is one of the takes being read")
+                return Status::Fail(ErrorCode::CannotCreate, kMsgCannotCreate,
+                                    "the file is one of the takes being read")
                     .WithPath(request.outputPath);
             }
         }
@@ -281,7 +291,8 @@ Result<ExportOutcome> ExportTakes(const ExportRequest& request, Progress& progre
     const bool aiff = request.format == ExportFormat::Aiff;
     if (request.format != ExportFormat::Flac &&
         blocks > std::uint64_t(MaxSampleBytes(aiff)) / (std::uint64_t(spb) * channels * 2)) {
-        return Status::Fail(kMsgCannotWrite, aiff ? kReasonAiffTooLarge : kReasonWavTooLarge)
+        return Status::Fail(ErrorCode::CannotWrite, kMsgCannotWrite,
+                            aiff ? kReasonAiffTooLarge : kReasonWavTooLarge)
             .WithPath(request.outputPath);
     }
 

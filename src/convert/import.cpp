@@ -32,31 +32,36 @@ class TakeWriter {
         // A folder of that name could not be renamed over at the end, after
         // the other take has been replaced: refuse it before writing.
         if (struct stat st{}; stat(targetPath_.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-            return Status::Fail(kMsgCannotCreate, ErrnoText(EISDIR)).WithPath(targetPath_);
+            return Status::Fail(ErrorCode::CannotCreate, kMsgCannotCreate, ErrnoText(EISDIR))
+                .WithPath(targetPath_);
         }
         if (Status s = temp_.Create(folder, name); !s) {
-            return Status::Fail(kMsgCannotCreate, s.reason()).WithPath(targetPath_);
+            return Status::Fail(ErrorCode::CannotCreate, kMsgCannotCreate, s.reason())
+                .WithPath(targetPath_);
         }
         return Status::Ok();
     }
 
     Status Write(const void* bytes, std::size_t count) {
         if (Status s = temp_.Write(bytes, count); !s)
-            return Status::Fail(kMsgCannotWrite, s.reason()).WithPath(targetPath_);
+            return Status::Fail(ErrorCode::CannotWrite, kMsgCannotWrite, s.reason())
+                .WithPath(targetPath_);
         return Status::Ok();
     }
 
     // Puts the whole take on the device; it stays under its temporary name.
     Status Flush() {
         if (Status s = temp_.Flush(); !s) {
-            return Status::Fail(kMsgCannotWrite, s.reason()).WithPath(targetPath_);
+            return Status::Fail(ErrorCode::CannotWrite, kMsgCannotWrite, s.reason())
+                .WithPath(targetPath_);
         }
         return Status::Ok();
     }
 
     Status Commit() {
         if (Status s = temp_.CommitTo(targetPath_); !s) {
-            return Status::Fail(kMsgCannotWrite, s.reason()).WithPath(targetPath_);
+            return Status::Fail(ErrorCode::CannotWrite, kMsgCannotWrite, s.reason())
+                .WithPath(targetPath_);
         }
         return Status::Ok();
     }
@@ -74,7 +79,7 @@ class TakeWriter {
 Status CheckRoom(const std::string& folder, std::uint64_t frames, bool longMode,
                  std::size_t takes) {
     const auto space = FreeSpace(folder);
-    if (!space) return Status::Fail(kMsgCannotCreate, space.reason());
+    if (!space) return Status::Fail(ErrorCode::CannotCreate, kMsgCannotCreate, space.reason());
     if (!space->known) return Status::Ok();
     const std::uint64_t free = space->bytes;
     const std::uint64_t spb = SamplesPerBlock(longMode);
@@ -83,9 +88,9 @@ Status CheckRoom(const std::string& folder, std::uint64_t frames, bool longMode,
     const Wide needed = (kTakeHeaderSize + blocks * kTakeBlockSize) * takes;
     if (needed <= free) return Status::Ok();
     const std::uint64_t shown = needed > UINT64_MAX ? UINT64_MAX : std::uint64_t(needed);
-    return Status::Fail((takes == 1 ? "The take needs " : "The takes need ") +
-                        FormatByteSize(shown) + "; the card has " + FormatByteSize(free) +
-                        " free.");
+    return Status::Fail(ErrorCode::NoSpace, (takes == 1 ? "The take needs " : "The takes need ") +
+                                                FormatByteSize(shown) + "; the card has " +
+                                                FormatByteSize(free) + " free.");
 }
 
 }  // namespace
@@ -117,7 +122,7 @@ Result<ImportOutcome> ImportTakes(const ImportRequest& request, Progress& progre
     // A mix asked for a file that is not stereo is refused rather than
     // ignored; with a take for the right channel no mix is made anyway.
     if (request.mixToMono && !request.second && file.channels != 2) {
-        return Status::Fail(kMsgMixNeedsStereo,
+        return Status::Fail(ErrorCode::Failed, kMsgMixNeedsStereo,
                             file.channels == 1
                                 ? std::string("the file is mono")
                                 : "the file has " + std::to_string(file.channels) + " channels")
@@ -230,7 +235,8 @@ Result<ImportOutcome> ImportTakes(const ImportRequest& request, Progress& progre
         endedEarly = got < tail;
     }
     if (endedEarly) {
-        if (framesCoded == 0) return Status::Fail(kMsgNotAudioFile).WithPath(request.sourcePath);
+        if (framesCoded == 0)
+            return Status::Fail(ErrorCode::NotAudio, kMsgNotAudioFile).WithPath(request.sourcePath);
         outcome.blocks = framesCoded / spb;
     }
 

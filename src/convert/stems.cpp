@@ -55,11 +55,12 @@ std::string SongText(int songNumber) {
 Status MakeFolders(const std::string& folder) {
     struct stat st {};
     if (stat(folder.c_str(), &st) == 0 || errno == ENOTDIR) {
-        return S_ISDIR(st.st_mode) ? Status::Ok() : Status::Fail({}, ErrnoText(ENOTDIR));
+        return S_ISDIR(st.st_mode) ? Status::Ok()
+                                   : Status::Fail(ErrorCode::CannotCreate, {}, ErrnoText(ENOTDIR));
     }
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
-    return ec ? Status::Fail({}, ec.message()) : Status::Ok();
+    return ec ? Status::Fail(ErrorCode::CannotCreate, {}, ec.message()) : Status::Ok();
 }
 
 std::uint64_t MeasuredBlocks(const std::string& path) { return TakeFileBlocks(path).value_or(0); }
@@ -99,14 +100,10 @@ void AddSongJobs(const std::string& card, const SongEntry& song, const StemsRequ
     if (any) jobs.push_back(std::move(mix));
 }
 
-// The file a failed export concerns: a take that could not be read, or else
-// the file being written.
-std::string FailedFile(const Status& failure, const StemJob& job, const std::string& target) {
-    if (failure.message() != kMsgCannotOpen) return target;
-    for (const std::string& take : job.request.takePaths) {
-        if (!take.empty() && !OpenRegularFile(take)) return take;
-    }
-    return target;
+// The file a failed export concerns: the take that could not be read, or
+// else the file being written.
+std::string FailedFile(const Status& failure, const std::string& target) {
+    return failure.code() == ErrorCode::CannotOpen ? failure.path() : target;
 }
 
 // Writes one file. ExportTakes finishes a shorter file when it is stopped,
@@ -118,11 +115,15 @@ Status WriteJob(const std::string& folder, StemJob& job, RunningProgress& progre
     struct stat st {};
     const bool exists = lstat(target.c_str(), &st) == 0;
     if (exists && S_ISDIR(st.st_mode)) {
-        return Status::Fail(target, Status::Fail(kMsgCannotCreate, ErrnoText(EISDIR)).Describe());
+        return Status::Fail(
+            ErrorCode::CannotCreate, target,
+            Status::Fail(ErrorCode::CannotCreate, kMsgCannotCreate, ErrnoText(EISDIR)).Describe());
     }
     TempFile staging;
     if (Status s = staging.Create(folder, job.name); !s) {
-        return Status::Fail(target, Status::Fail(kMsgCannotCreate, s.reason()).Describe());
+        return Status::Fail(
+            ErrorCode::CannotCreate, target,
+            Status::Fail(ErrorCode::CannotCreate, kMsgCannotCreate, s.reason()).Describe());
     }
     // A file that is replaced keeps its permissions (the export copies them
     // from the staging file).
@@ -130,7 +131,9 @@ Status WriteJob(const std::string& folder, StemJob& job, RunningProgress& progre
 
     job.request.outputPath = staging.path();
     const Result<ExportOutcome> result = ExportTakes(job.request, progress);
-    if (!result) return Status::Fail(FailedFile(result.status(), job, target), result.Describe());
+    if (!result) {
+        return Status::Fail(result.code(), FailedFile(result.status(), target), result.Describe());
+    }
     if (result->aborted) {
         staging.Discard();
         cancelled = true;
@@ -139,7 +142,9 @@ Status WriteJob(const std::string& folder, StemJob& job, RunningProgress& progre
     // The export has put the data on the device; only the name changes. The
     // folder's names are put on the device once, at the end of the run.
     if (Status s = staging.CommitTo(target); !s) {
-        return Status::Fail(target, Status::Fail(kMsgCannotWrite, s.reason()).Describe());
+        return Status::Fail(
+            ErrorCode::CannotWrite, target,
+            Status::Fail(ErrorCode::CannotWrite, kMsgCannotWrite, s.reason()).Describe());
     }
     progress.FileDone(result->blocks);
     return Status::Ok();
@@ -180,7 +185,7 @@ Result<std::vector<StemJob>> PlanStems(const StemsRequest& request) {
         std::erase_if(songs,
                       [&](const SongEntry& s) { return s.fileNumber != *request.fileNumber; });
         if (songs.empty()) {
-            return Status::Fail(request.cardDir,
+            return Status::Fail(ErrorCode::Failed, request.cardDir,
                                 "No song " + SongText(*request.fileNumber + 1) + " on this card");
         }
     }
@@ -221,12 +226,13 @@ StemsOutcome ExportStems(const StemsRequest& request, Progress& progress) {
     if (!request.replaceExisting) {
         outcome.existing = ExistingTargets(folder, jobs);
         if (!outcome.existing.empty()) {
-            outcome.failure = Status::Fail(outcome.existing.front(), ErrnoText(EEXIST));
+            outcome.failure =
+                Status::Fail(ErrorCode::Exists, outcome.existing.front(), ErrnoText(EEXIST));
             return outcome;
         }
     }
     if (Status s = MakeFolders(folder); !s) {
-        outcome.failure = Status::Fail(request.outputFolder, s.reason());
+        outcome.failure = Status::Fail(ErrorCode::CannotCreate, request.outputFolder, s.reason());
         return outcome;
     }
     // Temporary files that killed runs left behind.

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "card/take_reader.h"
 #include "codec/take_codec.h"
-#include "common/file_io.h"
 #include "common/folder.h"
 
 namespace trx5 {
@@ -42,11 +42,8 @@ std::optional<TakeSlot> ParseTakeFileName(std::string_view name, int fileNumber)
 }
 
 bool IsTakeFile(const std::string& path) {
-    const FilePtr f = OpenRegularFile(path);
-    if (!f) return false;
-    std::uint8_t header[kTakeHeaderSize];
-    return std::fread(header, 1, sizeof header, f.get()) == sizeof header &&
-           HasTakeSignature(header);
+    const Result<TakeReader> take = TakeReader::Open(path);
+    return take && take->HasTakeHeader();
 }
 
 std::string TakeFilePattern(int fileNumber) {

@@ -17,6 +17,7 @@
 
 #include "audiofile/audio_file_info.h"
 #include "card/take_file.h"
+#include "card/take_reader.h"
 #include "codec/take_codec.h"
 #include "codec/track_mix.h"
 #include "common/file_io.h"
@@ -34,12 +35,9 @@ static_assert(std::endian::native == std::endian::little,
 constexpr std::size_t kBatchBlocks = 32;
 
 struct TrackInput {
-    FilePtr file;
-    std::uint64_t blocks = 0;
+    TakeReader take;
     std::int16_t* samples = nullptr;  // decoded batch
     std::size_t blocksInBatch = 0;    // blocks of the batch that hold data
-    dev_t device = 0;                 // identity of the take file
-    ino_t inode = 0;
     int level = kUnityLevel;
     int pan = kCentrePan;
 };
@@ -53,15 +51,6 @@ bool EqualsNoCase(const std::string& a, const char* b) {
     std::transform(lower.begin(), lower.end(), lower.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return lower == b;
-}
-
-// Reads up to `count` blocks; a block of which only part could be read is
-// zero-filled. Returns the number of blocks that hold data.
-std::size_t ReadBlocks(std::FILE* f, std::uint8_t* buffer, std::size_t count) {
-    const std::size_t bytes = std::fread(buffer, 1, count * kTakeBlockSize, f);
-    const std::size_t blocks = (bytes + kTakeBlockSize - 1) / kTakeBlockSize;
-    std::fill(buffer + bytes, buffer + blocks * kTakeBlockSize, 0);
-    return blocks;
 }
 
 // The output file. A regular file (or a new name) is written under an
@@ -249,25 +238,10 @@ Result<ExportOutcome> ExportTakes(const ExportRequest& request, Progress& progre
     std::uint64_t blocks = 0;
     for (int t = 0; t < kTracks; ++t) {
         if (request.takePaths[t].empty()) continue;
-        TrackInput in;
-        std::string reason;
-        in.file = OpenRegularFile(request.takePaths[t], &reason);
-        if (!in.file)
-            return Status::Fail(ErrorCode::CannotOpen, kMsgCannotOpen, reason)
-                .WithPath(request.takePaths[t]);
-        struct stat st {};
-        if (fstat(fileno(in.file.get()), &st) != 0 ||
-            std::fseek(in.file.get(), kTakeHeaderSize, SEEK_SET) != 0) {
-            return Status::Fail(ErrorCode::CannotOpen, kMsgCannotOpen, ErrnoText(errno))
-                .WithPath(request.takePaths[t]);
-        }
-        in.blocks = TakeBlockCount(static_cast<std::uint64_t>(st.st_size));
-        in.device = st.st_dev;
-        in.inode = st.st_ino;
-        in.level = request.levels[t];
-        in.pan = request.pans[t];
-        blocks = std::max(blocks, in.blocks);
-        tracks.push_back(std::move(in));
+        Result<TakeReader> take = TakeReader::Open(request.takePaths[t]);
+        if (!take) return take.status();
+        blocks = std::max(blocks, take->blocks());
+        tracks.push_back({std::move(*take), nullptr, 0, request.levels[t], request.pans[t]});
     }
     if (tracks.empty()) return Status::Fail(ErrorCode::Failed, "No take is selected.");
 
@@ -277,13 +251,11 @@ Result<ExportOutcome> ExportTakes(const ExportRequest& request, Progress& progre
     const int channels = mono ? 1 : 2;
 
     // Replacing one of the takes by the output would lose it.
-    if (struct stat st{}; stat(request.outputPath.c_str(), &st) == 0) {
-        for (const TrackInput& in : tracks) {
-            if (in.device == st.st_dev && in.inode == st.st_ino) {
-                return Status::Fail(ErrorCode::CannotCreate, kMsgCannotCreate,
-                                    "the file is one of the takes being read")
-                    .WithPath(request.outputPath);
-            }
+    for (const TrackInput& in : tracks) {
+        if (in.take.IsSameFile(request.outputPath)) {
+            return Status::Fail(ErrorCode::CannotCreate, kMsgCannotCreate,
+                                "the file is one of the takes being read")
+                .WithPath(request.outputPath);
         }
     }
     // The 32-bit sizes of WAV and AIFF cannot describe a longer file: refuse
@@ -322,7 +294,9 @@ Result<ExportOutcome> ExportTakes(const ExportRequest& request, Progress& progre
         }
         if (batch == 0) break;
         for (TrackInput& in : tracks) {
-            in.blocksInBatch = ReadBlocks(in.file.get(), coded.data(), batch);
+            const Result<std::size_t> read = in.take.Read(coded.data(), batch);
+            if (!read) return read.status();
+            in.blocksInBatch = *read;
             DecodeTakeBlocks(coded.data(), in.samples, in.blocksInBatch, longMode);
         }
         if (mono) {

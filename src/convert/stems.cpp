@@ -10,6 +10,7 @@
 
 #include "backup/card_copy.h"
 #include "card/card_info.h"
+#include "card/take_reader.h"
 #include "common/file_io.h"
 #include "common/folder.h"
 #include "common/messages.h"
@@ -63,7 +64,12 @@ Status MakeFolders(const std::string& folder) {
     return ec ? Status::Fail(ErrorCode::CannotCreate, {}, ec.message()) : Status::Ok();
 }
 
-std::uint64_t MeasuredBlocks(const std::string& path) { return TakeFileBlocks(path).value_or(0); }
+// The whole blocks of a take, for the run's progress; none when it cannot be
+// opened (its export then fails).
+std::uint64_t MeasuredBlocks(const std::string& path) {
+    const Result<TakeReader> take = TakeReader::Open(path);
+    return take ? take->blocks() : 0;
+}
 
 // The stems of one song (and its mix), in track and V-Take order.
 void AddSongJobs(const std::string& card, const SongEntry& song, const StemsRequest& request,

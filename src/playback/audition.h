@@ -7,10 +7,11 @@
 #include <QObject>
 #include <array>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "card/take_file.h"
-#include "common/file_io.h"
+#include "card/take_reader.h"
 #include "playback/sound_output.h"
 
 namespace trx5 {
@@ -65,7 +66,7 @@ class Audition : public QObject {
     SoundOutput& output_;
     KnobReader knobs_;
     bool longMode_ = false;
-    std::array<FilePtr, kTracks> AuditionFiles;
+    std::array<std::optional<TakeReader>, kTracks> AuditionFiles;
     int AuditionBlocks = 0;
     int AuditionQueued = 0;
     bool AuditionPlaying = false;

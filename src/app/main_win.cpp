@@ -1269,15 +1269,9 @@ bool TMainWin::CardDriveChosen() {
 void TMainWin::BackBtnClick() {
     if (!CardDriveChosen()) return;
     const QString root = ShownRoot(DriveCombo->Root());
-    switch (trx5::TestMachineFile(trx5::WithTrailingSlash(root.toStdString()))) {
-        case trx5::MachineFileState::Missing:
-            dialogs_.MessageBox(this, QString::fromLatin1(trx5::kMsgNoCardInfo));
-            return;
-        case trx5::MachineFileState::Invalid:
-            dialogs_.MessageBox(this, QString::fromLatin1(trx5::kMsgInvalidCardInfo));
-            return;
-        case trx5::MachineFileState::Valid:
-            break;
+    if (const trx5::Status card = trx5::CheckCardFolder(root.toStdString()); !card) {
+        dialogs_.MessageBox(this, ToQString(card.message()));
+        return;
     }
     QString destination = DirTree->GetDirectory();
     if (destination.isEmpty()) {

@@ -466,18 +466,6 @@ class CardCopy {
 
 }  // namespace
 
-Status CheckCardFolder(const std::string& folder) {
-    switch (TestMachineFile(WithTrailingSlash(folder))) {
-        case MachineFileState::Valid:
-            return Status::Ok();
-        case MachineFileState::Missing:
-            return Status::Fail(ErrorCode::NoCard, kMsgNoCardInfo);
-        case MachineFileState::Invalid:
-            return Status::Fail(ErrorCode::InvalidCard, kMsgInvalidCardInfo);
-    }
-    return Status::Fail(ErrorCode::InvalidCard, kMsgInvalidCardInfo);
-}
-
 std::string LinkNote(const std::string& name) { return name + ": a link, not copied"; }
 
 Result<CopyOutcome> CopyFiles(const CopyRequest& request, CopyProgress& progress) {

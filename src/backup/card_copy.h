@@ -16,14 +16,7 @@ namespace trx5 {
 // (*.aud).
 inline constexpr std::array<const char*, 2> kCardFilePatterns{"*.tx5", "*.aud"};
 
-inline constexpr char kMsgNoCardInfo[] = "No TRX-5 card information";
-inline constexpr char kMsgInvalidCardInfo[] = "Invalid TRX-5 card information";
 inline constexpr char kReasonNoFilesToCopy[] = "No files to copy";
-
-// The check before a backup (of the card folder) or a restore (from a backup
-// folder): the folder's machine file must be there and valid. Fails with
-// kMsgNoCardInfo or kMsgInvalidCardInfo.
-Status CheckCardFolder(const std::string& folder);
 
 // The line for a link left out of a copy: "00-05.aud: a link, not copied".
 std::string LinkNote(const std::string& name);

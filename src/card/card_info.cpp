@@ -44,6 +44,18 @@ bool CheckMachineFile(const std::string& folder) {
     return TestMachineFile(folder) == MachineFileState::Valid;
 }
 
+Status CheckCardFolder(const std::string& folder) {
+    switch (TestMachineFile(WithTrailingSlash(folder))) {
+        case MachineFileState::Valid:
+            return Status::Ok();
+        case MachineFileState::Missing:
+            return Status::Fail(ErrorCode::NoCard, kMsgNoCardInfo);
+        case MachineFileState::Invalid:
+            break;
+    }
+    return Status::Fail(ErrorCode::InvalidCard, kMsgInvalidCardInfo);
+}
+
 SongFileInfo ReadSongFile(const std::string& path) {
     SongFileInfo info;
     const FilePtr f = OpenRegularFile(path);

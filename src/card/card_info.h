@@ -5,7 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "card/card_messages.h"
 #include "common/folder.h"
+#include "common/result.h"
 
 namespace trx5 {
 
@@ -23,6 +25,12 @@ MachineFileState TestMachineFile(const std::string& folder);
 
 // True when folder holds a machine file with a valid signature.
 bool CheckMachineFile(const std::string& folder);
+
+// The check of a card folder (or a backup of one) before the card is used:
+// its machine file must be there and valid. Fails with kMsgNoCardInfo
+// (ErrorCode::NoCard) or kMsgInvalidCardInfo (ErrorCode::InvalidCard). The
+// folder may end with "/" or not.
+Status CheckCardFolder(const std::string& folder);
 
 struct SongFileInfo {
     bool valid = false;

@@ -108,15 +108,8 @@ bool ApplyTrackValues(const std::string& command, const std::vector<std::string>
 }
 
 int CheckCard(const std::string& folder) {
-    switch (TestMachineFile(WithTrailingSlash(folder))) {
-        case MachineFileState::Valid:
-            return kExitOk;
-        case MachineFileState::Missing:
-            return Fail("No TRX-5 card information");
-        case MachineFileState::Invalid:
-            return Fail("Invalid TRX-5 card information");
-    }
-    return kExitFailed;
+    const Status card = CheckCardFolder(folder);
+    return card ? kExitOk : Fail(card.message());
 }
 
 void PrintCardNotes(const std::string& folder) {

@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <system_error>
 
-#include "backup/card_copy.h"
 #include "card/card_info.h"
 #include "card/take_reader.h"
 #include "common/file_io.h"

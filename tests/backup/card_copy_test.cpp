@@ -694,13 +694,4 @@ TEST(CardCopy, SpaceIsCheckedBeforeAnythingIsWritten) {
     }
 }
 
-TEST(CardCheck, MachineFile) {
-    TempDir valid, missing, invalid;
-    trx5test::MakeMachineFile(valid.path());
-    WriteFile(invalid / "SONGNO.TX5", "QORV TX-5 SONG    INFORMATION VER0001");
-    EXPECT_TRUE(trx5::CheckCardFolder(valid.path()).ok());
-    EXPECT_EQ(trx5::CheckCardFolder(missing.path()).message(), "No TRX-5 card information");
-    EXPECT_EQ(trx5::CheckCardFolder(invalid.path()).message(), "Invalid TRX-5 card information");
-}
-
 }  // namespace

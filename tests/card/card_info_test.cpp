@@ -81,6 +81,28 @@ TEST(MachineFile, NameInAnyLetterCase) {
     }
 }
 
+// The check before a card is used: its message and code, with or without a
+// trailing "/".
+TEST(CardCheck, MachineFile) {
+    TempDir valid, missing, invalid;
+    trx5test::MakeMachineFile(valid.path());
+    WriteFile(invalid / "SONGNO.TX5", "QORV TX-5 SONG    INFORMATION VER0001");
+    for (const char* slash : {"", "/"}) {
+        const auto folder = [slash](const TempDir& dir) {
+            std::string path = dir.path();
+            path.pop_back();
+            return path + slash;
+        };
+        EXPECT_TRUE(trx5::CheckCardFolder(folder(valid)).ok());
+        const trx5::Status none = trx5::CheckCardFolder(folder(missing));
+        EXPECT_EQ(none.message(), "No TRX-5 card information");
+        EXPECT_EQ(none.code(), trx5::ErrorCode::NoCard);
+        const trx5::Status other = trx5::CheckCardFolder(folder(invalid));
+        EXPECT_EQ(other.message(), "Invalid TRX-5 card information");
+        EXPECT_EQ(other.code(), trx5::ErrorCode::InvalidCard);
+    }
+}
+
 Bytes SongFile(std::size_t size, const Bytes& mode) {
     Bytes b = WithZeroAndPadding(trx5::kSongSignature, trx5::kSongModeOffset);
     b.insert(b.end(), mode.begin(), mode.end());

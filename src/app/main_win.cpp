@@ -954,7 +954,7 @@ void TMainWin::RunExport(const trx5::ExportRequest& request) {
         ReportFailure(QStringLiteral("Export failed"), result.status());
         return;
     }
-    if (result->aborted) {
+    if (result->cancelled) {
         AddInfoLine(name + QStringLiteral(" created, with what was written before Abort."));
         return;
     }
@@ -1007,7 +1007,7 @@ void TMainWin::RunImport(const trx5::ImportRequest& request) {
         return;
     }
     // A stop (also while the file was still being counted) writes nothing.
-    if (result->aborted || result->takePaths.empty()) {
+    if (result->cancelled || result->takePaths.empty()) {
         AddInfoLine(QString::fromLatin1(trx5::kMsgImportCanceled));
         UpdateInfo();
         return;
@@ -1075,25 +1075,25 @@ void TMainWin::ExportSongTakes() {
     const std::size_t existing = trx5::StemsExistingFiles(request).size();
     if (existing > 0 && !ConfirmReplace(existing, folder)) return;
     request.replaceExisting = true;
-    trx5::StemsOutcome outcome;
+    std::vector<std::string> written;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    static_cast<void>(
-        RunWithProgress(QStringLiteral("Exporting the takes to ") + folder + QStringLiteral("..."),
-                        [&](trx5::Progress& progress) -> trx5::Result<bool> {
-                            outcome = trx5::ExportStems(request, progress);
-                            return outcome.ok();
-                        }));
+    const auto result = RunWithProgress(
+        QStringLiteral("Exporting the takes to ") + folder + QStringLiteral("..."),
+        [&](trx5::Progress& progress) { return trx5::ExportStems(request, progress, written); });
     // The stems finished before a failure or an Abort are there, whole.
-    for (const std::string& file : outcome.files) {
+    for (const std::string& file : written) {
         AddInfoLine(ToQString(file) + QStringLiteral(" created."));
     }
-    if (!outcome.ok()) {
-        // The failure names the file it concerns in its message.
-        ReportFailure(QStringLiteral("Export failed"),
-                      trx5::Status::Fail(trx5::ErrorCode::CannotWrite, trx5::kMsgCannotWrite,
-                                         outcome.failure.reason())
-                          .WithPath(outcome.failure.message()));
-    } else if (outcome.cancelled) {
+    if (!result) {
+        // The failure names the file it concerns; a failed card check names
+        // none and is told as the reason.
+        const trx5::Status& failure = result.status();
+        ReportFailure(
+            QStringLiteral("Export failed"),
+            failure.path().empty()
+                ? trx5::Status::Fail(failure.code(), trx5::kMsgCannotWrite, failure.message())
+                : failure);
+    } else if (result->cancelled) {
         AddInfoLine(QStringLiteral("Export canceled; the files written before stay."));
     }
 }

@@ -365,8 +365,9 @@ Status SeekFrame(const AudioFileInfo& info, std::FILE* file, std::uint32_t frame
     if (!HasReadableFormat(info)) return Status::Fail(ErrorCode::NotAudio, kMsgNotAudioFile);
     const std::int64_t pos =
         info.dataStart + std::int64_t(frame) * info.channels * std::int64_t(info.BytesPerSample());
-    if (fseeko(file, off_t(pos), SEEK_SET) != 0)
+    if (fseeko(file, off_t(pos), SEEK_SET) != 0) {
         return Status::Fail(ErrorCode::CannotOpen, "Seeking in the file failed.");
+    }
     return Status::Ok();
 }
 
@@ -559,8 +560,9 @@ Status CloseAiff(AudioFileInfo& info) {
     std::FILE* file = info.file;
     if (file == nullptr) return Status::Fail(ErrorCode::Failed, "No output file is open.");
     const std::int64_t frameBytes = std::int64_t((info.bitsPerSample + 7) / 8) * info.channels;
-    if (frameBytes <= 0)
+    if (frameBytes <= 0) {
         return Status::Fail(ErrorCode::Failed, "The AIFF format has no frame size.");
+    }
     if (Status s = PadSampleData(info); !s) return s;
     if (Status s = Tell(file, info.endPos); !s) return s;
     if (info.endPos - 8 > kMaxFormSize || info.bytesWritten > kMaxAiffSampleBytes) {

@@ -255,8 +255,9 @@ class SndfileSource final : public AudioSource {
             return Status::Fail(ErrorCode::NotAudio, kMsgNotAudioFile,
                                 OpenFailureReason(fileno(source->file_.get())));
         }
-        if (sfInfo.channels < 1)
+        if (sfInfo.channels < 1) {
             return Status::Fail(ErrorCode::NotAudio, kMsgNotAudioFile, "the file has no channels");
+        }
         if (sfInfo.samplerate < 1) {
             return Status::Fail(ErrorCode::NotAudio, kMsgNotAudioFile,
                                 "the file's sampling rate is below 1 Hz");
@@ -285,8 +286,9 @@ class SndfileSource final : public AudioSource {
                                 source->claim_ == 0 ? "the file holds no frames"
                                                     : source->Damaged(sf_strerror(source->sf_)));
         }
-        if (!source->Reopen(sfInfo))
+        if (!source->Reopen(sfInfo)) {
             return Status::Fail(ErrorCode::NotAudio, kMsgNotAudioFile, source->Damaged());
+        }
         source->info_.frames = source->claim_;
         source->info_.framesExact = false;
         source->left_ = UINT64_MAX;
@@ -352,16 +354,18 @@ class SndfileSource final : public AudioSource {
             frames = claim_;
         } else {
             SF_INFO sfInfo{};
-            if (!Reopen(sfInfo))
+            if (!Reopen(sfInfo)) {
                 return Status::Fail(ErrorCode::NotAudio, kMsgNotAudioFile, Damaged());
+            }
             bool stopped = false;
             const bool upToClaim = !IsMpeg(format_) && claim_ > 0;
             frames = DecodeFrames(upToClaim ? claim_ : UINT64_MAX, keepGoing, stopped);
             if (stopped) return false;
         }
         SF_INFO sfInfo{};
-        if (frames == 0 || !Reopen(sfInfo))
+        if (frames == 0 || !Reopen(sfInfo)) {
             return Status::Fail(ErrorCode::NotAudio, kMsgNotAudioFile, Damaged());
+        }
         info_.frames = frames;
         info_.framesExact = true;
         left_ = frames;
@@ -440,8 +444,9 @@ Result<std::unique_ptr<AudioSource>> AudioSource::Open(const std::string& path, 
     if (record.kind == AudioKindNone) return SndfileSource::Open(std::move(file), count);
 
     struct stat st {};
-    if (fstat(fileno(file.get()), &st) != 0)
+    if (fstat(fileno(file.get()), &st) != 0) {
         return Status::Fail(ErrorCode::CannotOpen, kMsgCannotOpen, ErrnoText(errno));
+    }
     // Only the frames the file really holds are read; a file without any is
     // of no use.
     const std::uint64_t frames = IsUsableAudio(record) ? FramesInFile(record, st.st_size) : 0;

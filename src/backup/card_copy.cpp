@@ -29,6 +29,12 @@ constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
 constexpr int kOtherFiles = 100;
 constexpr int kMachineFile = 101;
 
+// A failure of the copy concerning `path`: a folder, or a file's name in the
+// folders copied.
+Status CopyFailure(ErrorCode code, const std::string& path, std::string reason) {
+    return Status::Fail(code, kMsgCannotCopy, std::move(reason)).WithPath(path);
+}
+
 bool StartsWith(std::string_view text, std::string_view prefix) {
     return text.substr(0, prefix.size()) == prefix;
 }
@@ -183,8 +189,9 @@ Result<std::string> ExistingFolder(std::string folder) {
     for (;;) {
         struct stat st {};
         if (stat(folder.c_str(), &st) == 0) {
-            if (!S_ISDIR(st.st_mode))
+            if (!S_ISDIR(st.st_mode)) {
                 return Status::Fail(ErrorCode::Failed, {}, ErrnoText(ENOTDIR));
+            }
             return folder;
         }
         if (errno != ENOENT) return Status::Fail(ErrorCode::Failed, {}, ErrnoText(errno));
@@ -209,8 +216,9 @@ Status MakeFolders(const std::string& folder) {
             return Status::Fail(ErrorCode::Failed, {}, ErrnoText(errno));
         }
     }
-    if (stat(folder.c_str(), &st) != 0)
+    if (stat(folder.c_str(), &st) != 0) {
         return Status::Fail(ErrorCode::Failed, {}, ErrnoText(errno));
+    }
     return S_ISDIR(st.st_mode) ? Status::Ok()
                                : Status::Fail(ErrorCode::Failed, {}, ErrnoText(ENOTDIR));
 }
@@ -237,15 +245,17 @@ class CardCopy {
 
     Result<CopyOutcome> Run(const CopyRequest& request) {
         auto sources = ListSources(source_, request.patterns);
-        if (!sources)
-            return Status::Fail(ErrorCode::Failed, request.sourceFolder, sources.reason());
+        if (!sources) {
+            return CopyFailure(ErrorCode::CannotOpen, request.sourceFolder, sources.reason());
+        }
         if (sources->files.empty()) {
-            return Status::Fail(ErrorCode::Failed, request.sourceFolder, kReasonNoFilesToCopy);
+            return CopyFailure(ErrorCode::Failed, request.sourceFolder, kReasonNoFilesToCopy);
         }
         outcome_.notes = std::move(sources->notes);
 
-        const auto fail = [&request](const std::string& reason) {
-            return Status::Fail(ErrorCode::Failed, request.destinationFolder, reason);
+        const auto fail = [&request](const std::string& reason,
+                                     ErrorCode code = ErrorCode::CannotCreate) {
+            return CopyFailure(code, request.destinationFolder, reason);
         };
         auto existing = ExistingFolder(destination_);
         if (!existing) return fail(existing.reason());
@@ -262,7 +272,7 @@ class CardCopy {
         }
 
         if (Status s = Plan(sources->files, targets); !s) return s;
-        if (Status s = CheckSpace(*existing); !s) return fail(s.reason());
+        if (Status s = CheckSpace(*existing); !s) return fail(s.reason(), s.code());
         if (!there) {
             if (Status s = MakeFolders(destination_); !s) return fail(s.reason());
         }
@@ -278,9 +288,7 @@ class CardCopy {
                     (i < g ? copied : i == g && partly ? partial : left).push_back(key);
                 }
                 const std::string summary = Summary(copied, partial, left);
-                if (!s)
-                    return Status::Fail(ErrorCode::Failed, s.message(),
-                                        s.reason() + "; " + summary);
+                if (!s) return CopyFailure(s.code(), s.path(), s.reason() + "; " + summary);
                 outcome_.summary = summary;
                 break;
             }
@@ -301,8 +309,9 @@ class CardCopy {
             struct stat old {};
             if (lstat((destination_ + planned.target).c_str(), &old) == 0) {
                 // A folder in the way fails the copy before anything is written.
-                if (S_ISDIR(old.st_mode))
-                    return Status::Fail(ErrorCode::Failed, file.name, ErrnoText(EISDIR));
+                if (S_ISDIR(old.st_mode)) {
+                    return CopyFailure(ErrorCode::CannotCreate, file.name, ErrnoText(EISDIR));
+                }
                 planned.sameFile = old.st_dev == file.st.st_dev && old.st_ino == file.st.st_ino;
                 if (S_ISREG(old.st_mode) && old.st_nlink == 1) {
                     planned.oldBlocks = static_cast<std::uint64_t>(old.st_blocks) * 512;
@@ -362,7 +371,7 @@ class CardCopy {
             for (Written& w : written) {
                 if (Status s = w.temp->CommitTo(destination_ + w.file->target); !s) {
                     if (outcome_.filesCopied > 0) SyncFolder(destination_);
-                    return Status::Fail(ErrorCode::Failed, w.file->name, s.reason());
+                    return CopyFailure(s.code(), w.file->name, s.reason());
                 }
                 partly = committed = true;
                 ++outcome_.filesCopied;
@@ -379,7 +388,7 @@ class CardCopy {
             auto temp = std::make_unique<TempFile>();
             std::uint64_t bytes = 0;
             if (Status s = WriteOne(file, *temp, bytes); !s) {
-                return Status::Fail(ErrorCode::Failed, file.name, s.reason());
+                return CopyFailure(s.code(), file.name, s.reason());
             }
             if (outcome_.cancelled) return Status::Ok();  // the temporary files go
             if (temp->file() == nullptr) {
@@ -404,10 +413,11 @@ class CardCopy {
     Status WriteOne(const PlannedFile& file, TempFile& temp, std::uint64_t& copied) {
         std::string reason;
         const FilePtr in = OpenRegularFile(source_ + file.name, &reason, FinalLink::Refuse);
-        if (!in) return Status::Fail(ErrorCode::Failed, {}, reason);
+        if (!in) return Status::Fail(ErrorCode::CannotOpen, {}, reason);
         struct stat from {};
-        if (fstat(fileno(in.get()), &from) != 0)
-            return Status::Fail(ErrorCode::Failed, {}, ErrnoText(errno));
+        if (fstat(fileno(in.get()), &from) != 0) {
+            return Status::Fail(ErrorCode::CannotOpen, {}, ErrnoText(errno));
+        }
         const auto size = static_cast<std::uint64_t>(from.st_size);
         total_ = total_ - file.size + size;
 
@@ -418,8 +428,9 @@ class CardCopy {
             done_ += size;
             return Status::Ok();
         }
-        if (replacing && S_ISDIR(old.st_mode))
-            return Status::Fail(ErrorCode::Failed, {}, ErrnoText(EISDIR));
+        if (replacing && S_ISDIR(old.st_mode)) {
+            return Status::Fail(ErrorCode::CannotCreate, {}, ErrnoText(EISDIR));
+        }
 
         if (Status s = temp.Create(destination_, file.target, 0600); !s) return s;
         // Whole chunks go straight to the files, without stdio's buffers.
@@ -433,8 +444,9 @@ class CardCopy {
             }
             errno = 0;
             const std::size_t n = std::fread(buffer_.get(), 1, kChunkBytes, in.get());
-            if (std::ferror(in.get()) != 0)
-                return Status::Fail(ErrorCode::Failed, {}, ErrnoText(errno ? errno : EIO));
+            if (std::ferror(in.get()) != 0) {
+                return Status::Fail(ErrorCode::CannotOpen, {}, ErrnoText(errno ? errno : EIO));
+            }
             if (Status s = temp.Write(buffer_.get(), n); !s) return s;
             StartWriteback(fileno(temp.file()), copied, n);
             copied += n;
@@ -443,8 +455,9 @@ class CardCopy {
 
         // The permissions and times go on the file before it is put on the
         // device; the times after the last write, which would change them.
-        if (std::fflush(temp.file()) != 0)
-            return Status::Fail(ErrorCode::Failed, {}, ErrnoText(errno));
+        if (std::fflush(temp.file()) != 0) {
+            return Status::Fail(ErrorCode::CannotWrite, {}, ErrnoText(errno));
+        }
         const int fd = fileno(temp.file());
         fchmod(fd, (replacing && S_ISREG(old.st_mode) ? old.st_mode : from.st_mode) & 0777);
         const timespec times[2] = {from.st_atim, from.st_mtim};

@@ -49,8 +49,9 @@ bool TakeReader::IsSameFile(const std::string& path) const {
 Result<std::size_t> TakeReader::Read(std::uint8_t* blocks, std::size_t count) {
     errno = 0;
     const std::size_t bytes = std::fread(blocks, 1, count * kTakeBlockSize, file_.get());
-    if (std::ferror(file_.get()) != 0)
+    if (std::ferror(file_.get()) != 0) {
         return CannotRead(path_, ErrnoText(errno != 0 ? errno : EIO));
+    }
     std::fill(blocks + bytes, blocks + count * kTakeBlockSize, std::uint8_t(0));
     return (bytes + kTakeBlockSize - 1) / kTakeBlockSize;
 }

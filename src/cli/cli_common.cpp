@@ -165,7 +165,7 @@ int CopyCardFiles(const std::string& source, const std::string& destination,
         TerminalCopyProgress progress(label);
         return CopyFiles(request, progress);
     }();
-    if (!result) return Fail(result.Describe());
+    if (!result) return Fail(result.FileAndReason());
     for (const std::string& note : result->notes) std::cerr << note << '\n';
     if (result->cancelled) {
         std::cerr << "Operation canceled\n" << result->summary << '\n';

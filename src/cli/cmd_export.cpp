@@ -53,7 +53,7 @@ int RunExport(const ExportArgs& args) {
     const Result<ExportOutcome> result = ExportTakes(request, progress);
     if (!result) return Fail(request.outputPath + ": " + result.Describe());
     std::cout << request.outputPath << " created.\n";
-    if (result->aborted) {
+    if (result->cancelled) {
         std::cerr << "trx5card: interrupted; " << request.outputPath << " holds the first "
                   << result->blocksWritten << " of " << result->blocks << " blocks\n";
         return kExitInterrupted;

@@ -60,7 +60,7 @@ int RunImport(const ImportArgs& args) {
         }
         return Fail(result.Describe());
     }
-    if (result->aborted) {
+    if (result->cancelled) {
         std::cerr << kMsgImportCanceled << '\n';
         return kExitInterrupted;
     }

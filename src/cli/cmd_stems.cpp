@@ -47,16 +47,19 @@ int RunStems(const StemsArgs& args) {
         if (args.format == name) request.format = format;
     }
 
-    const StemsOutcome outcome = [&] {
+    std::vector<std::string> written;
+    const Result<StemsOutcome> result = [&] {
         TerminalProgress progress("Writing stems to " + args.dir);
-        return ExportStems(request, progress);
+        return ExportStems(request, progress, written);
     }();
-    for (const std::string& file : outcome.files) std::cout << file << '\n';
-    if (!outcome.existing.empty()) {
-        return Fail(outcome.failure.Describe() + " (--force replaces the files there)");
+    for (const std::string& file : written) std::cout << file << '\n';
+    if (!result) {
+        if (result.code() == ErrorCode::Exists) {
+            return Fail(result.FileAndReason() + " (--force replaces the files there)");
+        }
+        return Fail(result.FileAndReason());
     }
-    if (!outcome.ok()) return Fail(outcome.failure.Describe());
-    if (outcome.cancelled) {
+    if (result->cancelled) {
         std::cerr << "Operation canceled\n";
         return kExitInterrupted;
     }

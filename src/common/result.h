@@ -57,6 +57,12 @@ class [[nodiscard]] Status {
     std::string Describe() const {
         return reason_.empty() ? message() : message() + ": " + reason_;
     }
+    // "path: reason", the way a failure is told whose message is the same
+    // for every file of a run (a copy, stems); Describe() when it names no
+    // file.
+    std::string FileAndReason() const {
+        return path_.empty() ? Describe() : path_ + ": " + reason_;
+    }
 
   private:
     Status(ErrorCode code, std::string message, std::string reason)
@@ -81,6 +87,7 @@ class [[nodiscard]] Result {
     const std::string& reason() const { return status_.reason(); }
     const std::string& path() const { return status_.path(); }
     std::string Describe() const { return status_.Describe(); }
+    std::string FileAndReason() const { return status_.FileAndReason(); }
 
     T& value() { return *value_; }
     const T& value() const { return *value_; }

@@ -95,8 +95,9 @@ Status MakeDemoCard(const std::string& folderPath) {
             folderPath + ": already exists and is not an empty folder; name a new or empty folder");
     }
     std::filesystem::create_directories(folderPath, ec);
-    if (ec)
+    if (ec) {
         return Status::Fail(ErrorCode::CannotCreate, folderPath + ": the folder cannot be created");
+    }
     const std::string folder = WithTrailingSlash(folderPath);
 
     if (Status s = WriteAll(folder + kMachineFileName, InfoFile(kMachineSignature, 512)); !s) {

@@ -67,8 +67,9 @@ class OutputFile {
     Status Create() {
         struct stat st {};
         if (stat(path_.c_str(), &st) == 0) {
-            if (S_ISDIR(st.st_mode))
+            if (S_ISDIR(st.st_mode)) {
                 return Status::Fail(ErrorCode::CannotCreate, kMsgCannotCreate, ErrnoText(EISDIR));
+            }
             if (!S_ISREG(st.st_mode)) return OpenDevice();
             // Write beside the file a link points to, and keep the link.
             if (char* real = realpath(path_.c_str(), nullptr)) {
@@ -161,8 +162,9 @@ class OutputFile {
 
     // libsndfile writes the stream straight to the file's descriptor.
     Status OpenFlac(int channels, std::uint32_t rate) {
-        if (std::fflush(file_) != 0)
+        if (std::fflush(file_) != 0) {
             return Status::Fail(ErrorCode::CannotWrite, kMsgCannotWrite, ErrnoText(errno));
+        }
         SF_INFO sfInfo{};
         sfInfo.samplerate = static_cast<int>(rate);
         sfInfo.channels = channels;
@@ -194,8 +196,9 @@ class OutputFile {
     // Opening never waits for a reader of a FIFO; a FIFO without one fails.
     Status OpenDevice() {
         const int fd = open(path_.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-        if (fd < 0)
+        if (fd < 0) {
             return Status::Fail(ErrorCode::CannotCreate, kMsgCannotCreate, ErrnoText(errno));
+        }
         const int flags = fcntl(fd, F_GETFL);
         if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
         device_.reset(fdopen(fd, "wb"));
@@ -282,12 +285,12 @@ Result<ExportOutcome> ExportTakes(const ExportRequest& request, Progress& progre
     ExportOutcome outcome;
     outcome.channels = channels;
     outcome.blocks = blocks;
-    for (std::uint64_t n = 0; n < blocks && !outcome.aborted;) {
+    for (std::uint64_t n = 0; n < blocks && !outcome.cancelled;) {
         std::size_t batch =
             static_cast<std::size_t>(std::min<std::uint64_t>(kBatchBlocks, blocks - n));
         for (std::size_t j = 0; j < batch; ++j) {
             if (!progress.Step(n + j, blocks)) {
-                outcome.aborted = true;
+                outcome.cancelled = true;
                 batch = j;
                 break;
             }

@@ -32,8 +32,8 @@ struct ExportRequest {
 struct ExportOutcome {
     int channels = 0;
     std::uint64_t blocks = 0;         // blocks the take(s) hold
-    std::uint64_t blocksWritten = 0;  // fewer after an abort
-    bool aborted = false;
+    std::uint64_t blocksWritten = 0;  // fewer after a cancel
+    bool cancelled = false;           // stopped by the progress
 };
 
 // Writes the file. Takes are opened and the output's size is checked against

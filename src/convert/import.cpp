@@ -43,9 +43,10 @@ class TakeWriter {
     }
 
     Status Write(const void* bytes, std::size_t count) {
-        if (Status s = temp_.Write(bytes, count); !s)
+        if (Status s = temp_.Write(bytes, count); !s) {
             return Status::Fail(ErrorCode::CannotWrite, kMsgCannotWrite, s.reason())
                 .WithPath(targetPath_);
+        }
         return Status::Ok();
     }
 
@@ -155,7 +156,7 @@ Result<ImportOutcome> ImportTakes(const ImportRequest& request, Progress& progre
     const auto counted = source->CountFrames([&progress] { return progress.Step(0, 1); });
     if (!counted) return counted.status().WithPath(request.sourcePath);
     if (!*counted) {
-        outcome.aborted = true;
+        outcome.cancelled = true;
         return outcome;
     }
 
@@ -206,12 +207,12 @@ Result<ImportOutcome> ImportTakes(const ImportRequest& request, Progress& progre
     // Set when the file gives fewer frames than it promised (a stream that
     // cannot be decoded to its end); the take ends with the last of them.
     bool endedEarly = false;
-    while (done < blocks && !outcome.aborted && !endedEarly) {
+    while (done < blocks && !outcome.cancelled && !endedEarly) {
         std::size_t batch =
             static_cast<std::size_t>(std::min<std::uint64_t>(kBatchBlocks, blocks - done));
         for (std::size_t j = 0; j < batch; ++j) {
             if (!progress.Step(done + j, blocks)) {
-                outcome.aborted = true;
+                outcome.cancelled = true;
                 batch = j;
                 break;
             }
@@ -225,7 +226,7 @@ Result<ImportOutcome> ImportTakes(const ImportRequest& request, Progress& progre
     }
     // A cancelled import leaves the old takes alone; the temporary files go
     // with their writers.
-    if (outcome.aborted && !request.keepPartOnAbort) return outcome;
+    if (outcome.cancelled && !request.keepPartOnAbort) return outcome;
     // The frames left over after the whole blocks make one more block, also
     // after an abort (then they are the frames that follow the last block
     // written).
@@ -235,8 +236,9 @@ Result<ImportOutcome> ImportTakes(const ImportRequest& request, Progress& progre
         endedEarly = got < tail;
     }
     if (endedEarly) {
-        if (framesCoded == 0)
+        if (framesCoded == 0) {
             return Status::Fail(ErrorCode::NotAudio, kMsgNotAudioFile).WithPath(request.sourcePath);
+        }
         outcome.blocks = framesCoded / spb;
     }
 

@@ -105,10 +105,17 @@ void AddSongJobs(const std::string& card, const SongEntry& song, const StemsRequ
     if (any) jobs.push_back(std::move(mix));
 }
 
-// The file a failed export concerns: the take that could not be read, or
-// else the file being written.
-std::string FailedFile(const Status& failure, const std::string& target) {
-    return failure.code() == ErrorCode::CannotOpen ? failure.path() : target;
+// A failure of the run: "The file could not be written." about `path`, the
+// file (or folder) it concerns, with what went wrong as the reason.
+Status StemsFailure(ErrorCode code, const std::string& path, std::string reason) {
+    return Status::Fail(code, kMsgCannotWrite, std::move(reason)).WithPath(path);
+}
+
+// A failure in writing `target`: the inner failure's message and reason
+// are the reason. A take that could not be read is the file it concerns.
+Status JobFailure(const Status& inner, const std::string& target) {
+    const bool take = inner.code() == ErrorCode::CannotOpen && !inner.path().empty();
+    return StemsFailure(inner.code(), take ? inner.path() : target, inner.Describe());
 }
 
 // Writes one file. ExportTakes finishes a shorter file when it is stopped,
@@ -120,15 +127,13 @@ Status WriteJob(const std::string& folder, StemJob& job, RunningProgress& progre
     struct stat st {};
     const bool exists = lstat(target.c_str(), &st) == 0;
     if (exists && S_ISDIR(st.st_mode)) {
-        return Status::Fail(
-            ErrorCode::CannotCreate, target,
-            Status::Fail(ErrorCode::CannotCreate, kMsgCannotCreate, ErrnoText(EISDIR)).Describe());
+        return JobFailure(
+            Status::Fail(ErrorCode::CannotCreate, kMsgCannotCreate, ErrnoText(EISDIR)), target);
     }
     TempFile staging;
     if (Status s = staging.Create(folder, job.name); !s) {
-        return Status::Fail(
-            ErrorCode::CannotCreate, target,
-            Status::Fail(ErrorCode::CannotCreate, kMsgCannotCreate, s.reason()).Describe());
+        return JobFailure(Status::Fail(ErrorCode::CannotCreate, kMsgCannotCreate, s.reason()),
+                          target);
     }
     // A file that is replaced keeps its permissions (the export copies them
     // from the staging file).
@@ -136,10 +141,8 @@ Status WriteJob(const std::string& folder, StemJob& job, RunningProgress& progre
 
     job.request.outputPath = staging.path();
     const Result<ExportOutcome> result = ExportTakes(job.request, progress);
-    if (!result) {
-        return Status::Fail(result.code(), FailedFile(result.status(), target), result.Describe());
-    }
-    if (result->aborted) {
+    if (!result) return JobFailure(result.status(), target);
+    if (result->cancelled) {
         staging.Discard();
         cancelled = true;
         return Status::Ok();
@@ -147,9 +150,8 @@ Status WriteJob(const std::string& folder, StemJob& job, RunningProgress& progre
     // The export has put the data on the device; only the name changes. The
     // folder's names are put on the device once, at the end of the run.
     if (Status s = staging.CommitTo(target); !s) {
-        return Status::Fail(
-            ErrorCode::CannotWrite, target,
-            Status::Fail(ErrorCode::CannotWrite, kMsgCannotWrite, s.reason()).Describe());
+        return JobFailure(Status::Fail(ErrorCode::CannotWrite, kMsgCannotWrite, s.reason()),
+                          target);
     }
     progress.FileDone(result->blocks);
     return Status::Ok();
@@ -190,7 +192,7 @@ Result<std::vector<StemJob>> PlanStems(const StemsRequest& request) {
         std::erase_if(songs,
                       [&](const SongEntry& s) { return s.fileNumber != *request.fileNumber; });
         if (songs.empty()) {
-            return Status::Fail(ErrorCode::Failed, request.cardDir,
+            return StemsFailure(ErrorCode::Failed, request.cardDir,
                                 "No song " + SongText(*request.fileNumber + 1) + " on this card");
         }
     }
@@ -217,42 +219,36 @@ std::vector<std::string> StemsExistingFiles(const StemsRequest& request) {
     return ExistingTargets(WithTrailingSlash(request.outputFolder), *jobs);
 }
 
-StemsOutcome ExportStems(const StemsRequest& request, Progress& progress) {
-    StemsOutcome outcome;
+Result<StemsOutcome> ExportStems(const StemsRequest& request, Progress& progress,
+                                 std::vector<std::string>& written) {
     auto planned = PlanStems(request);
-    if (!planned) {
-        outcome.failure = planned.status();
-        return outcome;
-    }
+    if (!planned) return planned.status();
     std::vector<StemJob>& jobs = *planned;
+    StemsOutcome outcome;
     for (const StemJob& job : jobs) outcome.blocks += job.blocks;
 
     const std::string folder = WithTrailingSlash(request.outputFolder);
     if (!request.replaceExisting) {
-        outcome.existing = ExistingTargets(folder, jobs);
-        if (!outcome.existing.empty()) {
-            outcome.failure =
-                Status::Fail(ErrorCode::Exists, outcome.existing.front(), ErrnoText(EEXIST));
-            return outcome;
+        const std::vector<std::string> existing = ExistingTargets(folder, jobs);
+        if (!existing.empty()) {
+            return StemsFailure(ErrorCode::Exists, existing.front(), ErrnoText(EEXIST));
         }
     }
     if (Status s = MakeFolders(folder); !s) {
-        outcome.failure = Status::Fail(ErrorCode::CannotCreate, request.outputFolder, s.reason());
-        return outcome;
+        return StemsFailure(ErrorCode::CannotCreate, request.outputFolder, s.reason());
     }
     // Temporary files that killed runs left behind.
     RemoveStaleTempFiles(folder);
 
     RunningProgress running(progress, outcome.blocks);
+    Status failure = Status::Ok();
     for (StemJob& job : jobs) {
-        if (Status s = WriteJob(folder, job, running, outcome.cancelled); !s) {
-            outcome.failure = std::move(s);
-            break;
-        }
-        if (outcome.cancelled) break;
-        outcome.files.push_back(folder + job.name);
+        failure = WriteJob(folder, job, running, outcome.cancelled);
+        if (!failure || outcome.cancelled) break;
+        written.push_back(folder + job.name);
     }
     SyncFolder(folder);
+    if (!failure) return failure;
     return outcome;
 }
 

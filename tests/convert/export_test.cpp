@@ -117,7 +117,7 @@ TEST(Export, SingleTakeIsTheDecodedTakeUnchanged) {
             EXPECT_EQ(result->channels, 1);
             EXPECT_EQ(result->blocks, 37u);
             EXPECT_EQ(result->blocksWritten, 37u);
-            EXPECT_FALSE(result->aborted);
+            EXPECT_FALSE(result->cancelled);
 
             const int spb = trx5::SamplesPerBlock(longMode);
             ExpectExactSizes(r.outputPath, format, 1, 37 * spb);
@@ -255,7 +255,7 @@ TEST(Export, AbortLeavesAValidShorterFile) {
         RecordingProgress progress(c.stopAt);
         const auto result = trx5::ExportTakes(r, progress);
         ASSERT_TRUE(result.ok()) << result.message();
-        EXPECT_TRUE(result->aborted);
+        EXPECT_TRUE(result->cancelled);
         EXPECT_EQ(result->blocks, 40u);
         EXPECT_EQ(result->blocksWritten, c.stopAt);
         ASSERT_EQ(progress.calls.size(), c.stopAt + 1);
@@ -673,7 +673,7 @@ TEST(Export, FlacLimitsAndFailures) {
     RecordingProgress stop(0);
     const auto result = trx5::ExportTakes(r, stop);
     ASSERT_TRUE(result.ok()) << result.Describe();
-    EXPECT_TRUE(result->aborted);
+    EXPECT_TRUE(result->cancelled);
     EXPECT_EQ(stop.calls, (std::vector<std::pair<std::uint64_t, std::uint64_t>>{{0, 4219025}}));
     EXPECT_EQ(ReadFlac(r.outputPath).samples.size(), 0u);
 

@@ -33,6 +33,10 @@ std::string TakeFileName(int fileNumber, int track, int vtake) {
     return name;
 }
 
+std::string TakeCaption(TakeSlot slot) {
+    return std::to_string(slot.track + 1) + "-" + std::to_string(slot.vtake + 1);
+}
+
 std::optional<TakeSlot> ParseTakeFileName(std::string_view name, int fileNumber) {
     if (!MatchesPattern(name, TakeFilePattern(fileNumber))) return std::nullopt;
     const char t = name[3];
@@ -57,7 +61,7 @@ TakeFiles FindTakeFiles(const std::string& folder, int fileNumber) {
     for (const FolderEntry& entry : FindFiles(folder, TakeFilePattern(fileNumber))) {
         const auto slot = ParseTakeFileName(entry.name, fileNumber);
         if (!slot || !IsTakeFile(entry.path)) continue;
-        files[slot->track * kVTakes + slot->vtake] = entry.path;
+        files[SlotIndex(*slot)] = entry.path;
     }
     return files;
 }

@@ -33,6 +33,16 @@ struct TakeSlot {
     int vtake = 0;  // 0..7
 };
 
+// A slot's place among a song's 32 (TakeFiles, the window's grid):
+// 8 * track + vtake, and back.
+constexpr int SlotIndex(int track, int vtake) { return track * kVTakes + vtake; }
+constexpr int SlotIndex(TakeSlot slot) { return SlotIndex(slot.track, slot.vtake); }
+constexpr TakeSlot SlotAt(int index) { return {index / kVTakes, index % kVTakes}; }
+
+// "1-3": track and V-Take counted from 1, as the grid and trx5card show a
+// take.
+std::string TakeCaption(TakeSlot slot);
+
 // The names of all take files ("??-??.aud", written apart so that it is no
 // trigraph).
 inline constexpr char kTakeFilePattern[] =
@@ -49,7 +59,7 @@ std::optional<TakeSlot> ParseTakeFileName(std::string_view name, int fileNumber)
 // and carry the signature.
 bool IsTakeFile(const std::string& path);
 
-// Path of every take present, indexed 8 * track + vtake; empty where none.
+// Path of every take present, by SlotIndex; empty where none.
 // Of names that differ only in letter case the first in byte order stands
 // for the slot.
 using TakeFiles = std::array<std::string, kTracks * kVTakes>;

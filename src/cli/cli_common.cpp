@@ -67,10 +67,6 @@ std::optional<std::pair<int, int>> ParseTrackValue(const std::string& text, int 
     return std::pair{*track - 1, *value};
 }
 
-std::string TakeCaption(const TakeSlot& slot) {
-    return std::to_string(slot.track + 1) + "-" + std::to_string(slot.vtake + 1);
-}
-
 bool ParseTakes(const std::string& command, const std::vector<std::string>& texts,
                 std::vector<TakeSlot>& slots, int& exitCode) {
     for (const std::string& text : texts) {
@@ -142,7 +138,7 @@ bool FindTakePaths(const SongOnCard& card, const std::vector<TakeSlot>& slots,
                    std::array<std::string, kTracks>& paths, int& exitCode) {
     const TakeFiles files = FindTakeFiles(card.folder, card.song.fileNumber);
     for (const TakeSlot& slot : slots) {
-        const std::string& path = files[slot.track * kVTakes + slot.vtake];
+        const std::string& path = files[SlotIndex(slot)];
         if (path.empty()) {
             const std::string song = card.song.ListText();
             exitCode = Fail("no take file for " + TakeCaption(slot) + " in song " +

@@ -56,7 +56,6 @@ std::optional<int> ParseSongNumber(const std::string& text);
 std::optional<TakeSlot> ParseTake(const std::string& text);
 // "T=N" with track 1..4 and N in 0..max.
 std::optional<std::pair<int, int>> ParseTrackValue(const std::string& text, int max);
-std::string TakeCaption(const TakeSlot& slot);  // "1-3"
 
 // TAKE arguments, at most one per track; false after a usage message.
 bool ParseTakes(const std::string& command, const std::vector<std::string>& texts,

@@ -21,7 +21,7 @@ int RunTakes(const TakesArgs& args) {
     const TakeFiles files = FindTakeFiles(card.folder, card.song.fileNumber);
     for (int t = 0; t < kTracks; ++t) {
         for (int v = 0; v < kVTakes; ++v) {
-            const std::string& path = files[t * kVTakes + v];
+            const std::string& path = files[SlotIndex(t, v)];
             if (path.empty()) continue;
             const auto blocks = TakeFileBlocks(path);
             if (!blocks) continue;  // gone since the search

@@ -76,7 +76,7 @@ void AddSongJobs(const std::string& card, const SongEntry& song, const StemsRequ
     const TakeFiles files = FindTakeFiles(card, song.fileNumber);
     for (int t = 0; t < kTracks; ++t) {
         for (int v = 0; v < kVTakes; ++v) {
-            const std::string& path = files[t * kVTakes + v];
+            const std::string& path = files[SlotIndex(t, v)];
             if (path.empty()) continue;
             StemJob job;
             job.name = StemFileName(song.SongNumber(), t + 1, v + 1, request.format);
@@ -97,8 +97,8 @@ void AddSongJobs(const std::string& card, const SongEntry& song, const StemsRequ
     bool any = false;
     for (int t = 0; t < kTracks; ++t) {
         const int v = request.mix->vtakes[t];
-        if (v < 0 || v >= kVTakes || files[t * kVTakes + v].empty()) continue;
-        mix.request.takePaths[t] = files[t * kVTakes + v];
+        if (v < 0 || v >= kVTakes || files[SlotIndex(t, v)].empty()) continue;
+        mix.request.takePaths[t] = files[SlotIndex(t, v)];
         mix.blocks = std::max(mix.blocks, MeasuredBlocks(mix.request.takePaths[t]));
         any = true;
     }

@@ -377,8 +377,10 @@ void TMainWin::CreateControls() {
             connect(knob, &TVolume::OnGetParentBG, this, &TMainWin::Pan1GetParentBG);
             return knob;
         };
-        *pans[t] = makeKnob(QStringLiteral("Pan%1").arg(t + 1), 233, 100, 50);
-        *vols[t] = makeKnob(QStringLiteral("Vol%1").arg(t + 1), 253, 127, 100);
+        *pans[t] =
+            makeKnob(QStringLiteral("Pan%1").arg(t + 1), 233, trx5::kMaxPan, trx5::kCentrePan);
+        *vols[t] =
+            makeKnob(QStringLiteral("Vol%1").arg(t + 1), 253, trx5::kMaxLevel, trx5::kUnityLevel);
         connect(*pans[t], &TVolume::OnChanged, this, &TMainWin::Pan1Changed);
         connect(*vols[t], &TVolume::OnChanged, this, &TMainWin::Vol1Changed);
         // The tooltips read as the value labels do ("L30", "100").

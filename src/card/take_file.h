@@ -7,9 +7,10 @@
 #include <string>
 #include <string_view>
 
+#include "codec/track_mix.h"
+
 namespace trx5 {
 
-inline constexpr int kTracks = 4;
 inline constexpr int kVTakes = 8;
 inline constexpr std::size_t kTakeHeaderSize = 512;
 inline constexpr std::size_t kTakeBlockSize = 512;

@@ -44,8 +44,8 @@ std::unique_ptr<QCoreApplication> MakeApplication() {
 }
 
 int PlaySong(const PlayArgs& args) {
-    std::array<int, kTracks> levels{kUnityLevel, kUnityLevel, kUnityLevel, kUnityLevel};
-    std::array<int, kTracks> pans{kCentrePan, kCentrePan, kCentrePan, kCentrePan};
+    std::array<int, kTracks> levels = EveryTrack(kUnityLevel);
+    std::array<int, kTracks> pans = EveryTrack(kCentrePan);
     std::vector<TakeSlot> chosen;
     int code = kExitOk;
     const std::vector<std::string> takes(args.args.begin() + 2, args.args.end());

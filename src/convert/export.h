@@ -5,6 +5,7 @@
 #include <array>
 #include <string>
 
+#include "codec/track_mix.h"
 #include "common/messages.h"
 #include "common/result.h"
 #include "convert/progress.h"
@@ -22,9 +23,9 @@ ExportFormat ChooseExportFormat(std::string& fileName, ExportFormat chosenFilter
 
 struct ExportRequest {
     bool longMode = false;
-    std::array<std::string, 4> takePaths;  // per track; empty = takes no part
-    std::array<int, 4> levels{100, 100, 100, 100};
-    std::array<int, 4> pans{50, 50, 50, 50};
+    std::array<std::string, kTracks> takePaths;  // per track; empty = takes no part
+    std::array<int, kTracks> levels = EveryTrack(kUnityLevel);
+    std::array<int, kTracks> pans = EveryTrack(kCentrePan);
     std::string outputPath;
     ExportFormat format = ExportFormat::Wav;
 };

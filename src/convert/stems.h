@@ -28,9 +28,9 @@ std::string MixFileName(int songNumber, ExportFormat format);
 
 // A selection of takes mixed through the knobs, as the export mixes it.
 struct StemMix {
-    std::array<int, kTracks> vtakes{-1, -1, -1, -1};  // per track, from 0; -1 none
-    std::array<int, kTracks> levels{100, 100, 100, 100};
-    std::array<int, kTracks> pans{50, 50, 50, 50};
+    std::array<int, kTracks> vtakes = EveryTrack(-1);  // per track, from 0; -1 none
+    std::array<int, kTracks> levels = EveryTrack(kUnityLevel);
+    std::array<int, kTracks> pans = EveryTrack(kCentrePan);
 };
 
 struct StemsRequest {

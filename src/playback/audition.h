@@ -12,13 +12,14 @@
 
 #include "card/take_file.h"
 #include "card/take_reader.h"
+#include "codec/track_mix.h"
 #include "playback/sound_output.h"
 
 namespace trx5 {
 
 struct TrackKnobs {
-    int level = 100;
-    int pan = 50;
+    int level = kUnityLevel;
+    int pan = kCentrePan;
 };
 
 class Audition : public QObject {

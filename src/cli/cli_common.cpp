@@ -47,6 +47,12 @@ void AddSongArgument(CLI::App& app, std::string& song) {
     app.add_option("SONG", song, "song number, 1 to 100")->required();
 }
 
+void AddFormatOption(CLI::App& app, std::string& format, const std::string& description) {
+    std::vector<std::string> names;
+    for (const ExportFormatName& f : kExportFormats) names.emplace_back(f.name);
+    app.add_option("--format", format, description)->check(CLI::IsMember(names));
+}
+
 std::optional<int> ParseSongNumber(const std::string& text) { return ParseNumber(text, 1, 100); }
 
 std::optional<TakeSlot> ParseTake(const std::string& text) {

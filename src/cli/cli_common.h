@@ -14,6 +14,7 @@
 #include "card/card_info.h"
 #include "card/take_file.h"
 #include "common/result.h"
+#include "convert/export.h"
 #include "convert/progress.h"
 
 namespace trx5::cli {
@@ -36,6 +37,9 @@ struct Command {
 // The CARD and SONG arguments that most commands start with.
 void AddCardArgument(CLI::App& app, std::string& card);
 void AddSongArgument(CLI::App& app, std::string& song);
+// The --format option of the commands that write audio files: a name of
+// kExportFormats.
+void AddFormatOption(CLI::App& app, std::string& format, const std::string& description);
 
 Command AddSongsCommand(CLI::App& parent);
 Command AddTakesCommand(CLI::App& parent);

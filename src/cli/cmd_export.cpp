@@ -39,15 +39,9 @@ int RunExport(const ExportArgs& args) {
     if (!FindTakePaths(card, slots, request.takePaths, code)) return code;
     request.longMode = card.song.longMode;
     request.outputPath = args.output;
-    if (args.format.empty()) {
-        request.format = ChooseExportFormat(request.outputPath, ExportFormat::Wav);
-    } else if (args.format == "aiff") {
-        request.format = ExportFormat::Aiff;
-    } else if (args.format == "flac") {
-        request.format = ExportFormat::Flac;
-    } else {
-        request.format = ExportFormat::Wav;
-    }
+    request.format = args.format.empty()
+                         ? ChooseExportFormat(request.outputPath, ExportFormat::Wav)
+                         : ExportFormatNamed(args.format).value_or(ExportFormat::Wav);
 
     TerminalProgress progress("Creating " + request.outputPath);
     const Result<ExportOutcome> result = ExportTakes(request, progress);
@@ -75,10 +69,9 @@ Command AddExportCommand(CLI::App& parent) {
     app->add_option("-o,--output", args->output, "the file to write")->required();
     app->add_option("--level", args->levels, "T=N: level of track T, 0-127 (default 100, unity)");
     app->add_option("--pan", args->pans, "T=N: pan of track T, 0-100 (default 50, centre)");
-    app->add_option("--format", args->format,
+    AddFormatOption(*app, args->format,
                     "wav, aiff or flac (default: AIFF for a name ending in .aif, FLAC for .flac, "
-                    "else WAV)")
-        ->check(CLI::IsMember({"wav", "aiff", "flac"}));
+                    "else WAV)");
     return {app, [args] { return RunExport(*args); }};
 }
 

@@ -10,13 +10,6 @@ namespace trx5::cli {
 
 namespace {
 
-// The formats by their names on the command line.
-const std::pair<const char*, ExportFormat> kFormats[] = {
-    {"wav", ExportFormat::Wav},
-    {"aiff", ExportFormat::Aiff},
-    {"flac", ExportFormat::Flac},
-};
-
 struct StemsArgs {
     std::string card;
     std::string dir;
@@ -43,9 +36,7 @@ int RunStems(const StemsArgs& args) {
     PrintCardNotes(request.cardDir);
     request.outputFolder = args.dir;
     request.replaceExisting = args.force;
-    for (const auto& [name, format] : kFormats) {
-        if (args.format == name) request.format = format;
-    }
+    request.format = ExportFormatNamed(args.format).value_or(ExportFormat::Wav);
 
     std::vector<std::string> written;
     const Result<StemsOutcome> result = [&] {
@@ -80,10 +71,7 @@ Command AddStemsCommand(CLI::App& parent) {
     AddCardArgument(*app, args->card);
     app->add_option("DIR", args->dir, "the folder to write the files into")->required();
     args->songOption = app->add_option("--song", args->song, "only this song, 1 to 100");
-    std::vector<std::string> names;
-    for (const auto& format : kFormats) names.emplace_back(format.first);
-    app->add_option("--format", args->format, "wav, aiff or flac (default wav)")
-        ->check(CLI::IsMember(names));
+    AddFormatOption(*app, args->format, "wav, aiff or flac (default wav)");
     app->add_flag("--force", args->force, "replace files of the same names in DIR");
     return {app, [args] { return RunStems(*args); }};
 }

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <bit>
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -44,13 +43,6 @@ struct TrackInput {
 
 std::string Extension(const std::string& fileName) {
     return std::filesystem::path(fileName).filename().extension().string();
-}
-
-bool EqualsNoCase(const std::string& a, const char* b) {
-    std::string lower = a;
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return lower == b;
 }
 
 // The output file. A regular file (or a new name) is written under an
@@ -224,13 +216,31 @@ class OutputFile {
 
 }  // namespace
 
+std::optional<ExportFormat> ExportFormatNamed(std::string_view name) {
+    for (const ExportFormatName& f : kExportFormats) {
+        if (name == f.name) return f.format;
+    }
+    return std::nullopt;
+}
+
+const char* ExportFileExtension(ExportFormat format) {
+    for (const ExportFormatName& f : kExportFormats) {
+        if (f.format == format) return f.extension;
+    }
+    return kExportFormats.front().extension;
+}
+
 ExportFormat ChooseExportFormat(std::string& fileName, ExportFormat chosenFilter) {
     const std::string ext = Extension(fileName);
-    if (EqualsNoCase(ext, ".aif")) return ExportFormat::Aiff;
-    if (EqualsNoCase(ext, ".flac")) return ExportFormat::Flac;
-    if (!ext.empty()) return ExportFormat::Wav;
-    if (chosenFilter == ExportFormat::Aiff) fileName += ".aif";
-    if (chosenFilter == ExportFormat::Flac) fileName += ".flac";
+    if (!ext.empty()) {
+        // Any other extension than those of AIFF and FLAC means WAV.
+        for (const ExportFormatName& f : kExportFormats) {
+            if (LowerCase(ext) == f.extension) return f.format;
+        }
+        return ExportFormat::Wav;
+    }
+    // A WAV name is taken as it is.
+    if (chosenFilter != ExportFormat::Wav) fileName += ExportFileExtension(chosenFilter);
     return chosenFilter;
 }
 

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "codec/track_mix.h"
 #include "common/messages.h"
@@ -14,6 +16,25 @@ namespace trx5 {
 
 // FLAC files hold 16-bit samples and are written through libsndfile.
 enum class ExportFormat { Wav, Aiff, Flac };
+
+// Each format with its name on the command line and the extension its files
+// get.
+struct ExportFormatName {
+    ExportFormat format;
+    const char* name;       // "wav", "aiff", "flac"
+    const char* extension;  // ".wav", ".aif", ".flac"
+};
+inline constexpr std::array<ExportFormatName, 3> kExportFormats{{
+    {ExportFormat::Wav, "wav", ".wav"},
+    {ExportFormat::Aiff, "aiff", ".aif"},
+    {ExportFormat::Flac, "flac", ".flac"},
+}};
+
+// The format of a name of kExportFormats; none for any other.
+std::optional<ExportFormat> ExportFormatNamed(std::string_view name);
+
+// The extension a file of the format gets: ".wav", ".aif", ".flac".
+const char* ExportFileExtension(ExportFormat format);
 
 // The format rule of the save dialog: ".aif" in any case means AIFF and
 // ".flac" FLAC; a name without an extension takes the format of the chosen

@@ -159,18 +159,6 @@ Status WriteJob(const std::string& folder, StemJob& job, RunningProgress& progre
 
 }  // namespace
 
-const char* ExportFileExtension(ExportFormat format) {
-    switch (format) {
-        case ExportFormat::Wav:
-            return ".wav";
-        case ExportFormat::Aiff:
-            return ".aif";
-        case ExportFormat::Flac:
-            return ".flac";
-    }
-    return ".wav";
-}
-
 std::string StemFileName(int songNumber, int track, int vtake, ExportFormat format) {
     return "Song" + SongText(songNumber) + "_Track" + std::to_string(track) + "_VTake" +
            std::to_string(vtake) + ExportFileExtension(format);

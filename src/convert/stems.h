@@ -15,9 +15,6 @@
 
 namespace trx5 {
 
-// The extension a file of the format gets: ".wav", ".aif", ".flac".
-const char* ExportFileExtension(ExportFormat format);
-
 // "Song01_Track1_VTake3.wav": the song number as the song list shows it
 // (1..100: two digits, three for 100), track 1..4 and V-Take 1..8, all
 // counted from 1.

@@ -17,6 +17,7 @@
 #include <limits>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "codec/track_mix.h"
@@ -94,6 +95,20 @@ TEST(ExportFormatRule, FromTheName) {
         std::string name = c.name;
         EXPECT_EQ(trx5::ChooseExportFormat(name, c.filter), c.format) << c.name;
         EXPECT_EQ(name, c.finalName);
+    }
+}
+
+// The formats' names on the command line and their files' extensions.
+TEST(ExportFormatRule, NamesAndExtensions) {
+    using F = ExportFormat;
+    const std::tuple<const char*, F, const char*> cases[] = {
+        {"wav", F::Wav, ".wav"}, {"aiff", F::Aiff, ".aif"}, {"flac", F::Flac, ".flac"}};
+    for (const auto& [name, format, extension] : cases) {
+        EXPECT_EQ(trx5::ExportFormatNamed(name), format) << name;
+        EXPECT_STREQ(trx5::ExportFileExtension(format), extension) << name;
+    }
+    for (const char* other : {"", "WAV", "aif", "mp3"}) {
+        EXPECT_EQ(trx5::ExportFormatNamed(other), std::nullopt) << other;
     }
 }
 

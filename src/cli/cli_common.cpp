@@ -53,7 +53,11 @@ void AddFormatOption(CLI::App& app, std::string& format, const std::string& desc
     app.add_option("--format", format, description)->check(CLI::IsMember(names));
 }
 
-std::optional<int> ParseSongNumber(const std::string& text) { return ParseNumber(text, 1, 100); }
+std::optional<int> ParseSong(const std::string& what, const std::string& text, int& exitCode) {
+    const std::optional<int> number = ParseNumber(text, 1, 100);
+    if (!number) exitCode = Usage(what + " must be a number from 1 to 100: '" + text + "'");
+    return number;
+}
 
 std::optional<TakeSlot> ParseTake(const std::string& text) {
     const auto dash = text.find('-');
@@ -119,23 +123,18 @@ void PrintCardNotes(const std::string& folder) {
         std::cerr << "trx5card: " << note << '\n';
 }
 
-SongLookup FindSong(const std::string& folderText, const std::string& songText) {
+SongLookup FindSong(const std::string& folderText, int songNumber) {
     SongLookup lookup;
-    const auto number = ParseSongNumber(songText);
-    if (!number) {
-        lookup.exitCode = Usage("song must be a number from 1 to 100: '" + songText + "'");
-        return lookup;
-    }
     const std::string folder = WithTrailingSlash(folderText);
     if ((lookup.exitCode = CheckCard(folder)) != kExitOk) return lookup;
     for (const SongEntry& song : ListSongs(folder)) {
-        if (song.SongNumber() == *number) {
+        if (song.SongNumber() == songNumber) {
             lookup.found = SongOnCard{folder, song};
             return lookup;
         }
     }
     char text[8];
-    std::snprintf(text, sizeof text, "%02d", *number);
+    std::snprintf(text, sizeof text, "%02d", songNumber);
     lookup.exitCode = Fail(std::string("no song ") + text + " on this card");
     return lookup;
 }

@@ -54,8 +54,10 @@ Command AddStemsCommand(CLI::App& parent);
 Command AddPlayCommand(CLI::App& parent);
 #endif
 
-// Song number as the window shows it, 1..100 ("07" and "7" alike).
-std::optional<int> ParseSongNumber(const std::string& text);
+// SONG, the song number as the window shows it, 1..100 ("07" and "7"
+// alike); none after the usage message "<what> must be a number from 1 to
+// 100: '<text>'" (what: "export: song", "stems: --song").
+std::optional<int> ParseSong(const std::string& what, const std::string& text, int& exitCode);
 // "T-V" with track 1..4 and V-Take 1..8, counted from 0 in the result.
 std::optional<TakeSlot> ParseTake(const std::string& text);
 // "T=N" with track 1..4 and N in 0..max.
@@ -79,12 +81,13 @@ struct SongLookup {
     std::optional<SongOnCard> found;
     int exitCode = kExitOk;
 };
-// Checks the machine file; for a song number, finds that song.
+// Checks the machine file: kExitOk, or the exit code after the message.
 int CheckCard(const std::string& folder);
 // What the card folder holds that the program leaves aside, a line each on
 // stderr ("trx5card: 00-01.AUD: same take as 00-01.aud, ignored").
 void PrintCardNotes(const std::string& folder);
-SongLookup FindSong(const std::string& folder, const std::string& songText);
+// Checks the machine file and finds song `songNumber` (1..100, ParseSong).
+SongLookup FindSong(const std::string& folder, int songNumber);
 // The take file of each slot, by track; false after the message.
 bool FindTakePaths(const SongOnCard& card, const std::vector<TakeSlot>& slots,
                    std::array<std::string, kTracks>& paths, int& exitCode);

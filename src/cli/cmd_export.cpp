@@ -30,10 +30,9 @@ int RunExport(const ExportArgs& args) {
     }
     if (args.output.empty()) return Usage("export: -o needs a file name");
     // Parse the song number before touching the card, so bad usage is exit 2.
-    if (!ParseSongNumber(args.song)) {
-        return Usage("export: song must be a number from 1 to 100: '" + args.song + "'");
-    }
-    const SongLookup lookup = FindSong(args.card, args.song);
+    const std::optional<int> song = ParseSong("export: song", args.song, code);
+    if (!song) return code;
+    const SongLookup lookup = FindSong(args.card, *song);
     if (!lookup.found) return lookup.exitCode;
     const SongOnCard& card = *lookup.found;
     if (!FindTakePaths(card, slots, request.takePaths, code)) return code;

@@ -35,10 +35,10 @@ int RunImport(const ImportArgs& args) {
             return Usage("import: --to and --right name the same take");
         }
     }
-    if (!ParseSongNumber(args.song)) {
-        return Usage("import: song must be a number from 1 to 100: '" + args.song + "'");
-    }
-    const SongLookup lookup = FindSong(args.card, args.song);
+    int code = kExitOk;
+    const std::optional<int> song = ParseSong("import: song", args.song, code);
+    if (!song) return code;
+    const SongLookup lookup = FindSong(args.card, *song);
     if (!lookup.found) return lookup.exitCode;
 
     ImportRequest request;

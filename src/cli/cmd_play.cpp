@@ -54,10 +54,9 @@ int PlaySong(const PlayArgs& args) {
         !ParseTakes("play", takes, chosen, code)) {
         return code;
     }
-    if (!ParseSongNumber(args.args[1])) {
-        return Usage("play: song must be a number from 1 to 100: '" + args.args[1] + "'");
-    }
-    const SongLookup lookup = FindSong(args.args[0], args.args[1]);
+    const std::optional<int> song = ParseSong("play: song", args.args[1], code);
+    if (!song) return code;
+    const SongLookup lookup = FindSong(args.args[0], *song);
     if (!lookup.found) return lookup.exitCode;
     Audition::TakePaths paths;
     if (!FindTakePaths(*lookup.found, chosen, paths, code)) return code;

@@ -24,10 +24,10 @@ int RunStems(const StemsArgs& args) {
     request.cardDir = WithTrailingSlash(args.card);
     if (args.songOption->count() > 0) {
         // Parse the song number before touching the card, so bad usage is exit 2.
-        if (!ParseSongNumber(args.song)) {
-            return Usage("stems: --song must be a number from 1 to 100: '" + args.song + "'");
-        }
-        const SongLookup lookup = FindSong(args.card, args.song);
+        int code = kExitOk;
+        const std::optional<int> song = ParseSong("stems: --song", args.song, code);
+        if (!song) return code;
+        const SongLookup lookup = FindSong(args.card, *song);
         if (!lookup.found) return lookup.exitCode;
         request.fileNumber = lookup.found->song.fileNumber;
     } else if (const int code = CheckCard(request.cardDir); code != kExitOk) {

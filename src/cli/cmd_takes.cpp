@@ -14,7 +14,10 @@ struct TakesArgs {
 };
 
 int RunTakes(const TakesArgs& args) {
-    const SongLookup lookup = FindSong(args.card, args.song);
+    int code = kExitOk;
+    const std::optional<int> song = ParseSong("song", args.song, code);
+    if (!song) return code;
+    const SongLookup lookup = FindSong(args.card, *song);
     if (!lookup.found) return lookup.exitCode;
     const SongOnCard& card = *lookup.found;
     PrintCardNotes(card.folder);

@@ -39,20 +39,13 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
     return text.substr(0, prefix.size()) == prefix;
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
 // The group of a file: the song whose file (UtyPrmNN.tx5) or take
 // (NN-TV.aud of one of its 32 slots) it is, the machine file, or the files
 // that belong to no song.
 int GroupOf(std::string_view name) {
     if (MatchesPattern(name, kMachineFileName)) return kMachineFile;
-    if (MatchesPattern(name, kSongFilePattern) && IsDigit(name[6]) && IsDigit(name[7])) {
-        return (name[6] - '0') * 10 + (name[7] - '0');
-    }
-    if (name.size() > 2 && IsDigit(name[0]) && IsDigit(name[1])) {
-        const int fileNumber = (name[0] - '0') * 10 + (name[1] - '0');
-        if (ParseTakeFileName(name, fileNumber)) return fileNumber;
-    }
+    if (const std::optional<int> song = SongFileNumber(name)) return *song;
+    if (const std::optional<int> song = TakeFileNumber(name)) return *song;
     return kOtherFiles;
 }
 
@@ -69,14 +62,10 @@ std::string GroupsText(const std::vector<int>& keys) {
         for (std::size_t i = 0; i < songs.size();) {
             std::size_t end = i + 1;
             while (end < songs.size() && songs[end] == songs[end - 1] + 1) ++end;
-            char run[16];
-            if (end - i >= 3) {
-                std::snprintf(run, sizeof run, "%02d-%02d", songs[i], songs[end - 1]);
-            } else {
-                end = i + 1;
-                std::snprintf(run, sizeof run, "%02d", songs[i]);
-            }
-            text += (i == 0 ? "" : ", ") + std::string(run);
+            if (end - i < 3) end = i + 1;
+            if (i > 0) text += ", ";
+            text += SongNumberText(songs[i]);
+            if (end - i >= 3) text += '-' + SongNumberText(songs[end - 1]);
             i = end;
         }
         parts.push_back(text);

@@ -2,7 +2,9 @@
 // card (or a backup of one) and the song parameter files with their modes.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "card/card_messages.h"
@@ -38,6 +40,14 @@ struct SongFileInfo {
 };
 
 SongFileInfo ReadSongFile(const std::string& path);
+
+// The file number NN of a song file's name "UtyPrmNN.tx5" (any case); none
+// for any other name.
+std::optional<int> SongFileNumber(std::string_view name);
+
+// A song number as the song list shows it: two digits, three for 100 ("07",
+// "100").
+std::string SongNumberText(int songNumber);
 
 struct SongEntry {
     int fileNumber = 0;  // 0..99, the NN of UtyPrmNN.tx5

@@ -45,6 +45,18 @@ std::optional<TakeSlot> ParseTakeFileName(std::string_view name, int fileNumber)
     return TakeSlot{t - '0', v - '0'};
 }
 
+std::optional<int> FileNumberAt(std::string_view name, std::size_t at) {
+    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    if (name.size() < at + 2 || !digit(name[at]) || !digit(name[at + 1])) return std::nullopt;
+    return (name[at] - '0') * 10 + (name[at + 1] - '0');
+}
+
+std::optional<int> TakeFileNumber(std::string_view name) {
+    const std::optional<int> fileNumber = FileNumberAt(name, 0);
+    if (!fileNumber || !ParseTakeFileName(name, *fileNumber)) return std::nullopt;
+    return fileNumber;
+}
+
 bool IsTakeFile(const std::string& path) {
     const Result<TakeReader> take = TakeReader::Open(path);
     return take && take->HasTakeHeader();

@@ -56,6 +56,14 @@ std::string TakeFilePattern(int fileNumber);
 // Track and V-Take of a take file name of song `fileNumber`, or none.
 std::optional<TakeSlot> ParseTakeFileName(std::string_view name, int fileNumber);
 
+// The file number NN (00..99) written at `at` in a card file's name; none
+// when the two characters there are not digits.
+std::optional<int> FileNumberAt(std::string_view name, std::size_t at);
+
+// The song file number NN of a take file's name "NN-TV.aud" of one of the
+// 32 slots (any case); none for any other name.
+std::optional<int> TakeFileNumber(std::string_view name);
+
 // The take file test: a regular file whose first 512 bytes can be read
 // and carry the signature.
 bool IsTakeFile(const std::string& path);

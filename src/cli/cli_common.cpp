@@ -133,9 +133,7 @@ SongLookup FindSong(const std::string& folderText, int songNumber) {
             return lookup;
         }
     }
-    char text[8];
-    std::snprintf(text, sizeof text, "%02d", songNumber);
-    lookup.exitCode = Fail(std::string("no song ") + text + " on this card");
+    lookup.exitCode = Fail("no song " + SongNumberText(songNumber) + " on this card");
     return lookup;
 }
 
@@ -145,9 +143,8 @@ bool FindTakePaths(const SongOnCard& card, const std::vector<TakeSlot>& slots,
     for (const TakeSlot& slot : slots) {
         const std::string& path = files[SlotIndex(slot)];
         if (path.empty()) {
-            const std::string song = card.song.ListText();
             exitCode = Fail("no take file for " + TakeCaption(slot) + " in song " +
-                            song.substr(0, song.find(' ')));
+                            SongNumberText(card.song.SongNumber()));
             return false;
         }
         paths[slot.track] = path;

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
@@ -43,12 +42,6 @@ class RunningProgress final : public Progress {
     std::uint64_t total_;
     std::uint64_t done_ = 0;
 };
-
-std::string SongText(int songNumber) {
-    char text[8];
-    std::snprintf(text, sizeof text, "%02d", songNumber);
-    return text;
-}
 
 // Makes `folder` (ending with "/") and its missing parents; a file on the
 // way is "Not a directory".
@@ -160,12 +153,12 @@ Status WriteJob(const std::string& folder, StemJob& job, RunningProgress& progre
 }  // namespace
 
 std::string StemFileName(int songNumber, int track, int vtake, ExportFormat format) {
-    return "Song" + SongText(songNumber) + "_Track" + std::to_string(track) + "_VTake" +
+    return "Song" + SongNumberText(songNumber) + "_Track" + std::to_string(track) + "_VTake" +
            std::to_string(vtake) + ExportFileExtension(format);
 }
 
 std::string MixFileName(int songNumber, ExportFormat format) {
-    return "Song" + SongText(songNumber) + "_Mix" + ExportFileExtension(format);
+    return "Song" + SongNumberText(songNumber) + "_Mix" + ExportFileExtension(format);
 }
 
 namespace {
@@ -180,8 +173,9 @@ Result<std::vector<StemJob>> PlanStems(const StemsRequest& request) {
         std::erase_if(songs,
                       [&](const SongEntry& s) { return s.fileNumber != *request.fileNumber; });
         if (songs.empty()) {
-            return StemsFailure(ErrorCode::Failed, request.cardDir,
-                                "No song " + SongText(*request.fileNumber + 1) + " on this card");
+            return StemsFailure(
+                ErrorCode::Failed, request.cardDir,
+                "No song " + SongNumberText(*request.fileNumber + 1) + " on this card");
         }
     }
     std::vector<StemJob> jobs;

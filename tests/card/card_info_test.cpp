@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -101,6 +102,36 @@ TEST(CardCheck, MachineFile) {
         EXPECT_EQ(other.message(), "Invalid TRX-5 card information");
         EXPECT_EQ(other.code(), trx5::ErrorCode::InvalidCard);
     }
+}
+
+// The song file numbers that card file names carry, and the song number
+// as the song list shows it.
+TEST(CardFileNames, FileNumbers) {
+    struct Case {
+        const char* name;
+        std::optional<int> song;  // of a song file's name
+        std::optional<int> take;  // of a take file's name
+    };
+    const Case cases[] = {
+        {"UtyPrm07.tx5", 7, {}},
+        {"utyprm99.TX5", 99, {}},
+        {"UtyPrm7x.tx5", {}, {}},
+        {"UtyPrm07.tx", {}, {}},
+        {"07-12.aud", {}, 7},
+        {"99-37.AUD", {}, 99},
+        {"07-40.aud", {}, {}},
+        {"07-18.aud", {}, {}},
+        {"x7-12.aud", {}, {}},
+        {"SongNo.tx5", {}, {}},
+        {"", {}, {}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(trx5::SongFileNumber(c.name), c.song) << c.name;
+        EXPECT_EQ(trx5::TakeFileNumber(c.name), c.take) << c.name;
+    }
+    EXPECT_EQ(trx5::SongNumberText(1), "01");
+    EXPECT_EQ(trx5::SongNumberText(12), "12");
+    EXPECT_EQ(trx5::SongNumberText(100), "100");
 }
 
 Bytes SongFile(std::size_t size, const Bytes& mode) {

@@ -23,6 +23,7 @@
 #include "codec/track_mix.h"
 #include "common/file_io.h"
 #include "convert/audio_check.h"
+#include "convert/recording_progress.h"
 
 namespace {
 

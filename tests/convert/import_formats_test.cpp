@@ -16,6 +16,7 @@
 #include "codec/take_codec.h"
 #include "convert/audio_check.h"
 #include "convert/import.h"
+#include "convert/recording_progress.h"
 
 namespace {
 

@@ -21,6 +21,7 @@
 
 #include "convert/audio_check.h"
 #include "convert/export.h"
+#include "convert/recording_progress.h"
 
 namespace {
 

@@ -14,6 +14,7 @@
 #include "common/messages.h"
 #include "convert/audio_check.h"
 #include "convert/demo_card.h"
+#include "convert/recording_progress.h"
 #include "support/reference_codec.h"
 
 namespace {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "audiofile/audio_file_info.h"
+#include "audiofile/audiofile_messages.h"
 #include "common/file_io.h"
 #include "common/messages.h"
 
@@ -205,12 +206,10 @@ std::string DamagedReason(const std::string& kind, const char* libraryText) {
     const bool names =
         !words.empty() && words != "No Error" && words.find("nternal") == std::string::npos &&
         words.find("nknown") == std::string::npos && words.find("malformed") == std::string::npos;
-    std::string reason = "the file is damaged";
+    std::string reason = kReasonDamaged;
     if (!kind.empty()) {
         const bool stream = kind == "FLAC" || kind == "Ogg" || kind.rfind("MP", 0) == 0;
-        reason = "the ";
-        reason += kind;
-        reason += stream ? " stream is damaged" : " file is damaged";
+        reason = KindDamagedText(kind, stream);
     }
     if (names) {
         words[0] = char(std::tolower(static_cast<unsigned char>(words[0])));
@@ -226,7 +225,7 @@ std::string DamagedReason(const std::string& kind, const char* libraryText) {
 std::string OpenFailureReason(int fd) {
     const std::string kind = AnnouncedKind(fd);
     if (sf_error(nullptr) == SF_ERR_UNRECOGNISED_FORMAT) {
-        return kind.empty() ? std::string() : "this kind of " + kind + " file cannot be read";
+        return kind.empty() ? std::string() : KindUnreadableText(kind);
     }
     return DamagedReason(kind, sf_strerror(nullptr));
 }
@@ -256,11 +255,10 @@ class SndfileSource final : public AudioSource {
                                 OpenFailureReason(fileno(source->file_.get())));
         }
         if (sfInfo.channels < 1) {
-            return Status::Fail(ErrorCode::NotAudio, kMsgNotAudioFile, "the file has no channels");
+            return Status::Fail(ErrorCode::NotAudio, kMsgNotAudioFile, kReasonNoChannels);
         }
         if (sfInfo.samplerate < 1) {
-            return Status::Fail(ErrorCode::NotAudio, kMsgNotAudioFile,
-                                "the file's sampling rate is below 1 Hz");
+            return Status::Fail(ErrorCode::NotAudio, kMsgNotAudioFile, kReasonRateBelowOneHz);
         }
         source->info_.channels = sfInfo.channels;
         source->info_.rate = sfInfo.samplerate;
@@ -282,9 +280,9 @@ class SndfileSource final : public AudioSource {
         // its header says. Then reading starts again from the first frame.
         bool stopped = false;
         if (source->DecodeFrames(1, {}, stopped) == 0) {
-            return Status::Fail(ErrorCode::NotAudio, kMsgNotAudioFile,
-                                source->claim_ == 0 ? "the file holds no frames"
-                                                    : source->Damaged(sf_strerror(source->sf_)));
+            return Status::Fail(
+                ErrorCode::NotAudio, kMsgNotAudioFile,
+                source->claim_ == 0 ? kReasonNoFrames : source->Damaged(sf_strerror(source->sf_)));
         }
         if (!source->Reopen(sfInfo)) {
             return Status::Fail(ErrorCode::NotAudio, kMsgNotAudioFile, source->Damaged());

@@ -58,7 +58,7 @@ std::string GroupsText(const std::vector<int>& keys) {
         if (key < kOtherFiles) songs.push_back(key + 1);
     }
     if (!songs.empty()) {
-        std::string text = songs.size() == 1 ? "song " : "songs ";
+        std::string text = songs.size() == 1 ? kTextSong : kTextSongs;
         for (std::size_t i = 0; i < songs.size();) {
             std::size_t end = i + 1;
             while (end < songs.size() && songs[end] == songs[end - 1] + 1) ++end;
@@ -70,11 +70,11 @@ std::string GroupsText(const std::vector<int>& keys) {
         }
         parts.push_back(text);
     }
-    if (std::count(keys.begin(), keys.end(), kOtherFiles)) parts.push_back("the other files");
-    if (std::count(keys.begin(), keys.end(), kMachineFile)) parts.push_back("the machine file");
+    if (std::count(keys.begin(), keys.end(), kOtherFiles)) parts.push_back(kTextOtherFiles);
+    if (std::count(keys.begin(), keys.end(), kMachineFile)) parts.push_back(kTextTheMachineFile);
     std::string text;
     for (std::size_t i = 0; i < parts.size(); ++i) {
-        if (i > 0) text += i + 1 == parts.size() ? " and " : ", ";
+        if (i > 0) text += i + 1 == parts.size() ? kTextAnd : ", ";
         text += parts[i];
     }
     return text;
@@ -85,11 +85,11 @@ std::string GroupsText(const std::vector<int>& keys) {
 std::string Summary(const std::vector<int>& copied, const std::vector<int>& partly,
                     const std::vector<int>& left) {
     std::vector<std::string> parts;
-    if (!copied.empty()) parts.push_back(GroupsText(copied) + " copied");
-    if (!partly.empty()) parts.push_back(GroupsText(partly) + " partly copied");
+    if (!copied.empty()) parts.push_back(GroupsText(copied) + kTextCopied);
+    if (!partly.empty()) parts.push_back(GroupsText(partly) + kTextPartlyCopied);
     if (!left.empty()) {
         const bool one = left.size() == 1 && left[0] != kOtherFiles;
-        parts.push_back(GroupsText(left) + (one ? " left as it was" : " left as they were"));
+        parts.push_back(GroupsText(left) + (one ? kTextLeftAsItWas : kTextLeftAsTheyWere));
     }
     std::string text;
     for (const std::string& part : parts) text += (text.empty() ? "" : "; ") + part;
@@ -339,9 +339,8 @@ class CardCopy {
         }
         if (static_cast<std::uint64_t>(needed) <= free) return Status::Ok();
         return Status::Fail(ErrorCode::NoSpace, {},
-                            "Not enough free space (" +
-                                FormatByteSize(static_cast<std::uint64_t>(needed)) + " needed, " +
-                                FormatByteSize(free) + " free)");
+                            NotEnoughSpaceText(FormatByteSize(static_cast<std::uint64_t>(needed)),
+                                               FormatByteSize(free)));
     }
 
     // Writes every file of the group to a temporary file, then renames them
@@ -467,8 +466,6 @@ class CardCopy {
 };
 
 }  // namespace
-
-std::string LinkNote(const std::string& name) { return name + ": a link, not copied"; }
 
 Result<CopyOutcome> CopyFiles(const CopyRequest& request, CopyProgress& progress) {
     return CardCopy(request, progress).Run(request);

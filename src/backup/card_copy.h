@@ -17,9 +17,6 @@ namespace trx5 {
 // (*.aud).
 inline constexpr std::array<const char*, 2> kCardFilePatterns{"*.tx5", "*.aud"};
 
-// The line for a link left out of a copy: "00-05.aud: a link, not copied".
-std::string LinkNote(const std::string& name);
-
 struct CopyRequest {
     std::string sourceFolder;
     std::vector<std::string> patterns;  // wildcards, letter case ignored: "*.tx5", "*.aud"

@@ -85,7 +85,7 @@ std::string SongNumberText(int songNumber) {
 }
 
 std::string SongEntry::ListText() const {
-    return SongNumberText(SongNumber()) + (longMode ? " LONG" : " HiFi");
+    return SongNumberText(SongNumber()) + " " + (longMode ? kTextLong : kTextHiFi);
 }
 
 std::vector<SongEntry> ListSongs(const std::string& folder) {
@@ -107,15 +107,15 @@ std::vector<SongEntry> ListSongs(const std::string& folder) {
 }
 
 std::string CaseTwinNote(const CaseTwin& twin) {
-    const char* what = "file";
+    const char* what = kTextFile;
     if (MatchesPattern(twin.chosen, kMachineFileName)) {
-        what = "machine file";
+        what = kTextMachineFile;
     } else if (MatchesPattern(twin.chosen, kSongFilePattern)) {
-        what = "song file";
+        what = kTextSongFile;
     } else if (MatchesPattern(twin.chosen, kTakeFilePattern)) {
-        what = "take";
+        what = kTextTake;
     }
-    return twin.name + ": same " + what + " as " + twin.chosen + ", ignored";
+    return CaseTwinText(twin.name, what, twin.chosen);
 }
 
 std::vector<std::string> CardFolderNotes(const std::string& folder) {
@@ -136,12 +136,11 @@ std::vector<std::string> CardFolderNotes(const std::string& folder) {
         if (songs.count(*fileNumber) == 0) {
             ++withoutSong[*fileNumber];
         } else if (!IsTakeFile(take.path)) {
-            notes.push_back(take.name + ": not a take (damaged?), kept");
+            notes.push_back(NotATakeText(take.name));
         }
     }
     for (const auto& [fileNumber, count] : withoutSong) {
-        notes.push_back("Song " + SongNumberText(fileNumber + 1) + ": " + std::to_string(count) +
-                        (count == 1 ? " take file" : " take files") + " but no song file");
+        notes.push_back(TakesWithoutSongText(SongNumberText(fileNumber + 1), count));
     }
     return notes;
 }

@@ -11,7 +11,7 @@ Command AddDemoCommand(CLI::App& parent) {
         parent.add_subcommand("demo", "create a demo card folder (DIR must be new or empty)");
     app->add_option("DIR", *dir, "the folder to create")->required();
     return {app, [dir] {
-                if (Status s = MakeDemoCard(*dir); !s) return Fail(s.Describe());
+                if (Status s = MakeDemoCard(*dir); !s) return Fail(s.FileAndReason());
                 return kExitOk;
             }};
 }

@@ -21,6 +21,7 @@
 #include "codec/track_mix.h"
 #include "common/file_io.h"
 #include "common/folder.h"
+#include "convert/convert_messages.h"
 
 namespace trx5 {
 
@@ -256,7 +257,7 @@ Result<ExportOutcome> ExportTakes(const ExportRequest& request, Progress& progre
         blocks = std::max(blocks, take->blocks());
         tracks.push_back({std::move(*take), nullptr, 0, request.levels[t], request.pans[t]});
     }
-    if (tracks.empty()) return Status::Fail(ErrorCode::Failed, "No take is selected.");
+    if (tracks.empty()) return Status::Fail(ErrorCode::Failed, kMsgNoTakeSelected);
 
     const bool longMode = request.longMode;
     const int spb = SamplesPerBlock(longMode);
@@ -266,8 +267,7 @@ Result<ExportOutcome> ExportTakes(const ExportRequest& request, Progress& progre
     // Replacing one of the takes by the output would lose it.
     for (const TrackInput& in : tracks) {
         if (in.take.IsSameFile(request.outputPath)) {
-            return Status::Fail(ErrorCode::CannotCreate, kMsgCannotCreate,
-                                "the file is one of the takes being read")
+            return Status::Fail(ErrorCode::CannotCreate, kMsgCannotCreate, kReasonOutputIsATake)
                 .WithPath(request.outputPath);
         }
     }

@@ -12,6 +12,7 @@
 #include "common/file_io.h"
 #include "common/folder.h"
 #include "common/messages.h"
+#include "convert/convert_messages.h"
 
 namespace trx5 {
 
@@ -89,17 +90,16 @@ Status CheckRoom(const std::string& folder, std::uint64_t frames, bool longMode,
     const Wide needed = (kTakeHeaderSize + blocks * kTakeBlockSize) * takes;
     if (needed <= free) return Status::Ok();
     const std::uint64_t shown = needed > UINT64_MAX ? UINT64_MAX : std::uint64_t(needed);
-    return Status::Fail(ErrorCode::NoSpace, (takes == 1 ? "The take needs " : "The takes need ") +
-                                                FormatByteSize(shown) + "; the card has " +
-                                                FormatByteSize(free) + " free.");
+    return Status::Fail(ErrorCode::NoSpace,
+                        TakesNeedSpaceText(takes, FormatByteSize(shown), FormatByteSize(free)));
 }
 
 }  // namespace
 
 std::string RateChange::Describe() const {
-    char text[96];
-    std::snprintf(text, sizeof text, "%.10g Hz -> %u Hz", from, to);
-    return text;
+    char rate[48];
+    std::snprintf(rate, sizeof rate, "%.10g", from);
+    return RateChangeText(rate, std::to_string(to));
 }
 
 std::optional<RateChange> ImportRateChange(double fileRate, bool longMode) {
@@ -123,10 +123,9 @@ Result<ImportOutcome> ImportTakes(const ImportRequest& request, Progress& progre
     // A mix asked for a file that is not stereo is refused rather than
     // ignored; with a take for the right channel no mix is made anyway.
     if (request.mixToMono && !request.second && file.channels != 2) {
-        return Status::Fail(ErrorCode::Failed, kMsgMixNeedsStereo,
-                            file.channels == 1
-                                ? std::string("the file is mono")
-                                : "the file has " + std::to_string(file.channels) + " channels")
+        return Status::Fail(
+                   ErrorCode::Failed, kMsgMixNeedsStereo,
+                   file.channels == 1 ? std::string(kReasonMono) : ChannelCountText(file.channels))
             .WithPath(request.sourcePath);
     }
 

@@ -9,6 +9,7 @@
 #include "audiofile/audio_source.h"
 #include "card/take_file.h"
 #include "common/result.h"
+#include "convert/convert_messages.h"
 #include "convert/progress.h"
 
 namespace trx5 {

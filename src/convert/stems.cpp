@@ -12,6 +12,7 @@
 #include "common/file_io.h"
 #include "common/folder.h"
 #include "common/messages.h"
+#include "convert/convert_messages.h"
 
 namespace trx5 {
 
@@ -173,9 +174,8 @@ Result<std::vector<StemJob>> PlanStems(const StemsRequest& request) {
         std::erase_if(songs,
                       [&](const SongEntry& s) { return s.fileNumber != *request.fileNumber; });
         if (songs.empty()) {
-            return StemsFailure(
-                ErrorCode::Failed, request.cardDir,
-                "No song " + SongNumberText(*request.fileNumber + 1) + " on this card");
+            return StemsFailure(ErrorCode::Failed, request.cardDir,
+                                NoSongText(SongNumberText(*request.fileNumber + 1)));
         }
     }
     std::vector<StemJob> jobs;

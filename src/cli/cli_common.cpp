@@ -29,22 +29,24 @@ std::optional<int> ParseNumber(const std::string& text, int low, int high) {
 
 }  // namespace
 
+void Note(const std::string& line) { std::cerr << kLinePrefix << line << '\n'; }
+
 int Fail(const std::string& message) {
-    std::cerr << "trx5card: " << message << '\n';
+    Note(message);
     return kExitFailed;
 }
 
 int Usage(const std::string& message) {
-    std::cerr << "trx5card: " << message << " (try 'trx5card --help')\n";
+    Note(TryHelpText(message, "trx5card"));
     return kExitUsage;
 }
 
 void AddCardArgument(CLI::App& app, std::string& card) {
-    app.add_option("CARD", card, "the card's folder, or a backup of it")->required();
+    app.add_option("CARD", card, kHelpCard)->required();
 }
 
 void AddSongArgument(CLI::App& app, std::string& song) {
-    app.add_option("SONG", song, "song number, 1 to 100")->required();
+    app.add_option("SONG", song, kHelpSong)->required();
 }
 
 void AddFormatOption(CLI::App& app, std::string& format, const std::string& description) {
@@ -55,7 +57,7 @@ void AddFormatOption(CLI::App& app, std::string& format, const std::string& desc
 
 std::optional<int> ParseSong(const std::string& what, const std::string& text, int& exitCode) {
     const std::optional<int> number = ParseNumber(text, 1, 100);
-    if (!number) exitCode = Usage(what + " must be a number from 1 to 100: '" + text + "'");
+    if (!number) exitCode = Usage(BadSongText(what, text));
     return number;
 }
 
@@ -66,6 +68,13 @@ std::optional<TakeSlot> ParseTake(const std::string& text) {
     const auto vtake = ParseNumber(text.substr(dash + 1), 1, kVTakes);
     if (!track || !vtake) return std::nullopt;
     return TakeSlot{*track - 1, *vtake - 1};
+}
+
+std::optional<TakeSlot> ParseTake(const std::string& command, const std::string& text,
+                                  int& exitCode) {
+    const std::optional<TakeSlot> slot = ParseTake(text);
+    if (!slot) exitCode = Usage(BadTakeText(command, text));
+    return slot;
 }
 
 std::optional<std::pair<int, int>> ParseTrackValue(const std::string& text, int max) {
@@ -80,16 +89,11 @@ std::optional<std::pair<int, int>> ParseTrackValue(const std::string& text, int 
 bool ParseTakes(const std::string& command, const std::vector<std::string>& texts,
                 std::vector<TakeSlot>& slots, int& exitCode) {
     for (const std::string& text : texts) {
-        const auto slot = ParseTake(text);
-        if (!slot) {
-            exitCode =
-                Usage(command + ": TAKE '" + text + "' must be T-V with track 1-4 and V-Take 1-8");
-            return false;
-        }
+        const auto slot = ParseTake(command, text, exitCode);
+        if (!slot) return false;
         for (const TakeSlot& other : slots) {
             if (other.track == slot->track) {
-                exitCode =
-                    Usage(command + ": two takes for track " + std::to_string(slot->track + 1));
+                exitCode = Usage(TwoTakesForTrackText(command, slot->track + 1));
                 return false;
             }
         }
@@ -104,8 +108,7 @@ bool ApplyTrackValues(const std::string& command, const std::vector<std::string>
     for (const std::string& value : values) {
         const auto tv = ParseTrackValue(value, max);
         if (!tv) {
-            exitCode = Usage(command + ": " + option + " '" + value +
-                             "' must be T=N with track 1-4 and N 0-" + std::to_string(max));
+            exitCode = Usage(BadTrackValueText(command, option, value, max));
             return false;
         }
         positions[tv->first] = tv->second;
@@ -119,8 +122,7 @@ int CheckCard(const std::string& folder) {
 }
 
 void PrintCardNotes(const std::string& folder) {
-    for (const std::string& note : CardFolderNotes(folder))
-        std::cerr << "trx5card: " << note << '\n';
+    for (const std::string& note : CardFolderNotes(folder)) Note(note);
 }
 
 SongLookup FindSong(const std::string& folderText, int songNumber) {
@@ -133,7 +135,7 @@ SongLookup FindSong(const std::string& folderText, int songNumber) {
             return lookup;
         }
     }
-    lookup.exitCode = Fail("no song " + SongNumberText(songNumber) + " on this card");
+    lookup.exitCode = Fail(NoSongOnCardText(SongNumberText(songNumber)));
     return lookup;
 }
 
@@ -143,8 +145,8 @@ bool FindTakePaths(const SongOnCard& card, const std::vector<TakeSlot>& slots,
     for (const TakeSlot& slot : slots) {
         const std::string& path = files[SlotIndex(slot)];
         if (path.empty()) {
-            exitCode = Fail("no take file for " + TakeCaption(slot) + " in song " +
-                            SongNumberText(card.song.SongNumber()));
+            exitCode =
+                Fail(NoTakeFileText(TakeCaption(slot), SongNumberText(card.song.SongNumber())));
             return false;
         }
         paths[slot.track] = path;
@@ -166,10 +168,10 @@ int CopyCardFiles(const std::string& source, const std::string& destination,
     if (!result) return Fail(result.FileAndReason());
     for (const std::string& note : result->notes) std::cerr << note << '\n';
     if (result->cancelled) {
-        std::cerr << "Operation canceled\n" << result->summary << '\n';
+        std::cerr << kMsgOperationCanceled << '\n' << result->summary << '\n';
         return kExitInterrupted;
     }
-    std::cout << "Done.\n";
+    std::cout << kMsgDone << '\n';
     return kExitOk;
 }
 

@@ -13,6 +13,7 @@
 #include "backup/card_copy.h"
 #include "card/card_info.h"
 #include "card/take_file.h"
+#include "cli/cli_messages.h"
 #include "common/result.h"
 #include "convert/export.h"
 #include "convert/progress.h"
@@ -27,6 +28,8 @@ inline constexpr int kExitInterrupted = 130;
 // Commands return these codes after printing the message.
 int Fail(const std::string& message);   // message on stderr, exit 1
 int Usage(const std::string& message);  // message on stderr, exit 2
+// A line of trx5card's own on stderr ("trx5card: " + line).
+void Note(const std::string& line);
 
 // A subcommand of the parser and what runs when it was given.
 struct Command {
@@ -60,6 +63,9 @@ Command AddPlayCommand(CLI::App& parent);
 std::optional<int> ParseSong(const std::string& what, const std::string& text, int& exitCode);
 // "T-V" with track 1..4 and V-Take 1..8, counted from 0 in the result.
 std::optional<TakeSlot> ParseTake(const std::string& text);
+// A TAKE argument of `command`; none after the usage message.
+std::optional<TakeSlot> ParseTake(const std::string& command, const std::string& text,
+                                  int& exitCode);
 // "T=N" with track 1..4 and N in 0..max.
 std::optional<std::pair<int, int>> ParseTrackValue(const std::string& text, int max);
 

@@ -9,10 +9,8 @@ namespace trx5::cli {
 
 Command AddInfoCommand(CLI::App& parent) {
     auto file = std::make_shared<std::string>();
-    CLI::App* app =
-        parent.add_subcommand("info", "show an audio file's rate, frames and sample format");
-    app->add_option("FILE", *file, "an audio file: WAV, AIFF, FLAC, Ogg Vorbis, Opus, MP3, ...")
-        ->required();
+    CLI::App* app = parent.add_subcommand("info", kHelpInfo);
+    app->add_option("FILE", *file, kHelpAudioFile)->required();
     return {
         app, [file] {
             const auto text = DescribeAudioFile(*file);

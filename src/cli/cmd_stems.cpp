@@ -15,7 +15,7 @@ struct StemsArgs {
     std::string dir;
     std::string song;
     CLI::Option* songOption = nullptr;
-    std::string format = "wav";
+    std::string format = kExportFormats.front().name;  // WAV
     bool force = false;
 };
 
@@ -40,18 +40,18 @@ int RunStems(const StemsArgs& args) {
 
     std::vector<std::string> written;
     const Result<StemsOutcome> result = [&] {
-        TerminalProgress progress("Writing stems to " + args.dir);
+        TerminalProgress progress(WritingStemsLabel(args.dir));
         return ExportStems(request, progress, written);
     }();
     for (const std::string& file : written) std::cout << file << '\n';
     if (!result) {
         if (result.code() == ErrorCode::Exists) {
-            return Fail(result.FileAndReason() + " (--force replaces the files there)");
+            return Fail(result.FileAndReason() + kHintForce);
         }
         return Fail(result.FileAndReason());
     }
     if (result->cancelled) {
-        std::cerr << "Operation canceled\n";
+        std::cerr << kMsgOperationCanceled << '\n';
         return kExitInterrupted;
     }
     return kExitOk;
@@ -61,18 +61,13 @@ int RunStems(const StemsArgs& args) {
 
 Command AddStemsCommand(CLI::App& parent) {
     auto args = std::make_shared<StemsArgs>();
-    CLI::App* app = parent.add_subcommand("stems", "write every take as its own mono file");
-    app->footer(
-        "Writes each take of the card's songs (or of one song) into DIR, made when missing, as\n"
-        "a mono file with the take's samples unchanged, named SongNN_TrackT_VTakeV.wav (.aif\n"
-        "for AIFF, .flac for FLAC), and prints one line per file written. Files already there\n"
-        "are replaced only with --force; without it nothing is written. Ctrl-C cancels: the\n"
-        "files written so far stay, the one being written is dropped.");
+    CLI::App* app = parent.add_subcommand("stems", kHelpStems);
+    app->footer(kHelpStemsFooter);
     AddCardArgument(*app, args->card);
-    app->add_option("DIR", args->dir, "the folder to write the files into")->required();
-    args->songOption = app->add_option("--song", args->song, "only this song, 1 to 100");
-    AddFormatOption(*app, args->format, "wav, aiff or flac (default wav)");
-    app->add_flag("--force", args->force, "replace files of the same names in DIR");
+    app->add_option("DIR", args->dir, kHelpStemsDir)->required();
+    args->songOption = app->add_option("--song", args->song, kHelpStemsSong);
+    AddFormatOption(*app, args->format, kHelpStemsFormat);
+    app->add_flag("--force", args->force, kHelpStemsForce);
     return {app, [args] { return RunStems(*args); }};
 }
 

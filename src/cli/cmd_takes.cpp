@@ -40,7 +40,7 @@ int RunTakes(const TakesArgs& args) {
 
 Command AddTakesCommand(CLI::App& parent) {
     auto args = std::make_shared<TakesArgs>();
-    CLI::App* app = parent.add_subcommand("takes", "list the takes of a song with their lengths");
+    CLI::App* app = parent.add_subcommand("takes", kHelpTakes);
     AddCardArgument(*app, args->card);
     AddSongArgument(*app, args->song);
     return {app, [args] { return RunTakes(*args); }};

@@ -55,8 +55,6 @@ double CpuSeconds() {
            double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-int Slot(int track, int vtake) { return trx5::kVTakes * track + vtake; }
-
 // A take whose samples all equal `value`.
 std::string WriteConstantTake(const std::string& card, bool longMode, int blocks,
                               std::int16_t value) {
@@ -70,7 +68,7 @@ class Window {
     Window(const std::string& card, int tracks) : win_(dialogs_) {
         win_.show();
         win_.DirTreeChange(QString::fromStdString(card));
-        for (int t = 0; t < tracks; ++t) win_.TakeBtns[Slot(t, 0)]->click();
+        for (int t = 0; t < tracks; ++t) win_.TakeBtns[trx5::SlotIndex(t, 0)]->click();
     }
     TMainWin& win() { return win_; }
 

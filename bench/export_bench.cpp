@@ -23,7 +23,7 @@ constexpr int kTakeSeconds = 600;
 
 struct Takes {
     std::string folder;
-    std::array<std::string, 4> paths;
+    std::array<std::string, kTracks> paths;
     std::uint64_t outputBytes = 0;
 
     Takes() {
@@ -32,7 +32,7 @@ struct Takes {
         const std::size_t blocks = kTakeSeconds * 32000 / kHiFiSamplesPerBlock;
         std::vector<std::int16_t> samples(blocks * kHiFiSamplesPerBlock);
         std::vector<std::uint8_t> coded(blocks * kTakeBlockSize);
-        for (int t = 0; t < 4; ++t) {
+        for (int t = 0; t < kTracks; ++t) {
             for (std::size_t i = 0; i < samples.size(); ++i) {
                 samples[i] = static_cast<std::int16_t>(9000 * std::sin(i * 0.002 * (t + 1)) +
                                                        2000 * std::sin(i * 0.31 * (t + 2)));

@@ -132,9 +132,10 @@ trx5::Preview& TGetWin::Player() {
 }
 
 void TGetWin::ShowFileInfo() {
-    const auto text = SelectedFile.isEmpty()
-                          ? trx5::Result<trx5::AudioFileText>(trx5::Status::Fail({}))
-                          : trx5::DescribeAudioFile(SelectedFile.toStdString());
+    const auto text =
+        SelectedFile.isEmpty()
+            ? trx5::Result<trx5::AudioFileText>(trx5::Status::Fail(trx5::ErrorCode::CannotOpen, {}))
+            : trx5::DescribeAudioFile(SelectedFile.toStdString());
     if (!text) {
         // No file (a folder, a name typed that is none): nothing to show or
         // to hear.

@@ -117,17 +117,19 @@ QIcon TwoStateIcon(const QString& file) {
     return icon;
 }
 
-int SlotIndex(int track, int vtake) { return kVTakes * track + vtake; }
-
-QString TakeCaption(int track, int vtake) {
-    return QStringLiteral("%1-%2").arg(track + 1).arg(vtake + 1);
-}
+using trx5::SlotIndex;
 
 QString TrackTakeText(int track, int vtake) {
     return QStringLiteral("TRACK%1-%2").arg(track + 1).arg(vtake + 1);
 }
 
 QString ToQString(const std::string& text) { return QString::fromStdString(text); }
+
+QString CaptionText(trx5::TakeSlot slot) { return ToQString(trx5::TakeCaption(slot)); }
+
+QString WithTrailingSlash(const QString& folder) {
+    return ToQString(trx5::WithTrailingSlash(folder.toStdString()));
+}
 
 }  // namespace
 
@@ -385,8 +387,10 @@ void TMainWin::CreateControls() {
             connect(knob, &TVolume::OnGetParentBG, this, &TMainWin::Pan1GetParentBG);
             return knob;
         };
-        *pans[t] = makeKnob(QStringLiteral("Pan%1").arg(t + 1), 233, 100, 50);
-        *vols[t] = makeKnob(QStringLiteral("Vol%1").arg(t + 1), 253, 127, 100);
+        *pans[t] =
+            makeKnob(QStringLiteral("Pan%1").arg(t + 1), 233, trx5::kMaxPan, trx5::kCentrePan);
+        *vols[t] =
+            makeKnob(QStringLiteral("Vol%1").arg(t + 1), 253, trx5::kMaxLevel, trx5::kUnityLevel);
         connect(*pans[t], &TVolume::OnChanged, this, &TMainWin::Pan1Changed);
         connect(*vols[t], &TVolume::OnChanged, this, &TMainWin::Vol1Changed);
         // The tooltips read as the value labels do ("L30", "100").
@@ -603,7 +607,7 @@ void TMainWin::AddInfoLine(const QString& line) { InfoText->AddLine(line); }
 
 void TMainWin::ShowTake(int slot, const std::string& path) {
     QToolButton* button = TakeBtns[slot];
-    button->setText(TakeCaption(slot / kVTakes, slot % kVTakes));
+    button->setText(CaptionText(trx5::SlotAt(slot)));
     SetFlat(button, false);
     TakeFiles[slot] = path;
 }
@@ -875,8 +879,7 @@ void TMainWin::NewFldrBtnClick() {
     if (nfWin_ == nullptr) return;
     const std::optional<QString> name = dialogs_.NewFolderName(*nfWin_);
     if (!name) return;
-    QString folder = DirTree->GetDirectory();
-    if (!folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('/');
+    const QString folder = WithTrailingSlash(DirTree->GetDirectory());
     // One new level inside the selected folder, nothing else: a name that
     // would reach elsewhere makes nothing and selects nothing.
     const bool nameStaysInFolder = !name->isEmpty() && !name->contains(QLatin1Char('/')) &&
@@ -969,7 +972,7 @@ void TMainWin::RunExport(const trx5::ExportRequest& request) {
         ReportFailure(QStringLiteral("Export failed"), result.status());
         return;
     }
-    if (result->aborted) {
+    if (result->cancelled) {
         AddInfoLine(name + QStringLiteral(" created, with what was written before Abort."));
         return;
     }
@@ -1013,7 +1016,7 @@ void TMainWin::RunImport(const trx5::ImportRequest& request) {
 
     if (!result) {
         // A rate that cannot be converted can still be taken as it is.
-        const bool rateHint = result.message() == trx5::kMsgCannotConvert && !request.keepRate;
+        const bool rateHint = result.code() == trx5::ErrorCode::CannotConvert && !request.keepRate;
         ReportFailure(QStringLiteral("Import failed"), result.status(),
                       rateHint ? QStringLiteral("\"Keep samples as they are\" in the import "
                                                 "dialog takes them as they are.")
@@ -1022,7 +1025,7 @@ void TMainWin::RunImport(const trx5::ImportRequest& request) {
         return;
     }
     // A stop (also while the file was still being counted) writes nothing.
-    if (result->aborted || result->takePaths.empty()) {
+    if (result->cancelled || result->takePaths.empty()) {
         AddInfoLine(QString::fromLatin1(trx5::kMsgImportCanceled));
         UpdateInfo();
         return;
@@ -1031,7 +1034,7 @@ void TMainWin::RunImport(const trx5::ImportRequest& request) {
     for (const std::string& path : result->takePaths) {
         const std::string fileName = QFileInfo(ToQString(path)).fileName().toStdString();
         if (const auto slot = trx5::ParseTakeFileName(fileName, request.fileNumber)) {
-            ShowTake(SlotIndex(slot->track, slot->vtake), path);
+            ShowTake(SlotIndex(*slot), path);
         }
     }
     AddInfoLine(QStringLiteral("Take(s) have been generated."));
@@ -1040,16 +1043,15 @@ void TMainWin::RunImport(const trx5::ImportRequest& request) {
 
 void TMainWin::TakeDropped(int slot, const QString& path) {
     if (busy_ || !cardShown_) return;
-    const int track = slot / kVTakes;
-    const int vtake = slot % kVTakes;
+    const trx5::TakeSlot take = trx5::SlotAt(slot);
     // A take that is there is replaced only when the user says so.
     if (!TakeFiles[slot].empty() &&
-        !dialogs_.Confirm(this, QStringLiteral("Replace take %1?").arg(TakeCaption(track, vtake)),
+        !dialogs_.Confirm(this, QStringLiteral("Replace take %1?").arg(CaptionText(take)),
                           QCoreApplication::applicationName())) {
         return;
     }
-    if (!ConfirmReplacingDamaged({{track, vtake}})) return;
-    trx5::ImportRequest request = ImportRequestFor({track, vtake});
+    if (!ConfirmReplacingDamaged({take})) return;
+    trx5::ImportRequest request = ImportRequestFor(take);
     request.sourcePath = path.toStdString();
     RunImport(request);
 }
@@ -1090,24 +1092,25 @@ void TMainWin::ExportSongTakes() {
     const std::size_t existing = trx5::StemsExistingFiles(request).size();
     if (existing > 0 && !ConfirmReplace(existing, folder)) return;
     request.replaceExisting = true;
-    trx5::StemsOutcome outcome;
+    std::vector<std::string> written;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    static_cast<void>(
-        RunWithProgress(QStringLiteral("Exporting the takes to ") + folder + QStringLiteral("..."),
-                        [&](trx5::Progress& progress) -> trx5::Result<bool> {
-                            outcome = trx5::ExportStems(request, progress);
-                            return outcome.ok();
-                        }));
+    const auto result = RunWithProgress(
+        QStringLiteral("Exporting the takes to ") + folder + QStringLiteral("..."),
+        [&](trx5::Progress& progress) { return trx5::ExportStems(request, progress, written); });
     // The stems finished before a failure or an Abort are there, whole.
-    for (const std::string& file : outcome.files) {
+    for (const std::string& file : written) {
         AddInfoLine(ToQString(file) + QStringLiteral(" created."));
     }
-    if (!outcome.ok()) {
-        // The failure names the file it concerns in its message.
-        ReportFailure(QStringLiteral("Export failed"),
-                      trx5::Status::Fail(trx5::kMsgCannotWrite, outcome.failure.reason())
-                          .WithPath(outcome.failure.message()));
-    } else if (outcome.cancelled) {
+    if (!result) {
+        // The failure names the file it concerns; a failed card check names
+        // none and is told as the reason.
+        const trx5::Status& failure = result.status();
+        ReportFailure(
+            QStringLiteral("Export failed"),
+            failure.path().empty()
+                ? trx5::Status::Fail(failure.code(), trx5::kMsgCannotWrite, failure.message())
+                : failure);
+    } else if (result->cancelled) {
         AddInfoLine(QStringLiteral("Export canceled; the files written before stay."));
     }
 }
@@ -1116,12 +1119,13 @@ void TMainWin::ExportOneTake(int slot) {
     if (TakeFiles[slot].empty()) return;
     const QString folder = dialogs_.GetFolder(this, QStringLiteral("Export this take"));
     if (folder.isEmpty()) return;
+    const trx5::TakeSlot take = trx5::SlotAt(slot);
     trx5::ExportRequest request;
     request.longMode = LongMode;
-    request.takePaths[slot / kVTakes] = TakeFiles[slot];
+    request.takePaths[take.track] = TakeFiles[slot];
     request.outputPath = trx5::WithTrailingSlash(folder.toStdString()) +
-                         trx5::StemFileName(SongFileNumber() + 1, slot / kVTakes + 1,
-                                            slot % kVTakes + 1, trx5::ExportFormat::Wav);
+                         trx5::StemFileName(SongFileNumber() + 1, take.track + 1, take.vtake + 1,
+                                            trx5::ExportFormat::Wav);
     if (QFileInfo::exists(ToQString(request.outputPath)) && !ConfirmReplace(1, folder)) return;
     RunExport(request);
 }
@@ -1144,15 +1148,14 @@ void TMainWin::ReportFailure(const QString& what, const trx5::Status& failure,
 
 bool TMainWin::ConfirmReplacingDamaged(const std::vector<trx5::TakeSlot>& targets) {
     for (const trx5::TakeSlot& slot : targets) {
-        if (!TakeFiles[SlotIndex(slot.track, slot.vtake)].empty()) continue;
+        if (!TakeFiles[SlotIndex(slot)].empty()) continue;
         const std::string path = trx5::FindFileNoCase(
             CardDir, trx5::TakeFileName(SongFileNumber(), slot.track, slot.vtake));
         if (path.empty()) continue;
-        const QString text =
-            QStringLiteral(
-                "%1 in the place of take %2 is not a take (damaged?). "
-                "Replace it?")
-                .arg(QFileInfo(ToQString(path)).fileName(), TakeCaption(slot.track, slot.vtake));
+        const QString text = QStringLiteral(
+                                 "%1 in the place of take %2 is not a take (damaged?). "
+                                 "Replace it?")
+                                 .arg(QFileInfo(ToQString(path)).fileName(), CaptionText(slot));
         if (!dialogs_.Confirm(this, text, QCoreApplication::applicationName())) return false;
     }
     return true;
@@ -1169,13 +1172,14 @@ QMimeData* TMainWin::TakeDragData(int slot) {
     if (busy_ || TakeFiles[slot].empty()) return nullptr;
     if (!dragFolder_) dragFolder_ = std::make_unique<QTemporaryDir>();
     const int fileNumber = SongFileNumber();
+    const trx5::TakeSlot take = trx5::SlotAt(slot);
     trx5::ExportRequest request;
     request.longMode = LongMode;
-    request.takePaths[slot / kVTakes] = TakeFiles[slot];
+    request.takePaths[take.track] = TakeFiles[slot];
     request.format = trx5::ExportFormat::Wav;
-    request.outputPath = (dragFolder_->path() + QLatin1Char('/')).toStdString() +
-                         trx5::StemFileName(fileNumber + 1, slot / kVTakes + 1, slot % kVTakes + 1,
-                                            trx5::ExportFormat::Wav);
+    request.outputPath =
+        trx5::WithTrailingSlash(dragFolder_->path().toStdString()) +
+        trx5::StemFileName(fileNumber + 1, take.track + 1, take.vtake + 1, trx5::ExportFormat::Wav);
     trx5::NoProgress quiet;
     const auto result = trx5::ExportTakes(request, quiet);
     if (!result) {
@@ -1244,8 +1248,7 @@ QString ShownRoot(QString root) {
 
 // A folder and a pattern in it.
 QString InFolder(const QString& folder, const char* pattern) {
-    return (folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/')) +
-           QLatin1String(pattern);
+    return WithTrailingSlash(folder) + QLatin1String(pattern);
 }
 
 }  // namespace
@@ -1284,23 +1287,16 @@ bool TMainWin::CardDriveChosen() {
 void TMainWin::BackBtnClick() {
     if (!CardDriveChosen()) return;
     const QString root = ShownRoot(DriveCombo->Root());
-    switch (trx5::TestMachineFile(trx5::WithTrailingSlash(root.toStdString()))) {
-        case trx5::MachineFileState::Missing:
-            dialogs_.MessageBox(this, QString::fromLatin1(trx5::kMsgNoCardInfo));
-            return;
-        case trx5::MachineFileState::Invalid:
-            dialogs_.MessageBox(this, QString::fromLatin1(trx5::kMsgInvalidCardInfo));
-            return;
-        case trx5::MachineFileState::Valid:
-            break;
+    if (const trx5::Status card = trx5::CheckCardFolder(root.toStdString()); !card) {
+        dialogs_.MessageBox(this, ToQString(card.message()));
+        return;
     }
-    QString destination = DirTree->GetDirectory();
+    const QString destination = WithTrailingSlash(DirTree->GetDirectory());
     if (destination.isEmpty()) {
         dialogs_.MessageBox(this,
                             QStringLiteral("Choose a folder for the backup in the folder tree."));
         return;
     }
-    if (!destination.endsWith(QLatin1Char('/'))) destination += QLatin1Char('/');
     if (!dialogs_.Confirm(this,
                           QStringLiteral("Backup ") + root + QStringLiteral(" to ") + destination,
                           QStringLiteral("Confirmation for BackUp"))) {

@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include "common/messages.h"
+
 namespace trx5 {
 
 // File positions are 64-bit throughout; a 32-bit off_t would silently wrap.
@@ -213,27 +215,28 @@ bool HasReadableFormat(const AudioFileInfo& info) {
 // Output helpers: each one reports the failing step.
 Status Failure(const char* what) {
     const int err = errno != 0 ? errno : EIO;
-    return Status::Fail(std::string("Writing the audio file failed: ") + what, std::strerror(err));
+    return Status::Fail(ErrorCode::CannotWrite, std::string(kMsgWritingFailed) + ": " + what,
+                        std::strerror(err));
 }
 
 Status Put(std::FILE* file, const void* bytes, std::size_t count) {
     if (count == 0) return Status::Ok();
     errno = 0;
-    if (std::fwrite(bytes, 1, count, file) != count) return Failure("write");
+    if (std::fwrite(bytes, 1, count, file) != count) return Failure(kStepWrite);
     return Status::Ok();
 }
 
 Status Tell(std::FILE* file, std::int64_t& pos) {
     errno = 0;
     const off_t at = ftello(file);
-    if (at < 0) return Failure("position");
+    if (at < 0) return Failure(kStepPosition);
     pos = at;
     return Status::Ok();
 }
 
 Status Seek(std::FILE* file, std::int64_t pos) {
     errno = 0;
-    if (fseeko(file, off_t(pos), SEEK_SET) != 0) return Failure("seek");
+    if (fseeko(file, off_t(pos), SEEK_SET) != 0) return Failure(kStepSeek);
     return Status::Ok();
 }
 
@@ -244,7 +247,7 @@ Status PutAt(std::FILE* file, std::int64_t pos, const std::uint8_t (&bytes)[4]) 
 
 Status Flush(std::FILE* file) {
     errno = 0;
-    if (std::fflush(file) != 0 || std::ferror(file)) return Failure("flush");
+    if (std::fflush(file) != 0 || std::ferror(file)) return Failure(kStepFlush);
     return Status::Ok();
 }
 
@@ -272,7 +275,7 @@ constexpr std::int64_t kMaxWavSampleBytes = kMaxFormSize - (kWavHeaderSize - 8) 
 constexpr std::int64_t kMaxAiffSampleBytes = kMaxFormSize - (kAiffHeaderSize - 8) - 1;
 
 Status TooLarge(std::int64_t limit) {
-    return Status::Fail("Writing the audio file failed",
+    return Status::Fail(ErrorCode::CannotWrite, kMsgWritingFailed,
                         limit == kMaxWavSampleBytes ? kReasonWavTooLarge : kReasonAiffTooLarge);
 }
 
@@ -358,11 +361,13 @@ std::uint64_t FramesInFile(const AudioFileInfo& info, std::int64_t fileSize) {
 }
 
 Status SeekFrame(const AudioFileInfo& info, std::FILE* file, std::uint32_t frame) {
-    if (file == nullptr) return Status::Fail("No audio file is open.");
-    if (!HasReadableFormat(info)) return Status::Fail("The file is not a WAV/AIFF.");
+    if (file == nullptr) return Status::Fail(ErrorCode::Failed, kMsgNoAudioFileOpen);
+    if (!HasReadableFormat(info)) return Status::Fail(ErrorCode::NotAudio, kMsgNotAudioFile);
     const std::int64_t pos =
         info.dataStart + std::int64_t(frame) * info.channels * std::int64_t(info.BytesPerSample());
-    if (fseeko(file, off_t(pos), SEEK_SET) != 0) return Status::Fail("Seeking in the file failed.");
+    if (fseeko(file, off_t(pos), SEEK_SET) != 0) {
+        return Status::Fail(ErrorCode::CannotOpen, kMsgCannotSeek);
+    }
     return Status::Ok();
 }
 
@@ -431,9 +436,9 @@ std::size_t ReadFrameChannels(const AudioFileInfo& info, std::FILE* file, std::s
 }
 
 Status WriteWavHeader(AudioFileInfo& info, std::FILE* file, WavFormat format) {
-    if (file == nullptr) return Status::Fail("No output file is open.");
+    if (file == nullptr) return Status::Fail(ErrorCode::Failed, kMsgNoOutputFile);
     if (format.channels == 0 || format.bitsPerSample < 8) {
-        return Status::Fail("Cannot write a WAV file without channels or samples.");
+        return Status::Fail(ErrorCode::Failed, kMsgWavWithoutSamples);
     }
     info.file = file;
     info.bytesWritten = 0;
@@ -468,9 +473,9 @@ Status WriteWavHeader(AudioFileInfo& info, std::FILE* file, WavFormat format) {
 }
 
 Status WriteWavSamples(AudioFileInfo& info, const void* bytes, std::size_t byteCount) {
-    if (info.file == nullptr) return Status::Fail("No output file is open.");
+    if (info.file == nullptr) return Status::Fail(ErrorCode::Failed, kMsgNoOutputFile);
     if (byteCount == 0) return Status::Ok();
-    if (bytes == nullptr) return Status::Fail("No sample data to write.");
+    if (bytes == nullptr) return Status::Fail(ErrorCode::Failed, kMsgNoSampleData);
     if (Status s = CheckRoom(info, byteCount, kMaxWavSampleBytes); !s) return s;
     if (Status s = Put(info.file, bytes, byteCount); !s) return s;
     info.bytesWritten += std::int64_t(byteCount);
@@ -479,7 +484,7 @@ Status WriteWavSamples(AudioFileInfo& info, const void* bytes, std::size_t byteC
 
 Status CloseWav(AudioFileInfo& info) {
     std::FILE* file = info.file;
-    if (file == nullptr) return Status::Fail("No output file is open.");
+    if (file == nullptr) return Status::Fail(ErrorCode::Failed, kMsgNoOutputFile);
     if (Status s = PadSampleData(info); !s) return s;
     if (Status s = Tell(file, info.endPos); !s) return s;
     if (info.endPos - 8 > kMaxFormSize || info.bytesWritten > kMaxWavSampleBytes) {
@@ -494,10 +499,10 @@ Status CloseWav(AudioFileInfo& info) {
 }
 
 Status WriteAiffHeader(AudioFileInfo& info, std::FILE* file) {
-    if (file == nullptr) return Status::Fail("No output file is open.");
+    if (file == nullptr) return Status::Fail(ErrorCode::Failed, kMsgNoOutputFile);
     if (info.channels < 1 || info.channels > 65535 ||
         (info.bitsPerSample != 8 && info.bitsPerSample != 16)) {
-        return Status::Fail("Only 8- and 16-bit AIFF files with 1 to 65535 channels are written.");
+        return Status::Fail(ErrorCode::Failed, kMsgAiffLayout);
     }
     info.file = file;
     info.bytesWritten = 0;
@@ -522,9 +527,9 @@ Status WriteAiffHeader(AudioFileInfo& info, std::FILE* file) {
 }
 
 Status WriteAiffSamples(AudioFileInfo& info, const std::int16_t* samples, std::size_t count) {
-    if (info.file == nullptr) return Status::Fail("No output file is open.");
+    if (info.file == nullptr) return Status::Fail(ErrorCode::Failed, kMsgNoOutputFile);
     if (count == 0) return Status::Ok();
-    if (samples == nullptr) return Status::Fail("No sample data to write.");
+    if (samples == nullptr) return Status::Fail(ErrorCode::Failed, kMsgNoSampleData);
     if (info.bitsPerSample == 8) {
         // 8-bit data: `count` bytes, already signed bytes in file order.
         if (Status s = CheckRoom(info, count, kMaxAiffSampleBytes); !s) return s;
@@ -533,7 +538,7 @@ Status WriteAiffSamples(AudioFileInfo& info, const std::int16_t* samples, std::s
         return Status::Ok();
     }
     if (count > std::numeric_limits<std::size_t>::max() / 2) {
-        return Status::Fail("Too many samples to write.");
+        return Status::Fail(ErrorCode::Failed, kMsgTooManySamples);
     }
     if (Status s = CheckRoom(info, count * 2, kMaxAiffSampleBytes); !s) return s;
     std::uint8_t buffer[8192];
@@ -551,9 +556,11 @@ Status WriteAiffSamples(AudioFileInfo& info, const std::int16_t* samples, std::s
 
 Status CloseAiff(AudioFileInfo& info) {
     std::FILE* file = info.file;
-    if (file == nullptr) return Status::Fail("No output file is open.");
+    if (file == nullptr) return Status::Fail(ErrorCode::Failed, kMsgNoOutputFile);
     const std::int64_t frameBytes = std::int64_t((info.bitsPerSample + 7) / 8) * info.channels;
-    if (frameBytes <= 0) return Status::Fail("The AIFF format has no frame size.");
+    if (frameBytes <= 0) {
+        return Status::Fail(ErrorCode::Failed, kMsgAiffNoFrameSize);
+    }
     if (Status s = PadSampleData(info); !s) return s;
     if (Status s = Tell(file, info.endPos); !s) return s;
     if (info.endPos - 8 > kMaxFormSize || info.bytesWritten > kMaxAiffSampleBytes) {

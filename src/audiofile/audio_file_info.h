@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "audiofile/audiofile_messages.h"
 #include "common/result.h"
 
 namespace trx5 {
@@ -86,12 +87,9 @@ inline constexpr int kWavHeaderSize = 46;
 inline constexpr int kAiffHeaderSize = 54;
 
 // The formats' size fields are 32 bits wide: the sample bytes a file of each
-// format can hold, and the reasons given when a file would need more.
+// format can hold (a file that would need more is refused with
+// kReasonWavTooLarge or kReasonAiffTooLarge).
 std::int64_t MaxSampleBytes(bool aiff);
-inline constexpr char kReasonWavTooLarge[] =
-    "the file would exceed the 4 GB limit of the WAV format";
-inline constexpr char kReasonAiffTooLarge[] =
-    "the file would exceed the 4 GB limit of the AIFF format";
 
 // Writers: every write and seek is checked; a failure is returned and the
 // file must then be treated as damaged.

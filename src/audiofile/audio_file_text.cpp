@@ -2,24 +2,16 @@
 
 #include <cmath>
 #include <cstdio>
+#include <string>
 
-#include "common/messages.h"
+#include "audiofile/audiofile_messages.h"
 
 namespace trx5 {
 
 namespace {
 
 AudioFileText BareCaptions() {
-    return {false, "Sampling Rate : ", "Sampling Frames : ", "Bits / Word : ", 0.0, 0, {}};
-}
-
-// "(mono)", "(stereo)", "(3 channels)".
-std::string ChannelLayout(int channels) {
-    if (channels == 1) return "(mono)";
-    if (channels == 2) return "(stereo)";
-    char text[32];
-    std::snprintf(text, sizeof text, "(%d channels)", channels);
-    return text;
+    return {false, kCaptionRate, kCaptionFrames, kCaptionBits, 0.0, 0, {}};
 }
 
 // The rate and frames lines; `frames` as the file states it.
@@ -37,17 +29,18 @@ void DescribeRateAndFrames(AudioFileText& text, double r, std::uint64_t frames, 
     rest %= R;
     const std::int64_t millis = rest * 1000 / R;
 
-    char line[128];
+    char number[64];
     text.usable = true;
     text.sampleRate = r;
     text.channels = channels;
-    std::snprintf(line, sizeof line, "Sampling Rate : %.2fHz", r);
-    text.rate = line;
-    std::snprintf(line, sizeof line, "Sampling Frames : %llu %s  %1lld:%02lld:%02lld:%03lld",
-                  static_cast<unsigned long long>(frames), ChannelLayout(channels).c_str(),
-                  static_cast<long long>(hours), static_cast<long long>(minutes),
-                  static_cast<long long>(seconds), static_cast<long long>(millis));
-    text.frames = line;
+    std::snprintf(number, sizeof number, "%.2f", r);
+    text.rate = kCaptionRate + std::string(number) + kUnitHertz;
+    char time[96];
+    std::snprintf(time, sizeof time, "%1lld:%02lld:%02lld:%03lld", static_cast<long long>(hours),
+                  static_cast<long long>(minutes), static_cast<long long>(seconds),
+                  static_cast<long long>(millis));
+    text.frames =
+        kCaptionFrames + std::to_string(frames) + " " + ChannelLayoutText(channels) + "  " + time;
 }
 
 }  // namespace
@@ -56,7 +49,7 @@ AudioFileText DescribeAudioFile(const AudioFileInfo& info) {
     AudioFileText text = BareCaptions();
     if (!IsUsableAudio(info)) return text;
     DescribeRateAndFrames(text, ExtendedToDouble(info.sampleRate), info.frames, info.channels);
-    text.bits = "Bits / Word : " + std::to_string(info.bitsPerSample);
+    text.bits = kCaptionBits + std::to_string(info.bitsPerSample);
     return text;
 }
 
@@ -64,7 +57,7 @@ AudioFileText DescribeAudioSource(const AudioSourceInfo& info) {
     AudioFileText text = BareCaptions();
     if (info.channels < 1 || !(info.rate >= 1.0) || info.frames == 0) return text;
     DescribeRateAndFrames(text, info.rate, info.frames, info.channels);
-    text.bits = "Bits / Word : " + info.sampleFormat;
+    text.bits = kCaptionBits + info.sampleFormat;
     return text;
 }
 
@@ -73,7 +66,7 @@ Result<AudioFileText> DescribeAudioFile(const std::string& path) {
     // or a preview gets.
     const auto source = AudioSource::Open(path);
     if (!source) {
-        if (source.message() == kMsgCannotOpen) return source.status();
+        if (source.code() == ErrorCode::CannotOpen) return source.status();
         AudioFileText text = BareCaptions();
         text.reason = source.reason();
         return text;

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "audiofile/audio_file_info.h"
+#include "audiofile/audiofile_messages.h"
 #include "common/file_io.h"
 #include "common/messages.h"
 
@@ -205,12 +206,10 @@ std::string DamagedReason(const std::string& kind, const char* libraryText) {
     const bool names =
         !words.empty() && words != "No Error" && words.find("nternal") == std::string::npos &&
         words.find("nknown") == std::string::npos && words.find("malformed") == std::string::npos;
-    std::string reason = "the file is damaged";
+    std::string reason = kReasonDamaged;
     if (!kind.empty()) {
         const bool stream = kind == "FLAC" || kind == "Ogg" || kind.rfind("MP", 0) == 0;
-        reason = "the ";
-        reason += kind;
-        reason += stream ? " stream is damaged" : " file is damaged";
+        reason = KindDamagedText(kind, stream);
     }
     if (names) {
         words[0] = char(std::tolower(static_cast<unsigned char>(words[0])));
@@ -226,7 +225,7 @@ std::string DamagedReason(const std::string& kind, const char* libraryText) {
 std::string OpenFailureReason(int fd) {
     const std::string kind = AnnouncedKind(fd);
     if (sf_error(nullptr) == SF_ERR_UNRECOGNISED_FORMAT) {
-        return kind.empty() ? std::string() : "this kind of " + kind + " file cannot be read";
+        return kind.empty() ? std::string() : KindUnreadableText(kind);
     }
     return DamagedReason(kind, sf_strerror(nullptr));
 }
@@ -252,11 +251,14 @@ class SndfileSource final : public AudioSource {
         std::unique_ptr<SndfileSource> source(new SndfileSource(std::move(file)));
         SF_INFO sfInfo{};
         if (!source->Reopen(sfInfo)) {
-            return Status::Fail(kMsgNotAudioFile, OpenFailureReason(fileno(source->file_.get())));
+            return Status::Fail(ErrorCode::NotAudio, kMsgNotAudioFile,
+                                OpenFailureReason(fileno(source->file_.get())));
         }
-        if (sfInfo.channels < 1) return Status::Fail(kMsgNotAudioFile, "the file has no channels");
+        if (sfInfo.channels < 1) {
+            return Status::Fail(ErrorCode::NotAudio, kMsgNotAudioFile, kReasonNoChannels);
+        }
         if (sfInfo.samplerate < 1) {
-            return Status::Fail(kMsgNotAudioFile, "the file's sampling rate is below 1 Hz");
+            return Status::Fail(ErrorCode::NotAudio, kMsgNotAudioFile, kReasonRateBelowOneHz);
         }
         source->info_.channels = sfInfo.channels;
         source->info_.rate = sfInfo.samplerate;
@@ -278,11 +280,13 @@ class SndfileSource final : public AudioSource {
         // its header says. Then reading starts again from the first frame.
         bool stopped = false;
         if (source->DecodeFrames(1, {}, stopped) == 0) {
-            return Status::Fail(kMsgNotAudioFile, source->claim_ == 0
-                                                      ? "the file holds no frames"
-                                                      : source->Damaged(sf_strerror(source->sf_)));
+            return Status::Fail(
+                ErrorCode::NotAudio, kMsgNotAudioFile,
+                source->claim_ == 0 ? kReasonNoFrames : source->Damaged(sf_strerror(source->sf_)));
         }
-        if (!source->Reopen(sfInfo)) return Status::Fail(kMsgNotAudioFile, source->Damaged());
+        if (!source->Reopen(sfInfo)) {
+            return Status::Fail(ErrorCode::NotAudio, kMsgNotAudioFile, source->Damaged());
+        }
         source->info_.frames = source->claim_;
         source->info_.framesExact = false;
         source->left_ = UINT64_MAX;
@@ -348,14 +352,18 @@ class SndfileSource final : public AudioSource {
             frames = claim_;
         } else {
             SF_INFO sfInfo{};
-            if (!Reopen(sfInfo)) return Status::Fail(kMsgNotAudioFile, Damaged());
+            if (!Reopen(sfInfo)) {
+                return Status::Fail(ErrorCode::NotAudio, kMsgNotAudioFile, Damaged());
+            }
             bool stopped = false;
             const bool upToClaim = !IsMpeg(format_) && claim_ > 0;
             frames = DecodeFrames(upToClaim ? claim_ : UINT64_MAX, keepGoing, stopped);
             if (stopped) return false;
         }
         SF_INFO sfInfo{};
-        if (frames == 0 || !Reopen(sfInfo)) return Status::Fail(kMsgNotAudioFile, Damaged());
+        if (frames == 0 || !Reopen(sfInfo)) {
+            return Status::Fail(ErrorCode::NotAudio, kMsgNotAudioFile, Damaged());
+        }
         info_.frames = frames;
         info_.framesExact = true;
         left_ = frames;
@@ -428,19 +436,21 @@ class SndfileSource final : public AudioSource {
 Result<std::unique_ptr<AudioSource>> AudioSource::Open(const std::string& path, FrameCount count) {
     std::string reason;
     FilePtr file = OpenRegularFile(path, &reason);
-    if (!file) return Status::Fail(kMsgCannotOpen, reason);
+    if (!file) return Status::Fail(ErrorCode::CannotOpen, kMsgCannotOpen, reason);
     AudioFileInfo record;
     OpenAudioFileInfo(record, file.get());
     if (record.kind == AudioKindNone) return SndfileSource::Open(std::move(file), count);
 
     struct stat st {};
-    if (fstat(fileno(file.get()), &st) != 0) return Status::Fail(kMsgCannotOpen, ErrnoText(errno));
+    if (fstat(fileno(file.get()), &st) != 0) {
+        return Status::Fail(ErrorCode::CannotOpen, kMsgCannotOpen, ErrnoText(errno));
+    }
     // Only the frames the file really holds are read; a file without any is
     // of no use.
     const std::uint64_t frames = IsUsableAudio(record) ? FramesInFile(record, st.st_size) : 0;
-    if (frames == 0) return Status::Fail(kMsgNotAudioFile);
+    if (frames == 0) return Status::Fail(ErrorCode::NotAudio, kMsgNotAudioFile);
     if (Status s = SeekFrame(record, file.get(), 0); !s) {
-        return Status::Fail(kMsgCannotOpen, ErrnoText(errno));
+        return Status::Fail(ErrorCode::CannotOpen, kMsgCannotOpen, ErrnoText(errno));
     }
     return std::unique_ptr<AudioSource>(new WavAiffSource(std::move(file), record, frames));
 }

@@ -180,10 +180,12 @@ Result<std::unique_ptr<AudioSource>> ConvertSource(std::unique_ptr<AudioSource> 
     if (channels == in.channels && !newRate) return source;
 
     if (newRate && in.rate < kLowestConvertedRate) {
-        char reason[96];
-        std::snprintf(reason, sizeof reason, "the file's rate of %.10g Hz is below %.10g Hz",
-                      in.rate, kLowestConvertedRate);
-        return Status::Fail(kMsgCannotConvert, reason);
+        char rate[48];
+        char lowest[48];
+        std::snprintf(rate, sizeof rate, "%.10g", in.rate);
+        std::snprintf(lowest, sizeof lowest, "%.10g", kLowestConvertedRate);
+        return Status::Fail(ErrorCode::CannotConvert, kMsgCannotConvert,
+                            RateTooLowText(rate, lowest));
     }
     soxr_t soxr = nullptr;
     if (newRate) {
@@ -197,7 +199,8 @@ Result<std::unique_ptr<AudioSource>> ConvertSource(std::unique_ptr<AudioSource> 
         soxr = soxr_create(in.rate, *conversion.rate, unsigned(channels), &error, &io, &quality,
                            &runtime);
         if (soxr == nullptr) {
-            return Status::Fail(kMsgCannotConvert, error != nullptr ? error : "");
+            return Status::Fail(ErrorCode::CannotConvert, kMsgCannotConvert,
+                                error != nullptr ? error : "");
         }
     }
     const double rate = newRate ? *conversion.rate : in.rate;

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "audiofile/audio_source.h"
+#include "audiofile/audiofile_messages.h"
 #include "common/result.h"
 
 namespace trx5 {
@@ -41,7 +42,6 @@ std::uint64_t ConvertedFrames(std::uint64_t frames, double from, double to);
 Result<std::unique_ptr<AudioSource>> ConvertSource(std::unique_ptr<AudioSource> source,
                                                    const SourceConversion& conversion);
 
-inline constexpr char kMsgCannotConvert[] = "The sampling rate could not be converted.";
 inline constexpr double kLowestConvertedRate = 1000.0;
 
 }  // namespace trx5

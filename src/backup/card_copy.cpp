@@ -29,24 +29,23 @@ constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
 constexpr int kOtherFiles = 100;
 constexpr int kMachineFile = 101;
 
+// A failure of the copy concerning `path`: a folder, or a file's name in the
+// folders copied.
+Status CopyFailure(ErrorCode code, const std::string& path, std::string reason) {
+    return Status::Fail(code, kMsgCannotCopy, std::move(reason)).WithPath(path);
+}
+
 bool StartsWith(std::string_view text, std::string_view prefix) {
     return text.substr(0, prefix.size()) == prefix;
 }
-
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // The group of a file: the song whose file (UtyPrmNN.tx5) or take
 // (NN-TV.aud of one of its 32 slots) it is, the machine file, or the files
 // that belong to no song.
 int GroupOf(std::string_view name) {
     if (MatchesPattern(name, kMachineFileName)) return kMachineFile;
-    if (MatchesPattern(name, kSongFilePattern) && IsDigit(name[6]) && IsDigit(name[7])) {
-        return (name[6] - '0') * 10 + (name[7] - '0');
-    }
-    if (name.size() > 2 && IsDigit(name[0]) && IsDigit(name[1])) {
-        const int fileNumber = (name[0] - '0') * 10 + (name[1] - '0');
-        if (ParseTakeFileName(name, fileNumber)) return fileNumber;
-    }
+    if (const std::optional<int> song = SongFileNumber(name)) return *song;
+    if (const std::optional<int> song = TakeFileNumber(name)) return *song;
     return kOtherFiles;
 }
 
@@ -59,27 +58,23 @@ std::string GroupsText(const std::vector<int>& keys) {
         if (key < kOtherFiles) songs.push_back(key + 1);
     }
     if (!songs.empty()) {
-        std::string text = songs.size() == 1 ? "song " : "songs ";
+        std::string text = songs.size() == 1 ? kTextSong : kTextSongs;
         for (std::size_t i = 0; i < songs.size();) {
             std::size_t end = i + 1;
             while (end < songs.size() && songs[end] == songs[end - 1] + 1) ++end;
-            char run[16];
-            if (end - i >= 3) {
-                std::snprintf(run, sizeof run, "%02d-%02d", songs[i], songs[end - 1]);
-            } else {
-                end = i + 1;
-                std::snprintf(run, sizeof run, "%02d", songs[i]);
-            }
-            text += (i == 0 ? "" : ", ") + std::string(run);
+            if (end - i < 3) end = i + 1;
+            if (i > 0) text += ", ";
+            text += SongNumberText(songs[i]);
+            if (end - i >= 3) text += '-' + SongNumberText(songs[end - 1]);
             i = end;
         }
         parts.push_back(text);
     }
-    if (std::count(keys.begin(), keys.end(), kOtherFiles)) parts.push_back("the other files");
-    if (std::count(keys.begin(), keys.end(), kMachineFile)) parts.push_back("the machine file");
+    if (std::count(keys.begin(), keys.end(), kOtherFiles)) parts.push_back(kTextOtherFiles);
+    if (std::count(keys.begin(), keys.end(), kMachineFile)) parts.push_back(kTextTheMachineFile);
     std::string text;
     for (std::size_t i = 0; i < parts.size(); ++i) {
-        if (i > 0) text += i + 1 == parts.size() ? " and " : ", ";
+        if (i > 0) text += i + 1 == parts.size() ? kTextAnd : ", ";
         text += parts[i];
     }
     return text;
@@ -90,11 +85,11 @@ std::string GroupsText(const std::vector<int>& keys) {
 std::string Summary(const std::vector<int>& copied, const std::vector<int>& partly,
                     const std::vector<int>& left) {
     std::vector<std::string> parts;
-    if (!copied.empty()) parts.push_back(GroupsText(copied) + " copied");
-    if (!partly.empty()) parts.push_back(GroupsText(partly) + " partly copied");
+    if (!copied.empty()) parts.push_back(GroupsText(copied) + kTextCopied);
+    if (!partly.empty()) parts.push_back(GroupsText(partly) + kTextPartlyCopied);
     if (!left.empty()) {
         const bool one = left.size() == 1 && left[0] != kOtherFiles;
-        parts.push_back(GroupsText(left) + (one ? " left as it was" : " left as they were"));
+        parts.push_back(GroupsText(left) + (one ? kTextLeftAsItWas : kTextLeftAsTheyWere));
     }
     std::string text;
     for (const std::string& part : parts) text += (text.empty() ? "" : "; ") + part;
@@ -116,7 +111,7 @@ void StartWriteback(int fd, std::uint64_t offset, std::size_t count) {
 // The names in `folder`, "." and ".." left out.
 Result<std::vector<std::string>> FolderNames(const std::string& folder) {
     DIR* dir = opendir(folder.c_str());
-    if (dir == nullptr) return Status::Fail({}, ErrnoText(errno));
+    if (dir == nullptr) return Status::Fail(ErrorCode::Failed, {}, ErrnoText(errno));
     std::vector<std::string> names;
     for (;;) {
         errno = 0;
@@ -127,7 +122,7 @@ Result<std::vector<std::string>> FolderNames(const std::string& folder) {
     }
     const int error = errno;
     closedir(dir);
-    if (error != 0) return Status::Fail({}, ErrnoText(error));
+    if (error != 0) return Status::Fail(ErrorCode::Failed, {}, ErrnoText(error));
     return names;
 }
 
@@ -183,10 +178,12 @@ Result<std::string> ExistingFolder(std::string folder) {
     for (;;) {
         struct stat st {};
         if (stat(folder.c_str(), &st) == 0) {
-            if (!S_ISDIR(st.st_mode)) return Status::Fail({}, ErrnoText(ENOTDIR));
+            if (!S_ISDIR(st.st_mode)) {
+                return Status::Fail(ErrorCode::Failed, {}, ErrnoText(ENOTDIR));
+            }
             return folder;
         }
-        if (errno != ENOENT) return Status::Fail({}, ErrnoText(errno));
+        if (errno != ENOENT) return Status::Fail(ErrorCode::Failed, {}, ErrnoText(errno));
         while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
         const std::size_t slash = folder.rfind('/');
         if (slash == std::string::npos) return std::string(".");
@@ -198,17 +195,21 @@ Result<std::string> ExistingFolder(std::string folder) {
 Status MakeFolders(const std::string& folder) {
     struct stat st {};
     if (stat(folder.c_str(), &st) == 0) {
-        return S_ISDIR(st.st_mode) ? Status::Ok() : Status::Fail({}, ErrnoText(ENOTDIR));
+        return S_ISDIR(st.st_mode) ? Status::Ok()
+                                   : Status::Fail(ErrorCode::Failed, {}, ErrnoText(ENOTDIR));
     }
     for (std::size_t slash = folder.find('/', 1); slash != std::string::npos;
          slash = folder.find('/', slash + 1)) {
         const std::string part = folder.substr(0, slash);
         if (mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) {
-            return Status::Fail({}, ErrnoText(errno));
+            return Status::Fail(ErrorCode::Failed, {}, ErrnoText(errno));
         }
     }
-    if (stat(folder.c_str(), &st) != 0) return Status::Fail({}, ErrnoText(errno));
-    return S_ISDIR(st.st_mode) ? Status::Ok() : Status::Fail({}, ErrnoText(ENOTDIR));
+    if (stat(folder.c_str(), &st) != 0) {
+        return Status::Fail(ErrorCode::Failed, {}, ErrnoText(errno));
+    }
+    return S_ISDIR(st.st_mode) ? Status::Ok()
+                               : Status::Fail(ErrorCode::Failed, {}, ErrnoText(ENOTDIR));
 }
 
 struct PlannedFile {
@@ -233,14 +234,17 @@ class CardCopy {
 
     Result<CopyOutcome> Run(const CopyRequest& request) {
         auto sources = ListSources(source_, request.patterns);
-        if (!sources) return Status::Fail(request.sourceFolder, sources.reason());
+        if (!sources) {
+            return CopyFailure(ErrorCode::CannotOpen, request.sourceFolder, sources.reason());
+        }
         if (sources->files.empty()) {
-            return Status::Fail(request.sourceFolder, kReasonNoFilesToCopy);
+            return CopyFailure(ErrorCode::Failed, request.sourceFolder, kReasonNoFilesToCopy);
         }
         outcome_.notes = std::move(sources->notes);
 
-        const auto fail = [&request](const std::string& reason) {
-            return Status::Fail(request.destinationFolder, reason);
+        const auto fail = [&request](const std::string& reason,
+                                     ErrorCode code = ErrorCode::CannotCreate) {
+            return CopyFailure(code, request.destinationFolder, reason);
         };
         auto existing = ExistingFolder(destination_);
         if (!existing) return fail(existing.reason());
@@ -257,7 +261,7 @@ class CardCopy {
         }
 
         if (Status s = Plan(sources->files, targets); !s) return s;
-        if (Status s = CheckSpace(*existing); !s) return fail(s.reason());
+        if (Status s = CheckSpace(*existing); !s) return fail(s.reason(), s.code());
         if (!there) {
             if (Status s = MakeFolders(destination_); !s) return fail(s.reason());
         }
@@ -273,7 +277,7 @@ class CardCopy {
                     (i < g ? copied : i == g && partly ? partial : left).push_back(key);
                 }
                 const std::string summary = Summary(copied, partial, left);
-                if (!s) return Status::Fail(s.message(), s.reason() + "; " + summary);
+                if (!s) return CopyFailure(s.code(), s.path(), s.reason() + "; " + summary);
                 outcome_.summary = summary;
                 break;
             }
@@ -294,7 +298,9 @@ class CardCopy {
             struct stat old {};
             if (lstat((destination_ + planned.target).c_str(), &old) == 0) {
                 // A folder in the way fails the copy before anything is written.
-                if (S_ISDIR(old.st_mode)) return Status::Fail(file.name, ErrnoText(EISDIR));
+                if (S_ISDIR(old.st_mode)) {
+                    return CopyFailure(ErrorCode::CannotCreate, file.name, ErrnoText(EISDIR));
+                }
                 planned.sameFile = old.st_dev == file.st.st_dev && old.st_ino == file.st.st_ino;
                 if (S_ISREG(old.st_mode) && old.st_nlink == 1) {
                     planned.oldBlocks = static_cast<std::uint64_t>(old.st_blocks) * 512;
@@ -332,9 +338,9 @@ class CardCopy {
             used += added - freed;
         }
         if (static_cast<std::uint64_t>(needed) <= free) return Status::Ok();
-        return Status::Fail({}, "Not enough free space (" +
-                                    FormatByteSize(static_cast<std::uint64_t>(needed)) +
-                                    " needed, " + FormatByteSize(free) + " free)");
+        return Status::Fail(ErrorCode::NoSpace, {},
+                            NotEnoughSpaceText(FormatByteSize(static_cast<std::uint64_t>(needed)),
+                                               FormatByteSize(free)));
     }
 
     // Writes every file of the group to a temporary file, then renames them
@@ -353,7 +359,7 @@ class CardCopy {
             for (Written& w : written) {
                 if (Status s = w.temp->CommitTo(destination_ + w.file->target); !s) {
                     if (outcome_.filesCopied > 0) SyncFolder(destination_);
-                    return Status::Fail(w.file->name, s.reason());
+                    return CopyFailure(s.code(), w.file->name, s.reason());
                 }
                 partly = committed = true;
                 ++outcome_.filesCopied;
@@ -370,7 +376,7 @@ class CardCopy {
             auto temp = std::make_unique<TempFile>();
             std::uint64_t bytes = 0;
             if (Status s = WriteOne(file, *temp, bytes); !s) {
-                return Status::Fail(file.name, s.reason());
+                return CopyFailure(s.code(), file.name, s.reason());
             }
             if (outcome_.cancelled) return Status::Ok();  // the temporary files go
             if (temp->file() == nullptr) {
@@ -395,9 +401,11 @@ class CardCopy {
     Status WriteOne(const PlannedFile& file, TempFile& temp, std::uint64_t& copied) {
         std::string reason;
         const FilePtr in = OpenRegularFile(source_ + file.name, &reason, FinalLink::Refuse);
-        if (!in) return Status::Fail({}, reason);
+        if (!in) return Status::Fail(ErrorCode::CannotOpen, {}, reason);
         struct stat from {};
-        if (fstat(fileno(in.get()), &from) != 0) return Status::Fail({}, ErrnoText(errno));
+        if (fstat(fileno(in.get()), &from) != 0) {
+            return Status::Fail(ErrorCode::CannotOpen, {}, ErrnoText(errno));
+        }
         const auto size = static_cast<std::uint64_t>(from.st_size);
         total_ = total_ - file.size + size;
 
@@ -408,7 +416,9 @@ class CardCopy {
             done_ += size;
             return Status::Ok();
         }
-        if (replacing && S_ISDIR(old.st_mode)) return Status::Fail({}, ErrnoText(EISDIR));
+        if (replacing && S_ISDIR(old.st_mode)) {
+            return Status::Fail(ErrorCode::CannotCreate, {}, ErrnoText(EISDIR));
+        }
 
         if (Status s = temp.Create(destination_, file.target, 0600); !s) return s;
         // Whole chunks go straight to the files, without stdio's buffers.
@@ -422,7 +432,9 @@ class CardCopy {
             }
             errno = 0;
             const std::size_t n = std::fread(buffer_.get(), 1, kChunkBytes, in.get());
-            if (std::ferror(in.get()) != 0) return Status::Fail({}, ErrnoText(errno ? errno : EIO));
+            if (std::ferror(in.get()) != 0) {
+                return Status::Fail(ErrorCode::CannotOpen, {}, ErrnoText(errno ? errno : EIO));
+            }
             if (Status s = temp.Write(buffer_.get(), n); !s) return s;
             StartWriteback(fileno(temp.file()), copied, n);
             copied += n;
@@ -431,7 +443,9 @@ class CardCopy {
 
         // The permissions and times go on the file before it is put on the
         // device; the times after the last write, which would change them.
-        if (std::fflush(temp.file()) != 0) return Status::Fail({}, ErrnoText(errno));
+        if (std::fflush(temp.file()) != 0) {
+            return Status::Fail(ErrorCode::CannotWrite, {}, ErrnoText(errno));
+        }
         const int fd = fileno(temp.file());
         fchmod(fd, (replacing && S_ISREG(old.st_mode) ? old.st_mode : from.st_mode) & 0777);
         const timespec times[2] = {from.st_atim, from.st_mtim};
@@ -452,20 +466,6 @@ class CardCopy {
 };
 
 }  // namespace
-
-Status CheckCardFolder(const std::string& folder) {
-    switch (TestMachineFile(WithTrailingSlash(folder))) {
-        case MachineFileState::Valid:
-            return Status::Ok();
-        case MachineFileState::Missing:
-            return Status::Fail(kMsgNoCardInfo);
-        case MachineFileState::Invalid:
-            return Status::Fail(kMsgInvalidCardInfo);
-    }
-    return Status::Fail(kMsgInvalidCardInfo);
-}
-
-std::string LinkNote(const std::string& name) { return name + ": a link, not copied"; }
 
 Result<CopyOutcome> CopyFiles(const CopyRequest& request, CopyProgress& progress) {
     return CardCopy(request, progress).Run(request);

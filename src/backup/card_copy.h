@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "backup/backup_messages.h"
 #include "common/result.h"
 
 namespace trx5 {
@@ -15,18 +16,6 @@ namespace trx5 {
 // The files of a card: the machine file and song files (*.tx5) and the takes
 // (*.aud).
 inline constexpr std::array<const char*, 2> kCardFilePatterns{"*.tx5", "*.aud"};
-
-inline constexpr char kMsgNoCardInfo[] = "No TRX-5 card information";
-inline constexpr char kMsgInvalidCardInfo[] = "Invalid TRX-5 card information";
-inline constexpr char kReasonNoFilesToCopy[] = "No files to copy";
-
-// The check before a backup (of the card folder) or a restore (from a backup
-// folder): the folder's machine file must be there and valid. Fails with
-// kMsgNoCardInfo or kMsgInvalidCardInfo.
-Status CheckCardFolder(const std::string& folder);
-
-// The line for a link left out of a copy: "00-05.aud: a link, not copied".
-std::string LinkNote(const std::string& name);
 
 struct CopyRequest {
     std::string sourceFolder;
@@ -97,12 +86,13 @@ struct CopyOutcome {
 // onto itself (the same folder under another name, or another link to the
 // same file) leaves it alone and counts it as skipped.
 //
-// Failures name the file and give the reason; once groups are being written
-// the reason goes on to say which songs were copied and which left as they
-// were ("00-12.aud", "No space left on device; song 01 copied; song 02 and
-// the machine file left as they were"). A folder that cannot be listed or
-// made, or a lack of space, names the folder; a source without matching files
-// fails with kReasonNoFilesToCopy.
+// Failures say kMsgCannotCopy, name the file in the path (its name in the
+// folders copied) and give the reason; once groups are being written the
+// reason goes on to say which songs were copied and which left as they were
+// ("00-12.aud", "No space left on device; song 01 copied; song 02 and the
+// machine file left as they were"). A folder that cannot be listed or made,
+// or a lack of space (ErrorCode::NoSpace), names the folder; a source
+// without matching files fails with kReasonNoFilesToCopy.
 Result<CopyOutcome> CopyFiles(const CopyRequest& request, CopyProgress& progress);
 
 }  // namespace trx5

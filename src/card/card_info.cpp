@@ -44,6 +44,18 @@ bool CheckMachineFile(const std::string& folder) {
     return TestMachineFile(folder) == MachineFileState::Valid;
 }
 
+Status CheckCardFolder(const std::string& folder) {
+    switch (TestMachineFile(WithTrailingSlash(folder))) {
+        case MachineFileState::Valid:
+            return Status::Ok();
+        case MachineFileState::Missing:
+            return Status::Fail(ErrorCode::NoCard, kMsgNoCardInfo);
+        case MachineFileState::Invalid:
+            break;
+    }
+    return Status::Fail(ErrorCode::InvalidCard, kMsgInvalidCardInfo);
+}
+
 SongFileInfo ReadSongFile(const std::string& path) {
     SongFileInfo info;
     const FilePtr f = OpenRegularFile(path);
@@ -61,21 +73,29 @@ SongFileInfo ReadSongFile(const std::string& path) {
     return info;
 }
 
-std::string SongEntry::ListText() const {
-    char text[32];
-    std::snprintf(text, sizeof text, "%02d %s", SongNumber(), longMode ? "LONG" : "HiFi");
+std::optional<int> SongFileNumber(std::string_view name) {
+    if (!MatchesPattern(name, kSongFilePattern)) return std::nullopt;
+    return FileNumberAt(name, 6);
+}
+
+std::string SongNumberText(int songNumber) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d", songNumber);
     return text;
+}
+
+std::string SongEntry::ListText() const {
+    return SongNumberText(SongNumber()) + " " + (longMode ? kTextLong : kTextHiFi);
 }
 
 std::vector<SongEntry> ListSongs(const std::string& folder) {
     std::vector<SongEntry> songs;
     for (const FolderEntry& entry : FindFiles(folder, kSongFilePattern)) {
-        const char d1 = entry.name[6];
-        const char d2 = entry.name[7];
-        if (d1 < '0' || d1 > '9' || d2 < '0' || d2 > '9') continue;
+        const std::optional<int> fileNumber = SongFileNumber(entry.name);
+        if (!fileNumber) continue;
         const SongFileInfo info = ReadSongFile(entry.path);
         if (!info.valid) continue;
-        songs.push_back({(d1 - '0') * 10 + (d2 - '0'), info.longMode, entry.path});
+        songs.push_back({*fileNumber, info.longMode, entry.path});
     }
     // The directory listing's order is arbitrary on most file systems; the
     // songs are listed by number, as a backup folder lists them on the
@@ -87,15 +107,15 @@ std::vector<SongEntry> ListSongs(const std::string& folder) {
 }
 
 std::string CaseTwinNote(const CaseTwin& twin) {
-    const char* what = "file";
+    const char* what = kTextFile;
     if (MatchesPattern(twin.chosen, kMachineFileName)) {
-        what = "machine file";
+        what = kTextMachineFile;
     } else if (MatchesPattern(twin.chosen, kSongFilePattern)) {
-        what = "song file";
+        what = kTextSongFile;
     } else if (MatchesPattern(twin.chosen, kTakeFilePattern)) {
-        what = "take";
+        what = kTextTake;
     }
-    return twin.name + ": same " + what + " as " + twin.chosen + ", ignored";
+    return CaseTwinText(twin.name, what, twin.chosen);
 }
 
 std::vector<std::string> CardFolderNotes(const std::string& folder) {
@@ -111,22 +131,16 @@ std::vector<std::string> CardFolderNotes(const std::string& folder) {
     // Take files of songs that are not there, by song.
     std::map<int, int> withoutSong;
     for (const FolderEntry& take : takes) {
-        const char d1 = take.name[0];
-        const char d2 = take.name[1];
-        if (d1 < '0' || d1 > '9' || d2 < '0' || d2 > '9') continue;
-        const int fileNumber = (d1 - '0') * 10 + (d2 - '0');
-        if (!ParseTakeFileName(take.name, fileNumber)) continue;  // no slot has this name
-        if (songs.count(fileNumber) == 0) {
-            ++withoutSong[fileNumber];
+        const std::optional<int> fileNumber = TakeFileNumber(take.name);
+        if (!fileNumber) continue;  // no slot has this name
+        if (songs.count(*fileNumber) == 0) {
+            ++withoutSong[*fileNumber];
         } else if (!IsTakeFile(take.path)) {
-            notes.push_back(take.name + ": not a take (damaged?), kept");
+            notes.push_back(NotATakeText(take.name));
         }
     }
     for (const auto& [fileNumber, count] : withoutSong) {
-        char line[80];
-        std::snprintf(line, sizeof line, "Song %02d: %d take file%s but no song file",
-                      fileNumber + 1, count, count == 1 ? "" : "s");
-        notes.push_back(line);
+        notes.push_back(TakesWithoutSongText(SongNumberText(fileNumber + 1), count));
     }
     return notes;
 }

@@ -2,10 +2,14 @@
 // card (or a backup of one) and the song parameter files with their modes.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "card/card_messages.h"
 #include "common/folder.h"
+#include "common/result.h"
 
 namespace trx5 {
 
@@ -24,12 +28,26 @@ MachineFileState TestMachineFile(const std::string& folder);
 // True when folder holds a machine file with a valid signature.
 bool CheckMachineFile(const std::string& folder);
 
+// The check of a card folder (or a backup of one) before the card is used:
+// its machine file must be there and valid. Fails with kMsgNoCardInfo
+// (ErrorCode::NoCard) or kMsgInvalidCardInfo (ErrorCode::InvalidCard). The
+// folder may end with "/" or not.
+Status CheckCardFolder(const std::string& folder);
+
 struct SongFileInfo {
     bool valid = false;
     bool longMode = false;
 };
 
 SongFileInfo ReadSongFile(const std::string& path);
+
+// The file number NN of a song file's name "UtyPrmNN.tx5" (any case); none
+// for any other name.
+std::optional<int> SongFileNumber(std::string_view name);
+
+// A song number as the song list shows it: two digits, three for 100 ("07",
+// "100").
+std::string SongNumberText(int songNumber);
 
 struct SongEntry {
     int fileNumber = 0;  // 0..99, the NN of UtyPrmNN.tx5

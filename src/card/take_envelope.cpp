@@ -4,9 +4,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 
 #include "card/take_file.h"
+#include "card/take_reader.h"
 #include "codec/take_codec.h"
 #include "common/file_io.h"
 #include "common/messages.h"
@@ -44,23 +44,17 @@ void AddRange(const std::int16_t* samples, std::size_t count, std::int16_t& lo, 
 }  // namespace
 
 Result<PeakEnvelope> TakeEnvelope(const std::string& path, bool longMode, int columns) {
-    std::string reason;
-    const FilePtr file = OpenRegularFile(path, &reason);
-    if (!file) return Status::Fail(kMsgCannotOpen, reason);
-    struct stat st {};
-    if (fstat(fileno(file.get()), &st) != 0) return Status::Fail(kMsgCannotOpen, ErrnoText(errno));
+    Result<TakeReader> take = TakeReader::Open(path);
+    if (!take) return take.status();
 
     PeakEnvelope envelope;
-    envelope.blocks = TakeBlockCount(static_cast<std::uint64_t>(st.st_size));
+    envelope.blocks = take->blocks();
     envelope.lengthMs = TakeLengthMs(envelope.blocks, longMode);
     if (columns <= 0) return envelope;
     envelope.columns.assign(static_cast<std::size_t>(columns), EnvelopeColumn{});
     const std::size_t spb = static_cast<std::size_t>(SamplesPerBlock(longMode));
     const std::uint64_t samples = envelope.blocks * spb;
     if (samples == 0) return envelope;
-    if (std::fseek(file.get(), kTakeHeaderSize, SEEK_SET) != 0) {
-        return Status::Fail(kMsgCannotOpen, ErrnoText(errno));
-    }
 
     std::vector<std::uint8_t> coded(kBatchBlocks * kTakeBlockSize);
     std::vector<std::int16_t> decoded(kBatchBlocks * spb);
@@ -74,12 +68,10 @@ Result<PeakEnvelope> TakeEnvelope(const std::string& path, bool longMode, int co
     for (std::uint64_t block = 0; block < envelope.blocks;) {
         const std::size_t batch = static_cast<std::size_t>(
             std::min<std::uint64_t>(kBatchBlocks, envelope.blocks - block));
-        const std::size_t bytes = std::fread(coded.data(), 1, batch * kTakeBlockSize, file.get());
-        if (bytes < batch * kTakeBlockSize) {
-            if (std::ferror(file.get())) return Status::Fail(kMsgCannotOpen, ErrnoText(errno));
-            // A file that shrank while being read: what is gone is silence,
-            // as the export writes it.
-            std::fill(coded.begin() + bytes, coded.begin() + batch * kTakeBlockSize, 0);
+        // A file that shrank while being read: what is gone is silence, as
+        // the export writes it.
+        if (Result<std::size_t> read = take->Read(coded.data(), batch); !read) {
+            return read.status();
         }
         DecodeTakeBlocks(coded.data(), decoded.data(), batch, longMode);
 
@@ -114,8 +106,9 @@ Result<std::shared_ptr<const PeakEnvelope>> EnvelopeCache::Get(const std::string
     if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
         const int error = errno;
         if (found != entries_.end()) entries_.erase(found);
-        return Status::Fail(kMsgCannotOpen,
-                            st.st_mode != 0 ? std::string(kReasonNotRegular) : ErrnoText(error));
+        return Status::Fail(ErrorCode::CannotOpen, kMsgCannotOpen,
+                            st.st_mode != 0 ? std::string(kReasonNotRegular) : ErrnoText(error))
+            .WithPath(path);
     }
     // Taken before reading, so a change made while reading shows next time.
     const FileStamp stamp{

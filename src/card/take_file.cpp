@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "card/take_reader.h"
 #include "codec/take_codec.h"
-#include "common/file_io.h"
 #include "common/folder.h"
 
 namespace trx5 {
@@ -33,6 +33,10 @@ std::string TakeFileName(int fileNumber, int track, int vtake) {
     return name;
 }
 
+std::string TakeCaption(TakeSlot slot) {
+    return std::to_string(slot.track + 1) + "-" + std::to_string(slot.vtake + 1);
+}
+
 std::optional<TakeSlot> ParseTakeFileName(std::string_view name, int fileNumber) {
     if (!MatchesPattern(name, TakeFilePattern(fileNumber))) return std::nullopt;
     const char t = name[3];
@@ -41,12 +45,21 @@ std::optional<TakeSlot> ParseTakeFileName(std::string_view name, int fileNumber)
     return TakeSlot{t - '0', v - '0'};
 }
 
+std::optional<int> FileNumberAt(std::string_view name, std::size_t at) {
+    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    if (name.size() < at + 2 || !digit(name[at]) || !digit(name[at + 1])) return std::nullopt;
+    return (name[at] - '0') * 10 + (name[at + 1] - '0');
+}
+
+std::optional<int> TakeFileNumber(std::string_view name) {
+    const std::optional<int> fileNumber = FileNumberAt(name, 0);
+    if (!fileNumber || !ParseTakeFileName(name, *fileNumber)) return std::nullopt;
+    return fileNumber;
+}
+
 bool IsTakeFile(const std::string& path) {
-    const FilePtr f = OpenRegularFile(path);
-    if (!f) return false;
-    std::uint8_t header[kTakeHeaderSize];
-    return std::fread(header, 1, sizeof header, f.get()) == sizeof header &&
-           HasTakeSignature(header);
+    const Result<TakeReader> take = TakeReader::Open(path);
+    return take && take->HasTakeHeader();
 }
 
 std::string TakeFilePattern(int fileNumber) {
@@ -60,7 +73,7 @@ TakeFiles FindTakeFiles(const std::string& folder, int fileNumber) {
     for (const FolderEntry& entry : FindFiles(folder, TakeFilePattern(fileNumber))) {
         const auto slot = ParseTakeFileName(entry.name, fileNumber);
         if (!slot || !IsTakeFile(entry.path)) continue;
-        files[slot->track * kVTakes + slot->vtake] = entry.path;
+        files[SlotIndex(*slot)] = entry.path;
     }
     return files;
 }

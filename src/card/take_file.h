@@ -7,9 +7,10 @@
 #include <string>
 #include <string_view>
 
+#include "codec/track_mix.h"
+
 namespace trx5 {
 
-inline constexpr int kTracks = 4;
 inline constexpr int kVTakes = 8;
 inline constexpr std::size_t kTakeHeaderSize = 512;
 inline constexpr std::size_t kTakeBlockSize = 512;
@@ -33,6 +34,16 @@ struct TakeSlot {
     int vtake = 0;  // 0..7
 };
 
+// A slot's place among a song's 32 (TakeFiles, the window's grid):
+// 8 * track + vtake, and back.
+constexpr int SlotIndex(int track, int vtake) { return track * kVTakes + vtake; }
+constexpr int SlotIndex(TakeSlot slot) { return SlotIndex(slot.track, slot.vtake); }
+constexpr TakeSlot SlotAt(int index) { return {index / kVTakes, index % kVTakes}; }
+
+// "1-3": track and V-Take counted from 1, as the grid and trx5card show a
+// take.
+std::string TakeCaption(TakeSlot slot);
+
 // The names of all take files ("??-??.aud", written apart so that it is no
 // trigraph).
 inline constexpr char kTakeFilePattern[] =
@@ -45,11 +56,19 @@ std::string TakeFilePattern(int fileNumber);
 // Track and V-Take of a take file name of song `fileNumber`, or none.
 std::optional<TakeSlot> ParseTakeFileName(std::string_view name, int fileNumber);
 
+// The file number NN (00..99) written at `at` in a card file's name; none
+// when the two characters there are not digits.
+std::optional<int> FileNumberAt(std::string_view name, std::size_t at);
+
+// The song file number NN of a take file's name "NN-TV.aud" of one of the
+// 32 slots (any case); none for any other name.
+std::optional<int> TakeFileNumber(std::string_view name);
+
 // The take file test: a regular file whose first 512 bytes can be read
 // and carry the signature.
 bool IsTakeFile(const std::string& path);
 
-// Path of every take present, indexed 8 * track + vtake; empty where none.
+// Path of every take present, by SlotIndex; empty where none.
 // Of names that differ only in letter case the first in byte order stands
 // for the slot.
 using TakeFiles = std::array<std::string, kTracks * kVTakes>;

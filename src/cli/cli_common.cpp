@@ -29,25 +29,37 @@ std::optional<int> ParseNumber(const std::string& text, int low, int high) {
 
 }  // namespace
 
+void Note(const std::string& line) { std::cerr << kLinePrefix << line << '\n'; }
+
 int Fail(const std::string& message) {
-    std::cerr << "trx5card: " << message << '\n';
+    Note(message);
     return kExitFailed;
 }
 
 int Usage(const std::string& message) {
-    std::cerr << "trx5card: " << message << " (try 'trx5card --help')\n";
+    Note(TryHelpText(message, "trx5card"));
     return kExitUsage;
 }
 
 void AddCardArgument(CLI::App& app, std::string& card) {
-    app.add_option("CARD", card, "the card's folder, or a backup of it")->required();
+    app.add_option("CARD", card, kHelpCard)->required();
 }
 
 void AddSongArgument(CLI::App& app, std::string& song) {
-    app.add_option("SONG", song, "song number, 1 to 100")->required();
+    app.add_option("SONG", song, kHelpSong)->required();
 }
 
-std::optional<int> ParseSongNumber(const std::string& text) { return ParseNumber(text, 1, 100); }
+void AddFormatOption(CLI::App& app, std::string& format, const std::string& description) {
+    std::vector<std::string> names;
+    for (const ExportFormatName& f : kExportFormats) names.emplace_back(f.name);
+    app.add_option("--format", format, description)->check(CLI::IsMember(names));
+}
+
+std::optional<int> ParseSong(const std::string& what, const std::string& text, int& exitCode) {
+    const std::optional<int> number = ParseNumber(text, 1, 100);
+    if (!number) exitCode = Usage(BadSongText(what, text));
+    return number;
+}
 
 std::optional<TakeSlot> ParseTake(const std::string& text) {
     const auto dash = text.find('-');
@@ -56,6 +68,13 @@ std::optional<TakeSlot> ParseTake(const std::string& text) {
     const auto vtake = ParseNumber(text.substr(dash + 1), 1, kVTakes);
     if (!track || !vtake) return std::nullopt;
     return TakeSlot{*track - 1, *vtake - 1};
+}
+
+std::optional<TakeSlot> ParseTake(const std::string& command, const std::string& text,
+                                  int& exitCode) {
+    const std::optional<TakeSlot> slot = ParseTake(text);
+    if (!slot) exitCode = Usage(BadTakeText(command, text));
+    return slot;
 }
 
 std::optional<std::pair<int, int>> ParseTrackValue(const std::string& text, int max) {
@@ -67,23 +86,14 @@ std::optional<std::pair<int, int>> ParseTrackValue(const std::string& text, int 
     return std::pair{*track - 1, *value};
 }
 
-std::string TakeCaption(const TakeSlot& slot) {
-    return std::to_string(slot.track + 1) + "-" + std::to_string(slot.vtake + 1);
-}
-
 bool ParseTakes(const std::string& command, const std::vector<std::string>& texts,
                 std::vector<TakeSlot>& slots, int& exitCode) {
     for (const std::string& text : texts) {
-        const auto slot = ParseTake(text);
-        if (!slot) {
-            exitCode =
-                Usage(command + ": TAKE '" + text + "' must be T-V with track 1-4 and V-Take 1-8");
-            return false;
-        }
+        const auto slot = ParseTake(command, text, exitCode);
+        if (!slot) return false;
         for (const TakeSlot& other : slots) {
             if (other.track == slot->track) {
-                exitCode =
-                    Usage(command + ": two takes for track " + std::to_string(slot->track + 1));
+                exitCode = Usage(TwoTakesForTrackText(command, slot->track + 1));
                 return false;
             }
         }
@@ -98,8 +108,7 @@ bool ApplyTrackValues(const std::string& command, const std::vector<std::string>
     for (const std::string& value : values) {
         const auto tv = ParseTrackValue(value, max);
         if (!tv) {
-            exitCode = Usage(command + ": " + option + " '" + value +
-                             "' must be T=N with track 1-4 and N 0-" + std::to_string(max));
+            exitCode = Usage(BadTrackValueText(command, option, value, max));
             return false;
         }
         positions[tv->first] = tv->second;
@@ -108,40 +117,25 @@ bool ApplyTrackValues(const std::string& command, const std::vector<std::string>
 }
 
 int CheckCard(const std::string& folder) {
-    switch (TestMachineFile(WithTrailingSlash(folder))) {
-        case MachineFileState::Valid:
-            return kExitOk;
-        case MachineFileState::Missing:
-            return Fail("No TRX-5 card information");
-        case MachineFileState::Invalid:
-            return Fail("Invalid TRX-5 card information");
-    }
-    return kExitFailed;
+    const Status card = CheckCardFolder(folder);
+    return card ? kExitOk : Fail(card.message());
 }
 
 void PrintCardNotes(const std::string& folder) {
-    for (const std::string& note : CardFolderNotes(folder))
-        std::cerr << "trx5card: " << note << '\n';
+    for (const std::string& note : CardFolderNotes(folder)) Note(note);
 }
 
-SongLookup FindSong(const std::string& folderText, const std::string& songText) {
+SongLookup FindSong(const std::string& folderText, int songNumber) {
     SongLookup lookup;
-    const auto number = ParseSongNumber(songText);
-    if (!number) {
-        lookup.exitCode = Usage("song must be a number from 1 to 100: '" + songText + "'");
-        return lookup;
-    }
     const std::string folder = WithTrailingSlash(folderText);
     if ((lookup.exitCode = CheckCard(folder)) != kExitOk) return lookup;
     for (const SongEntry& song : ListSongs(folder)) {
-        if (song.SongNumber() == *number) {
+        if (song.SongNumber() == songNumber) {
             lookup.found = SongOnCard{folder, song};
             return lookup;
         }
     }
-    char text[8];
-    std::snprintf(text, sizeof text, "%02d", *number);
-    lookup.exitCode = Fail(std::string("no song ") + text + " on this card");
+    lookup.exitCode = Fail(NoSongOnCardText(SongNumberText(songNumber)));
     return lookup;
 }
 
@@ -149,11 +143,10 @@ bool FindTakePaths(const SongOnCard& card, const std::vector<TakeSlot>& slots,
                    std::array<std::string, kTracks>& paths, int& exitCode) {
     const TakeFiles files = FindTakeFiles(card.folder, card.song.fileNumber);
     for (const TakeSlot& slot : slots) {
-        const std::string& path = files[slot.track * kVTakes + slot.vtake];
+        const std::string& path = files[SlotIndex(slot)];
         if (path.empty()) {
-            const std::string song = card.song.ListText();
-            exitCode = Fail("no take file for " + TakeCaption(slot) + " in song " +
-                            song.substr(0, song.find(' ')));
+            exitCode =
+                Fail(NoTakeFileText(TakeCaption(slot), SongNumberText(card.song.SongNumber())));
             return false;
         }
         paths[slot.track] = path;
@@ -172,13 +165,13 @@ int CopyCardFiles(const std::string& source, const std::string& destination,
         TerminalCopyProgress progress(label);
         return CopyFiles(request, progress);
     }();
-    if (!result) return Fail(result.Describe());
+    if (!result) return Fail(result.FileAndReason());
     for (const std::string& note : result->notes) std::cerr << note << '\n';
     if (result->cancelled) {
-        std::cerr << "Operation canceled\n" << result->summary << '\n';
+        std::cerr << kMsgOperationCanceled << '\n' << result->summary << '\n';
         return kExitInterrupted;
     }
-    std::cout << "Done.\n";
+    std::cout << kMsgDone << '\n';
     return kExitOk;
 }
 

@@ -13,7 +13,9 @@
 #include "backup/card_copy.h"
 #include "card/card_info.h"
 #include "card/take_file.h"
+#include "cli/cli_messages.h"
 #include "common/result.h"
+#include "convert/export.h"
 #include "convert/progress.h"
 
 namespace trx5::cli {
@@ -26,6 +28,8 @@ inline constexpr int kExitInterrupted = 130;
 // Commands return these codes after printing the message.
 int Fail(const std::string& message);   // message on stderr, exit 1
 int Usage(const std::string& message);  // message on stderr, exit 2
+// A line of trx5card's own on stderr ("trx5card: " + line).
+void Note(const std::string& line);
 
 // A subcommand of the parser and what runs when it was given.
 struct Command {
@@ -36,6 +40,9 @@ struct Command {
 // The CARD and SONG arguments that most commands start with.
 void AddCardArgument(CLI::App& app, std::string& card);
 void AddSongArgument(CLI::App& app, std::string& song);
+// The --format option of the commands that write audio files: a name of
+// kExportFormats.
+void AddFormatOption(CLI::App& app, std::string& format, const std::string& description);
 
 Command AddSongsCommand(CLI::App& parent);
 Command AddTakesCommand(CLI::App& parent);
@@ -50,13 +57,17 @@ Command AddStemsCommand(CLI::App& parent);
 Command AddPlayCommand(CLI::App& parent);
 #endif
 
-// Song number as the window shows it, 1..100 ("07" and "7" alike).
-std::optional<int> ParseSongNumber(const std::string& text);
+// SONG, the song number as the window shows it, 1..100 ("07" and "7"
+// alike); none after the usage message "<what> must be a number from 1 to
+// 100: '<text>'" (what: "export: song", "stems: --song").
+std::optional<int> ParseSong(const std::string& what, const std::string& text, int& exitCode);
 // "T-V" with track 1..4 and V-Take 1..8, counted from 0 in the result.
 std::optional<TakeSlot> ParseTake(const std::string& text);
+// A TAKE argument of `command`; none after the usage message.
+std::optional<TakeSlot> ParseTake(const std::string& command, const std::string& text,
+                                  int& exitCode);
 // "T=N" with track 1..4 and N in 0..max.
 std::optional<std::pair<int, int>> ParseTrackValue(const std::string& text, int max);
-std::string TakeCaption(const TakeSlot& slot);  // "1-3"
 
 // TAKE arguments, at most one per track; false after a usage message.
 bool ParseTakes(const std::string& command, const std::vector<std::string>& texts,
@@ -76,12 +87,13 @@ struct SongLookup {
     std::optional<SongOnCard> found;
     int exitCode = kExitOk;
 };
-// Checks the machine file; for a song number, finds that song.
+// Checks the machine file: kExitOk, or the exit code after the message.
 int CheckCard(const std::string& folder);
 // What the card folder holds that the program leaves aside, a line each on
 // stderr ("trx5card: 00-01.AUD: same take as 00-01.aud, ignored").
 void PrintCardNotes(const std::string& folder);
-SongLookup FindSong(const std::string& folder, const std::string& songText);
+// Checks the machine file and finds song `songNumber` (1..100, ParseSong).
+SongLookup FindSong(const std::string& folder, int songNumber);
 // The take file of each slot, by track; false after the message.
 bool FindTakePaths(const SongOnCard& card, const std::vector<TakeSlot>& slots,
                    std::array<std::string, kTracks>& paths, int& exitCode);

@@ -7,11 +7,10 @@ namespace trx5::cli {
 
 Command AddDemoCommand(CLI::App& parent) {
     auto dir = std::make_shared<std::string>();
-    CLI::App* app =
-        parent.add_subcommand("demo", "create a demo card folder (DIR must be new or empty)");
-    app->add_option("DIR", *dir, "the folder to create")->required();
+    CLI::App* app = parent.add_subcommand("demo", kHelpDemo);
+    app->add_option("DIR", *dir, kHelpDemoDir)->required();
     return {app, [dir] {
-                if (Status s = MakeDemoCard(*dir); !s) return Fail(s.Describe());
+                if (Status s = MakeDemoCard(*dir); !s) return Fail(s.FileAndReason());
                 return kExitOk;
             }};
 }

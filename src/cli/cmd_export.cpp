@@ -28,34 +28,26 @@ int RunExport(const ExportArgs& args) {
         !ParseTakes("export", args.takes, slots, code)) {
         return code;
     }
-    if (args.output.empty()) return Usage("export: -o needs a file name");
+    if (args.output.empty()) return Usage(kUsageExportNeedsOutput);
     // Parse the song number before touching the card, so bad usage is exit 2.
-    if (!ParseSongNumber(args.song)) {
-        return Usage("export: song must be a number from 1 to 100: '" + args.song + "'");
-    }
-    const SongLookup lookup = FindSong(args.card, args.song);
+    const std::optional<int> song = ParseSong("export: song", args.song, code);
+    if (!song) return code;
+    const SongLookup lookup = FindSong(args.card, *song);
     if (!lookup.found) return lookup.exitCode;
     const SongOnCard& card = *lookup.found;
     if (!FindTakePaths(card, slots, request.takePaths, code)) return code;
     request.longMode = card.song.longMode;
     request.outputPath = args.output;
-    if (args.format.empty()) {
-        request.format = ChooseExportFormat(request.outputPath, ExportFormat::Wav);
-    } else if (args.format == "aiff") {
-        request.format = ExportFormat::Aiff;
-    } else if (args.format == "flac") {
-        request.format = ExportFormat::Flac;
-    } else {
-        request.format = ExportFormat::Wav;
-    }
+    request.format = args.format.empty()
+                         ? ChooseExportFormat(request.outputPath, ExportFormat::Wav)
+                         : ExportFormatNamed(args.format).value_or(ExportFormat::Wav);
 
-    TerminalProgress progress("Creating " + request.outputPath);
+    TerminalProgress progress(CreatingLabel(request.outputPath));
     const Result<ExportOutcome> result = ExportTakes(request, progress);
     if (!result) return Fail(request.outputPath + ": " + result.Describe());
-    std::cout << request.outputPath << " created.\n";
-    if (result->aborted) {
-        std::cerr << "trx5card: interrupted; " << request.outputPath << " holds the first "
-                  << result->blocksWritten << " of " << result->blocks << " blocks\n";
+    std::cout << CreatedText(request.outputPath) << '\n';
+    if (result->cancelled) {
+        Note(ExportInterruptedText(request.outputPath, result->blocksWritten, result->blocks));
         return kExitInterrupted;
     }
     return kExitOk;
@@ -65,20 +57,15 @@ int RunExport(const ExportArgs& args) {
 
 Command AddExportCommand(CLI::App& parent) {
     auto args = std::make_shared<ExportArgs>();
-    CLI::App* app = parent.add_subcommand("export", "write takes to a WAV, AIFF or FLAC file");
-    app->footer(
-        "One TAKE gives a mono file with the take's samples unchanged; two to four give a stereo\n"
-        "mix through each track's level and pan.");
+    CLI::App* app = parent.add_subcommand("export", kHelpExport);
+    app->footer(kHelpExportFooter);
     AddCardArgument(*app, args->card);
     AddSongArgument(*app, args->song);
-    app->add_option("TAKE", args->takes, "T-V: track 1-4, V-Take 1-8; one per track")->required();
-    app->add_option("-o,--output", args->output, "the file to write")->required();
-    app->add_option("--level", args->levels, "T=N: level of track T, 0-127 (default 100, unity)");
-    app->add_option("--pan", args->pans, "T=N: pan of track T, 0-100 (default 50, centre)");
-    app->add_option("--format", args->format,
-                    "wav, aiff or flac (default: AIFF for a name ending in .aif, FLAC for .flac, "
-                    "else WAV)")
-        ->check(CLI::IsMember({"wav", "aiff", "flac"}));
+    app->add_option("TAKE", args->takes, kHelpExportTakes)->required();
+    app->add_option("-o,--output", args->output, kHelpExportOutput)->required();
+    app->add_option("--level", args->levels, kHelpLevel);
+    app->add_option("--pan", args->pans, kHelpPan);
+    AddFormatOption(*app, args->format, kHelpExportFormat);
     return {app, [args] { return RunExport(*args); }};
 }
 

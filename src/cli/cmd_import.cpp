@@ -1,9 +1,8 @@
 #include <iostream>
 #include <memory>
 
-#include "audiofile/converted_source.h"
 #include "cli/cli_common.h"
-#include "common/messages.h"
+#include "convert/convert_messages.h"
 #include "convert/import.h"
 
 namespace trx5::cli {
@@ -21,24 +20,20 @@ struct ImportArgs {
 };
 
 int RunImport(const ImportArgs& args) {
-    const auto to = ParseTake(args.to);
-    if (!to)
-        return Usage("import: TAKE '" + args.to + "' must be T-V with track 1-4 and V-Take 1-8");
+    int code = kExitOk;
+    const auto to = ParseTake("import", args.to, code);
+    if (!to) return code;
     std::optional<TakeSlot> right;
     if (!args.right.empty()) {
-        right = ParseTake(args.right);
-        if (!right) {
-            return Usage("import: TAKE '" + args.right +
-                         "' must be T-V with track 1-4 and V-Take 1-8");
-        }
+        right = ParseTake("import", args.right, code);
+        if (!right) return code;
         if (right->track == to->track && right->vtake == to->vtake) {
-            return Usage("import: --to and --right name the same take");
+            return Usage(kUsageSameTake);
         }
     }
-    if (!ParseSongNumber(args.song)) {
-        return Usage("import: song must be a number from 1 to 100: '" + args.song + "'");
-    }
-    const SongLookup lookup = FindSong(args.card, args.song);
+    const std::optional<int> song = ParseSong("import: song", args.song, code);
+    if (!song) return code;
+    const SongLookup lookup = FindSong(args.card, *song);
     if (!lookup.found) return lookup.exitCode;
 
     ImportRequest request;
@@ -51,24 +46,23 @@ int RunImport(const ImportArgs& args) {
     request.keepRate = args.keepRate;
     request.mixToMono = args.mix;
 
-    TerminalProgress progress("Writing to Takes");
+    TerminalProgress progress(kLabelWritingTakes);
     const Result<ImportOutcome> result = ImportTakes(request, progress);
     if (!result) {
         // A rate that cannot be converted can still be taken as it is.
-        if (result.message() == kMsgCannotConvert && !args.keepRate) {
-            return Fail(result.Describe() + "; --keep-rate takes the samples as they are");
+        if (result.code() == ErrorCode::CannotConvert && !args.keepRate) {
+            return Fail(result.Describe() + kHintKeepRate);
         }
         return Fail(result.Describe());
     }
-    if (result->aborted) {
+    if (result->cancelled) {
         std::cerr << kMsgImportCanceled << '\n';
         return kExitInterrupted;
     }
     if (right && result->takePaths.size() < 2) {
-        std::cerr << "trx5card: the file is not stereo; only " << TakeCaption(*to)
-                  << " was written\n";
+        Note(NotStereoText(TakeCaption(*to)));
     }
-    std::cout << "Take(s) have been generated.\n";
+    std::cout << kMsgTakesGenerated << '\n';
     return kExitOk;
 }
 
@@ -76,25 +70,15 @@ int RunImport(const ImportArgs& args) {
 
 Command AddImportCommand(CLI::App& parent) {
     auto args = std::make_shared<ImportArgs>();
-    CLI::App* app = parent.add_subcommand("import", "code an audio file into takes");
-    app->footer(
-        "The first (or only) channel goes to --to, the right channel of a stereo file to\n"
-        "--right, coded in the song's mode; takes that are there are replaced. A file at another\n"
-        "rate than the song's (32000 Hz HiFi, 16000 Hz LONG) is converted to it, unless\n"
-        "--keep-rate. Ctrl-C cancels and leaves the takes as they were.");
+    CLI::App* app = parent.add_subcommand("import", kHelpImport);
+    app->footer(kHelpImportFooter);
     AddCardArgument(*app, args->card);
     AddSongArgument(*app, args->song);
-    app->add_option("FILE", args->file,
-                    "the audio file: WAV, AIFF, FLAC, Ogg Vorbis, Opus, MP3, ...")
-        ->required();
-    app->add_option("--to", args->to, "T-V: the take for the first channel")->required();
-    app->add_option("--right", args->right, "T-V: the take for the right channel");
-    app->add_flag("--keep-rate", args->keepRate,
-                  "take the samples as they are, without converting the rate (the recorder's "
-                  "own way: a 44100 Hz file plays slower and lower)");
-    app->add_flag("--mix", args->mix,
-                  "a stereo file into one take: both channels mixed, each at half (ignored with "
-                  "--right; refused for a file that is not stereo)");
+    app->add_option("FILE", args->file, kHelpImportFile)->required();
+    app->add_option("--to", args->to, kHelpImportTo)->required();
+    app->add_option("--right", args->right, kHelpImportRight);
+    app->add_flag("--keep-rate", args->keepRate, kHelpImportKeepRate);
+    app->add_flag("--mix", args->mix, kHelpImportMix);
     return {app, [args] { return RunImport(*args); }};
 }
 

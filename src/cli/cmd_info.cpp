@@ -9,16 +9,16 @@ namespace trx5::cli {
 
 Command AddInfoCommand(CLI::App& parent) {
     auto file = std::make_shared<std::string>();
-    CLI::App* app =
-        parent.add_subcommand("info", "show an audio file's rate, frames and sample format");
-    app->add_option("FILE", *file, "an audio file: WAV, AIFF, FLAC, Ogg Vorbis, Opus, MP3, ...")
-        ->required();
+    CLI::App* app = parent.add_subcommand("info", kHelpInfo);
+    app->add_option("FILE", *file, kHelpAudioFile)->required();
     return {
         app, [file] {
             const auto text = DescribeAudioFile(*file);
             if (!text) return Fail(*file + ": " + text.Describe());
             if (!text->usable) {
-                return Fail(*file + ": " + Status::Fail(kMsgNotAudioFile, text->reason).Describe());
+                return Fail(
+                    *file + ": " +
+                    Status::Fail(ErrorCode::NotAudio, kMsgNotAudioFile, text->reason).Describe());
             }
             std::cout << text->rate << '\n' << text->frames << '\n' << text->bits << '\n';
             return kExitOk;

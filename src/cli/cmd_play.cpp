@@ -30,7 +30,7 @@ constexpr int kPollMs = 20;
 // "QStandardPaths: XDG_RUNTIME_DIR not set ...") are not for the terminal:
 // the command says in its own words what failed. Only a fatal one shows.
 void QuietQtMessages(QtMsgType type, const QMessageLogContext&, const QString& message) {
-    if (type == QtFatalMsg) std::cerr << "trx5card: " << message.toStdString() << '\n';
+    if (type == QtFatalMsg) Note(message.toStdString());
 }
 
 // The application object of one play, made before the sound output and so
@@ -44,8 +44,8 @@ std::unique_ptr<QCoreApplication> MakeApplication() {
 }
 
 int PlaySong(const PlayArgs& args) {
-    std::array<int, kTracks> levels{kUnityLevel, kUnityLevel, kUnityLevel, kUnityLevel};
-    std::array<int, kTracks> pans{kCentrePan, kCentrePan, kCentrePan, kCentrePan};
+    std::array<int, kTracks> levels = EveryTrack(kUnityLevel);
+    std::array<int, kTracks> pans = EveryTrack(kCentrePan);
     std::vector<TakeSlot> chosen;
     int code = kExitOk;
     const std::vector<std::string> takes(args.args.begin() + 2, args.args.end());
@@ -54,10 +54,9 @@ int PlaySong(const PlayArgs& args) {
         !ParseTakes("play", takes, chosen, code)) {
         return code;
     }
-    if (!ParseSongNumber(args.args[1])) {
-        return Usage("play: song must be a number from 1 to 100: '" + args.args[1] + "'");
-    }
-    const SongLookup lookup = FindSong(args.args[0], args.args[1]);
+    const std::optional<int> song = ParseSong("play: song", args.args[1], code);
+    if (!song) return code;
+    const SongLookup lookup = FindSong(args.args[0], *song);
     if (!lookup.found) return lookup.exitCode;
     Audition::TakePaths paths;
     if (!FindTakePaths(*lookup.found, chosen, paths, code)) return code;
@@ -66,7 +65,7 @@ int PlaySong(const PlayArgs& args) {
     QCoreApplication& app = *application;
     QtSoundOutput output;
     Audition audition(output, [&](int track) { return TrackKnobs{levels[track], pans[track]}; });
-    TerminalProgress progress("Audio playing...");
+    TerminalProgress progress(kLabelPlaying);
     if (!audition.Start(paths, lookup.found->song.longMode)) return Fail(kMsgSoundOutput);
     QObject::connect(&audition, &Audition::ProgressChanged, &app, [&] {
         const int blocks = audition.Blocks();
@@ -93,7 +92,7 @@ int PlayFile(const std::string& path) {
     QCoreApplication& app = *application;
     QtSoundOutput output;
     Preview preview(output);
-    TerminalProgress progress("Audio playing...");
+    TerminalProgress progress(kLabelPlaying);
     if (!preview.Start(std::move(source.value()))) return Fail(kMsgSoundOutput);
     if (!preview.Playing()) return Fail(path + ": " + kMsgNotAudioFile);
     QObject::connect(&preview, &Preview::Stopped, &app, &QCoreApplication::quit);
@@ -110,26 +109,20 @@ int PlayFile(const std::string& path) {
 
 Command AddPlayCommand(CLI::App& parent) {
     auto args = std::make_shared<PlayArgs>();
-    CLI::App* app = parent.add_subcommand("play", "play takes mixed, or an audio file");
-    app->footer(
-        "trx5card play CARD SONG TAKE... [--level T=N]... [--pan T=N]...\n"
-        "  plays the takes mixed through the levels and pans, as the window's Audition does.\n"
-        "trx5card play FILE\n"
-        "  plays an audio file (WAV, AIFF, FLAC, Ogg Vorbis, Opus, MP3, ...) in its own\n"
-        "  channels and rate.\n"
-        "Ctrl-C stops at once.");
-    app->add_option("ARGS", args->args, "FILE, or CARD SONG TAKE...")->required();
-    app->add_option("--level", args->levels, "T=N: level of track T, 0-127 (default 100, unity)");
-    app->add_option("--pan", args->pans, "T=N: pan of track T, 0-100 (default 50, centre)");
+    CLI::App* app = parent.add_subcommand("play", kHelpPlay);
+    app->footer(kHelpPlayFooter);
+    app->add_option("ARGS", args->args, kHelpPlayArgs)->required();
+    app->add_option("--level", args->levels, kHelpLevel);
+    app->add_option("--pan", args->pans, kHelpPan);
     return {app, [args] {
                 const std::size_t count = args->args.size();
                 if (count == 1) {
                     if (!args->levels.empty() || !args->pans.empty()) {
-                        return Usage("play: --level and --pan go with takes, not with a FILE");
+                        return Usage(kUsagePlayKnobsWithFile);
                     }
                     return PlayFile(args->args[0]);
                 }
-                if (count == 2) return Usage("play: missing TAKE");
+                if (count == 2) return Usage(kUsagePlayMissingTake);
                 return PlaySong(*args);
             }};
 }

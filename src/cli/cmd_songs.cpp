@@ -8,8 +8,7 @@ namespace trx5::cli {
 
 Command AddSongsCommand(CLI::App& parent) {
     auto card = std::make_shared<std::string>();
-    CLI::App* app =
-        parent.add_subcommand("songs", "list the songs: number and mode (HiFi or LONG)");
+    CLI::App* app = parent.add_subcommand("songs", kHelpSongs);
     AddCardArgument(*app, *card);
     return {app, [card] {
                 const std::string folder = WithTrailingSlash(*card);

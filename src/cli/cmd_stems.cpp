@@ -10,19 +10,12 @@ namespace trx5::cli {
 
 namespace {
 
-// The formats by their names on the command line.
-const std::pair<const char*, ExportFormat> kFormats[] = {
-    {"wav", ExportFormat::Wav},
-    {"aiff", ExportFormat::Aiff},
-    {"flac", ExportFormat::Flac},
-};
-
 struct StemsArgs {
     std::string card;
     std::string dir;
     std::string song;
     CLI::Option* songOption = nullptr;
-    std::string format = "wav";
+    std::string format = kExportFormats.front().name;  // WAV
     bool force = false;
 };
 
@@ -31,10 +24,10 @@ int RunStems(const StemsArgs& args) {
     request.cardDir = WithTrailingSlash(args.card);
     if (args.songOption->count() > 0) {
         // Parse the song number before touching the card, so bad usage is exit 2.
-        if (!ParseSongNumber(args.song)) {
-            return Usage("stems: --song must be a number from 1 to 100: '" + args.song + "'");
-        }
-        const SongLookup lookup = FindSong(args.card, args.song);
+        int code = kExitOk;
+        const std::optional<int> song = ParseSong("stems: --song", args.song, code);
+        if (!song) return code;
+        const SongLookup lookup = FindSong(args.card, *song);
         if (!lookup.found) return lookup.exitCode;
         request.fileNumber = lookup.found->song.fileNumber;
     } else if (const int code = CheckCard(request.cardDir); code != kExitOk) {
@@ -43,21 +36,22 @@ int RunStems(const StemsArgs& args) {
     PrintCardNotes(request.cardDir);
     request.outputFolder = args.dir;
     request.replaceExisting = args.force;
-    for (const auto& [name, format] : kFormats) {
-        if (args.format == name) request.format = format;
-    }
+    request.format = ExportFormatNamed(args.format).value_or(ExportFormat::Wav);
 
-    const StemsOutcome outcome = [&] {
-        TerminalProgress progress("Writing stems to " + args.dir);
-        return ExportStems(request, progress);
+    std::vector<std::string> written;
+    const Result<StemsOutcome> result = [&] {
+        TerminalProgress progress(WritingStemsLabel(args.dir));
+        return ExportStems(request, progress, written);
     }();
-    for (const std::string& file : outcome.files) std::cout << file << '\n';
-    if (!outcome.existing.empty()) {
-        return Fail(outcome.failure.Describe() + " (--force replaces the files there)");
+    for (const std::string& file : written) std::cout << file << '\n';
+    if (!result) {
+        if (result.code() == ErrorCode::Exists) {
+            return Fail(result.FileAndReason() + kHintForce);
+        }
+        return Fail(result.FileAndReason());
     }
-    if (!outcome.ok()) return Fail(outcome.failure.Describe());
-    if (outcome.cancelled) {
-        std::cerr << "Operation canceled\n";
+    if (result->cancelled) {
+        std::cerr << kMsgOperationCanceled << '\n';
         return kExitInterrupted;
     }
     return kExitOk;
@@ -67,21 +61,13 @@ int RunStems(const StemsArgs& args) {
 
 Command AddStemsCommand(CLI::App& parent) {
     auto args = std::make_shared<StemsArgs>();
-    CLI::App* app = parent.add_subcommand("stems", "write every take as its own mono file");
-    app->footer(
-        "Writes each take of the card's songs (or of one song) into DIR, made when missing, as\n"
-        "a mono file with the take's samples unchanged, named SongNN_TrackT_VTakeV.wav (.aif\n"
-        "for AIFF, .flac for FLAC), and prints one line per file written. Files already there\n"
-        "are replaced only with --force; without it nothing is written. Ctrl-C cancels: the\n"
-        "files written so far stay, the one being written is dropped.");
+    CLI::App* app = parent.add_subcommand("stems", kHelpStems);
+    app->footer(kHelpStemsFooter);
     AddCardArgument(*app, args->card);
-    app->add_option("DIR", args->dir, "the folder to write the files into")->required();
-    args->songOption = app->add_option("--song", args->song, "only this song, 1 to 100");
-    std::vector<std::string> names;
-    for (const auto& format : kFormats) names.emplace_back(format.first);
-    app->add_option("--format", args->format, "wav, aiff or flac (default wav)")
-        ->check(CLI::IsMember(names));
-    app->add_flag("--force", args->force, "replace files of the same names in DIR");
+    app->add_option("DIR", args->dir, kHelpStemsDir)->required();
+    args->songOption = app->add_option("--song", args->song, kHelpStemsSong);
+    AddFormatOption(*app, args->format, kHelpStemsFormat);
+    app->add_flag("--force", args->force, kHelpStemsForce);
     return {app, [args] { return RunStems(*args); }};
 }
 

@@ -14,14 +14,17 @@ struct TakesArgs {
 };
 
 int RunTakes(const TakesArgs& args) {
-    const SongLookup lookup = FindSong(args.card, args.song);
+    int code = kExitOk;
+    const std::optional<int> song = ParseSong("song", args.song, code);
+    if (!song) return code;
+    const SongLookup lookup = FindSong(args.card, *song);
     if (!lookup.found) return lookup.exitCode;
     const SongOnCard& card = *lookup.found;
     PrintCardNotes(card.folder);
     const TakeFiles files = FindTakeFiles(card.folder, card.song.fileNumber);
     for (int t = 0; t < kTracks; ++t) {
         for (int v = 0; v < kVTakes; ++v) {
-            const std::string& path = files[t * kVTakes + v];
+            const std::string& path = files[SlotIndex(t, v)];
             if (path.empty()) continue;
             const auto blocks = TakeFileBlocks(path);
             if (!blocks) continue;  // gone since the search
@@ -37,7 +40,7 @@ int RunTakes(const TakesArgs& args) {
 
 Command AddTakesCommand(CLI::App& parent) {
     auto args = std::make_shared<TakesArgs>();
-    CLI::App* app = parent.add_subcommand("takes", "list the takes of a song with their lengths");
+    CLI::App* app = parent.add_subcommand("takes", kHelpTakes);
     AddCardArgument(*app, args->card);
     AddSongArgument(*app, args->song);
     return {app, [args] { return RunTakes(*args); }};

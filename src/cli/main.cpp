@@ -15,10 +15,6 @@ namespace {
 
 using namespace trx5::cli;
 
-constexpr char kFooter[] =
-    "SONG is the song number (1 to 100). TAKE is T-V: track 1-4, V-Take 1-8.\n"
-    "Exit status: 0 success, 1 failed operation, 2 bad usage, 130 interrupted.";
-
 // One line on stderr naming the command that was being parsed.
 int ParseFailure(const CLI::App& app, const CLI::ParseError& e) {
     std::string what = e.what();
@@ -31,7 +27,7 @@ int ParseFailure(const CLI::App& app, const CLI::ParseError& e) {
         what = given.front()->get_name() + ": " + what;
         command += " " + given.front()->get_name();
     }
-    std::cerr << "trx5card: " << what << " (try '" << command << " --help')\n";
+    Note(TryHelpText(what, command));
     return kExitUsage;
 }
 
@@ -47,15 +43,13 @@ int FinishStandardOutput(int code) {
     if (error == 0) error = errno;
     if (!failed && !closeFailed) return code;
     if (error == 0) error = EIO;
-    std::cerr << "trx5card: standard output: " << std::strerror(error) << '\n';
+    Note(StandardOutputText(std::strerror(error)));
     return code == kExitOk ? kExitFailed : code;
 }
 
 int Run(int argc, char** argv) {
-    CLI::App app(
-        "Works on the memory card of a TRX-5 four-track recorder (or a backup folder of it).",
-        "trx5card");
-    app.footer(kFooter);
+    CLI::App app(kHelpProgram, "trx5card");
+    app.footer(kHelpFooter);
     app.set_version_flag("--version", std::string("trx5card ") + TRX5_VERSION);
     app.require_subcommand(1);
     std::vector<Command> commands = {
@@ -79,7 +73,7 @@ int Run(int argc, char** argv) {
     for (const Command& command : commands) {
         if (command.app->parsed()) return command.run();
     }
-    return Usage("missing command");
+    return Usage(kUsageMissingCommand);
 }
 
 }  // namespace

@@ -7,10 +7,21 @@
 
 namespace trx5 {
 
+// The recorder's tracks, each with a level and a pan knob.
+inline constexpr int kTracks = 4;
+
 inline constexpr int kMaxLevel = 127;
 inline constexpr int kMaxPan = 100;
 inline constexpr int kUnityLevel = 100;
 inline constexpr int kCentrePan = 50;
+
+// One value for every track: the knobs start at EveryTrack(kUnityLevel) and
+// EveryTrack(kCentrePan).
+constexpr std::array<int, kTracks> EveryTrack(int value) {
+    std::array<int, kTracks> values{};
+    values.fill(value);
+    return values;
+}
 
 extern const std::array<std::uint16_t, kMaxLevel + 1> VolumeGainTable;
 extern const std::array<std::uint16_t, kMaxPan + 1> PanGainTable;

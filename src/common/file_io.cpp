@@ -76,7 +76,9 @@ FilePtr OpenRegularFile(const std::string& path, std::string* reason, FinalLink 
 
 Result<FreeSpaceInfo> FreeSpace(const std::string& folder) {
     struct statvfs fs {};
-    if (statvfs(folder.c_str(), &fs) != 0) return Status::Fail({}, ErrnoText(errno));
+    if (statvfs(folder.c_str(), &fs) != 0) {
+        return Status::Fail(ErrorCode::Failed, {}, ErrnoText(errno));
+    }
     FreeSpaceInfo space;
     space.known = fs.f_blocks != 0;
     if (fs.f_frsize != 0) space.blockSize = fs.f_frsize;
@@ -122,14 +124,14 @@ Status TempFile::Create(const std::string& folder, const std::string& baseName, 
         path_ = path;
         return Status::Ok();
     }
-    return Status::Fail({}, ErrnoText(error));
+    return Status::Fail(ErrorCode::CannotCreate, {}, ErrnoText(error));
 }
 
 Status TempFile::Write(const void* bytes, std::size_t count) {
     if (count == 0) return Status::Ok();
     errno = 0;
     if (std::fwrite(bytes, 1, count, file_) != count) {
-        return Status::Fail({}, ErrnoText(errno != 0 ? errno : EIO));
+        return Status::Fail(ErrorCode::CannotWrite, {}, ErrnoText(errno != 0 ? errno : EIO));
     }
     return Status::Ok();
 }
@@ -144,9 +146,11 @@ void TempFile::StartWriteback() {
 Status TempFile::Flush() {
     errno = 0;
     if (std::fflush(file_) != 0 || std::ferror(file_) != 0) {
-        return Status::Fail({}, ErrnoText(errno != 0 ? errno : EIO));
+        return Status::Fail(ErrorCode::CannotWrite, {}, ErrnoText(errno != 0 ? errno : EIO));
     }
-    if (fsync(fileno(file_)) != 0 && errno != EINVAL) return Status::Fail({}, ErrnoText(errno));
+    if (fsync(fileno(file_)) != 0 && errno != EINVAL) {
+        return Status::Fail(ErrorCode::CannotWrite, {}, ErrnoText(errno));
+    }
     return Status::Ok();
 }
 
@@ -154,7 +158,7 @@ Status TempFile::CommitTo(const std::string& target) {
     if (std::rename(path_.c_str(), target.c_str()) != 0) {
         const int error = errno;
         Discard();
-        return Status::Fail({}, ErrnoText(error));
+        return Status::Fail(ErrorCode::CannotWrite, {}, ErrnoText(error));
     }
     // The data is on the device already; only the lock goes with the close.
     std::fclose(file_);

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "common/messages.h"
 #include "common/result.h"
 
 namespace trx5 {
@@ -18,8 +19,6 @@ struct FileCloser {
     }
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
-inline constexpr char kReasonNotRegular[] = "Not a regular file";
 
 // The text of an errno value ("No space left on device").
 std::string ErrnoText(int error);

@@ -1,7 +1,8 @@
 // Failure values for the core library: every operation that can fail returns
 // a Status or a Result<T> that the caller has to look at. A failure carries
-// the message the user sees and, where known, the reason behind it ("No
-// space left on device"), which the window and the command line add.
+// its kind (an ErrorCode, for callers that act on it), the message the user
+// sees and, where known, the reason behind it ("No space left on device"),
+// which the window and the command line add, and the file it concerns.
 #pragma once
 
 #include <optional>
@@ -10,16 +11,34 @@
 
 namespace trx5 {
 
+// The kinds of failure that callers tell apart. Decisions are made on the
+// code, never on the message's text.
+enum class ErrorCode {
+    None,           // no failure
+    Failed,         // any other failure
+    CannotOpen,     // a file to read cannot be opened or read
+    NotAudio,       // a file holds no audio the program can use
+    CannotCreate,   // a file or folder to write cannot be made
+    CannotWrite,    // writing a file failed
+    CannotConvert,  // a sampling rate cannot be converted
+    NoCard,         // a folder without the card's machine file
+    InvalidCard,    // a machine file with another signature
+    NoSpace,        // the files would not fit in the free space
+    Exists,         // a file to write is there and is not to be replaced
+};
+
 class [[nodiscard]] Status {
   public:
     Status() = default;
     static Status Ok() { return Status(); }
-    static Status Fail(std::string message, std::string reason = {}) {
-        return Status(std::move(message), std::move(reason));
+    static Status Fail(ErrorCode code, std::string message, std::string reason = {}) {
+        return Status(code == ErrorCode::None ? ErrorCode::Failed : code, std::move(message),
+                      std::move(reason));
     }
 
     bool ok() const { return !message_.has_value(); }
     explicit operator bool() const { return ok(); }
+    ErrorCode code() const { return code_; }
     const std::string& message() const {
         static const std::string kEmpty;
         return message_ ? *message_ : kEmpty;
@@ -38,10 +57,17 @@ class [[nodiscard]] Status {
     std::string Describe() const {
         return reason_.empty() ? message() : message() + ": " + reason_;
     }
+    // "path: reason", the way a failure is told whose message is the same
+    // for every file of a run (a copy, stems); Describe() when it names no
+    // file.
+    std::string FileAndReason() const {
+        return path_.empty() ? Describe() : path_ + ": " + reason_;
+    }
 
   private:
-    Status(std::string message, std::string reason)
-        : message_(std::move(message)), reason_(std::move(reason)) {}
+    Status(ErrorCode code, std::string message, std::string reason)
+        : code_(code), message_(std::move(message)), reason_(std::move(reason)) {}
+    ErrorCode code_ = ErrorCode::None;
     std::optional<std::string> message_;
     std::string reason_;
     std::string path_;
@@ -56,10 +82,12 @@ class [[nodiscard]] Result {
     bool ok() const { return value_.has_value(); }
     explicit operator bool() const { return ok(); }
     const Status& status() const { return status_; }
+    ErrorCode code() const { return status_.code(); }
     const std::string& message() const { return status_.message(); }
     const std::string& reason() const { return status_.reason(); }
     const std::string& path() const { return status_.path(); }
     std::string Describe() const { return status_.Describe(); }
+    std::string FileAndReason() const { return status_.FileAndReason(); }
 
     T& value() { return *value_; }
     const T& value() const { return *value_; }

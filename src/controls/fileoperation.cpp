@@ -112,7 +112,7 @@ bool TFileOperation::Execute() {
             const auto result = trx5::CopyFiles(request, progress);
             if (!result) {
                 failure = QStringLiteral("Cannot copy %1: %2")
-                              .arg(QString::fromStdString(result.message()),
+                              .arg(QString::fromStdString(result.path()),
                                    QString::fromStdString(result.reason()));
                 break;
             }

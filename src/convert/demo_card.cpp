@@ -13,6 +13,7 @@
 #include "card/take_file.h"
 #include "codec/take_codec.h"
 #include "common/folder.h"
+#include "convert/convert_messages.h"
 
 namespace trx5 {
 
@@ -20,12 +21,17 @@ namespace {
 
 using Synth = std::function<double(double t)>;  // seconds -> -1..1
 
+// A failure of the demo card concerning `path`.
+Status DemoFailure(ErrorCode code, const std::string& path, const char* reason) {
+    return Status::Fail(code, kMsgDemoFailed, reason).WithPath(path);
+}
+
 Status WriteAll(const std::string& path, const std::vector<std::uint8_t>& bytes) {
     std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr) return Status::Fail(path + ": cannot be created");
+    if (f == nullptr) return DemoFailure(ErrorCode::CannotCreate, path, kReasonDemoCannotCreate);
     bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     ok = std::fclose(f) == 0 && ok;
-    return ok ? Status::Ok() : Status::Fail(path + ": cannot be written");
+    return ok ? Status::Ok() : DemoFailure(ErrorCode::CannotWrite, path, kReasonDemoCannotWrite);
 }
 
 std::vector<std::uint8_t> InfoFile(const char* signature, std::size_t size) {
@@ -90,11 +96,12 @@ Status MakeDemoCard(const std::string& folderPath) {
     if (std::filesystem::exists(folderPath, ec) &&
         !(std::filesystem::is_directory(folderPath, ec) &&
           std::filesystem::is_empty(folderPath, ec) && !ec)) {
-        return Status::Fail(
-            folderPath + ": already exists and is not an empty folder; name a new or empty folder");
+        return DemoFailure(ErrorCode::Exists, folderPath, kReasonDemoFolderInUse);
     }
     std::filesystem::create_directories(folderPath, ec);
-    if (ec) return Status::Fail(folderPath + ": the folder cannot be created");
+    if (ec) {
+        return DemoFailure(ErrorCode::CannotCreate, folderPath, kReasonDemoFolderCannotBeMade);
+    }
     const std::string folder = WithTrailingSlash(folderPath);
 
     if (Status s = WriteAll(folder + kMachineFileName, InfoFile(kMachineSignature, 512)); !s) {

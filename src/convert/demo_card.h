@@ -10,7 +10,8 @@ namespace trx5 {
 
 // Creates `folder` (and its parents) if needed and writes a machine file, a
 // HiFi and a LONG song and their takes into it. A folder that exists and is
-// not empty (or a file of that name) is refused.
+// not empty (or a file of that name) is refused. Failures say
+// kMsgDemoFailed and name the file or folder in the path.
 Status MakeDemoCard(const std::string& folder);
 
 }  // namespace trx5

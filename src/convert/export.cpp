@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <bit>
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -17,10 +16,12 @@
 
 #include "audiofile/audio_file_info.h"
 #include "card/take_file.h"
+#include "card/take_reader.h"
 #include "codec/take_codec.h"
 #include "codec/track_mix.h"
 #include "common/file_io.h"
 #include "common/folder.h"
+#include "convert/convert_messages.h"
 
 namespace trx5 {
 
@@ -34,34 +35,15 @@ static_assert(std::endian::native == std::endian::little,
 constexpr std::size_t kBatchBlocks = 32;
 
 struct TrackInput {
-    FilePtr file;
-    std::uint64_t blocks = 0;
+    TakeReader take;
     std::int16_t* samples = nullptr;  // decoded batch
     std::size_t blocksInBatch = 0;    // blocks of the batch that hold data
-    dev_t device = 0;                 // identity of the take file
-    ino_t inode = 0;
     int level = kUnityLevel;
     int pan = kCentrePan;
 };
 
 std::string Extension(const std::string& fileName) {
     return std::filesystem::path(fileName).filename().extension().string();
-}
-
-bool EqualsNoCase(const std::string& a, const char* b) {
-    std::string lower = a;
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return lower == b;
-}
-
-// Reads up to `count` blocks; a block of which only part could be read is
-// zero-filled. Returns the number of blocks that hold data.
-std::size_t ReadBlocks(std::FILE* f, std::uint8_t* buffer, std::size_t count) {
-    const std::size_t bytes = std::fread(buffer, 1, count * kTakeBlockSize, f);
-    const std::size_t blocks = (bytes + kTakeBlockSize - 1) / kTakeBlockSize;
-    std::fill(buffer + bytes, buffer + blocks * kTakeBlockSize, 0);
-    return blocks;
 }
 
 // The output file. A regular file (or a new name) is written under an
@@ -78,7 +60,9 @@ class OutputFile {
     Status Create() {
         struct stat st {};
         if (stat(path_.c_str(), &st) == 0) {
-            if (S_ISDIR(st.st_mode)) return Status::Fail(kMsgCannotCreate, ErrnoText(EISDIR));
+            if (S_ISDIR(st.st_mode)) {
+                return Status::Fail(ErrorCode::CannotCreate, kMsgCannotCreate, ErrnoText(EISDIR));
+            }
             if (!S_ISREG(st.st_mode)) return OpenDevice();
             // Write beside the file a link points to, and keep the link.
             if (char* real = realpath(path_.c_str(), nullptr)) {
@@ -93,7 +77,7 @@ class OutputFile {
         const std::string name = target.filename().string();
         RemoveStaleTempFiles(folder, TempNameStem(folder, name) + "-");
         if (Status s = temp_.Create(folder, name); !s) {
-            return Status::Fail(kMsgCannotCreate, s.reason());
+            return Status::Fail(ErrorCode::CannotCreate, kMsgCannotCreate, s.reason());
         }
         // A file that is replaced keeps its permissions.
         if (st.st_mode != 0) fchmod(fileno(temp_.file()), st.st_mode & 07777);
@@ -145,7 +129,7 @@ class OutputFile {
             errno = 0;
             const int error = sf_close(std::exchange(flac_, nullptr));
             if (error != 0) {
-                status = Status::Fail(kMsgCannotWrite,
+                status = Status::Fail(ErrorCode::CannotWrite, kMsgCannotWrite,
                                       errno != 0 ? ErrnoText(errno) : sf_error_number(error));
             }
         } else {
@@ -155,7 +139,8 @@ class OutputFile {
         if (!status) return status;
         if (device_) {
             const bool closed = std::fclose(device_.release()) == 0;
-            return closed ? Status::Ok() : Status::Fail(kMsgCannotWrite, ErrnoText(errno));
+            return closed ? Status::Ok()
+                          : Status::Fail(ErrorCode::CannotWrite, kMsgCannotWrite, ErrnoText(errno));
         }
         if (Status s = temp_.Flush(); !s) return Checked(s);
         if (Status s = temp_.CommitTo(target_); !s) return Checked(s);
@@ -170,7 +155,9 @@ class OutputFile {
 
     // libsndfile writes the stream straight to the file's descriptor.
     Status OpenFlac(int channels, std::uint32_t rate) {
-        if (std::fflush(file_) != 0) return Status::Fail(kMsgCannotWrite, ErrnoText(errno));
+        if (std::fflush(file_) != 0) {
+            return Status::Fail(ErrorCode::CannotWrite, kMsgCannotWrite, ErrnoText(errno));
+        }
         SF_INFO sfInfo{};
         sfInfo.samplerate = static_cast<int>(rate);
         sfInfo.channels = channels;
@@ -178,7 +165,7 @@ class OutputFile {
         errno = 0;
         flac_ = sf_open_fd(fileno(file_), SFM_WRITE, &sfInfo, SF_FALSE);
         if (flac_ == nullptr) {
-            return Status::Fail(kMsgCannotWrite,
+            return Status::Fail(ErrorCode::CannotWrite, kMsgCannotWrite,
                                 errno != 0 ? ErrnoText(errno) : sf_strerror(nullptr));
         }
         // libsndfile writes the stream's header only with the first samples;
@@ -190,24 +177,28 @@ class OutputFile {
 
     // The system's reason where there is one, else libsndfile's.
     Status FlacFailure() {
-        return Status::Fail(kMsgCannotWrite, errno != 0 ? ErrnoText(errno) : sf_strerror(flac_));
+        return Status::Fail(ErrorCode::CannotWrite, kMsgCannotWrite,
+                            errno != 0 ? ErrnoText(errno) : sf_strerror(flac_));
     }
 
     Status Checked(Status status) {
-        return status.ok() ? status : Status::Fail(kMsgCannotWrite, status.reason());
+        return status.ok() ? status
+                           : Status::Fail(ErrorCode::CannotWrite, kMsgCannotWrite, status.reason());
     }
 
     // Opening never waits for a reader of a FIFO; a FIFO without one fails.
     Status OpenDevice() {
         const int fd = open(path_.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-        if (fd < 0) return Status::Fail(kMsgCannotCreate, ErrnoText(errno));
+        if (fd < 0) {
+            return Status::Fail(ErrorCode::CannotCreate, kMsgCannotCreate, ErrnoText(errno));
+        }
         const int flags = fcntl(fd, F_GETFL);
         if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
         device_.reset(fdopen(fd, "wb"));
         if (!device_) {
             const int error = errno;
             close(fd);
-            return Status::Fail(kMsgCannotCreate, ErrnoText(error));
+            return Status::Fail(ErrorCode::CannotCreate, kMsgCannotCreate, ErrnoText(error));
         }
         file_ = device_.get();
         return Status::Ok();
@@ -226,13 +217,31 @@ class OutputFile {
 
 }  // namespace
 
+std::optional<ExportFormat> ExportFormatNamed(std::string_view name) {
+    for (const ExportFormatName& f : kExportFormats) {
+        if (name == f.name) return f.format;
+    }
+    return std::nullopt;
+}
+
+const char* ExportFileExtension(ExportFormat format) {
+    for (const ExportFormatName& f : kExportFormats) {
+        if (f.format == format) return f.extension;
+    }
+    return kExportFormats.front().extension;
+}
+
 ExportFormat ChooseExportFormat(std::string& fileName, ExportFormat chosenFilter) {
     const std::string ext = Extension(fileName);
-    if (EqualsNoCase(ext, ".aif")) return ExportFormat::Aiff;
-    if (EqualsNoCase(ext, ".flac")) return ExportFormat::Flac;
-    if (!ext.empty()) return ExportFormat::Wav;
-    if (chosenFilter == ExportFormat::Aiff) fileName += ".aif";
-    if (chosenFilter == ExportFormat::Flac) fileName += ".flac";
+    if (!ext.empty()) {
+        // Any other extension than those of AIFF and FLAC means WAV.
+        for (const ExportFormatName& f : kExportFormats) {
+            if (LowerCase(ext) == f.extension) return f.format;
+        }
+        return ExportFormat::Wav;
+    }
+    // A WAV name is taken as it is.
+    if (chosenFilter != ExportFormat::Wav) fileName += ExportFileExtension(chosenFilter);
     return chosenFilter;
 }
 
@@ -243,24 +252,12 @@ Result<ExportOutcome> ExportTakes(const ExportRequest& request, Progress& progre
     std::uint64_t blocks = 0;
     for (int t = 0; t < kTracks; ++t) {
         if (request.takePaths[t].empty()) continue;
-        TrackInput in;
-        std::string reason;
-        in.file = OpenRegularFile(request.takePaths[t], &reason);
-        if (!in.file) return Status::Fail(kMsgCannotOpen, reason).WithPath(request.takePaths[t]);
-        struct stat st {};
-        if (fstat(fileno(in.file.get()), &st) != 0 ||
-            std::fseek(in.file.get(), kTakeHeaderSize, SEEK_SET) != 0) {
-            return Status::Fail(kMsgCannotOpen, ErrnoText(errno)).WithPath(request.takePaths[t]);
-        }
-        in.blocks = TakeBlockCount(static_cast<std::uint64_t>(st.st_size));
-        in.device = st.st_dev;
-        in.inode = st.st_ino;
-        in.level = request.levels[t];
-        in.pan = request.pans[t];
-        blocks = std::max(blocks, in.blocks);
-        tracks.push_back(std::move(in));
+        Result<TakeReader> take = TakeReader::Open(request.takePaths[t]);
+        if (!take) return take.status();
+        blocks = std::max(blocks, take->blocks());
+        tracks.push_back({std::move(*take), nullptr, 0, request.levels[t], request.pans[t]});
     }
-    if (tracks.empty()) return Status::Fail("No take is selected.");
+    if (tracks.empty()) return Status::Fail(ErrorCode::Failed, kMsgNoTakeSelected);
 
     const bool longMode = request.longMode;
     const int spb = SamplesPerBlock(longMode);
@@ -268,12 +265,10 @@ Result<ExportOutcome> ExportTakes(const ExportRequest& request, Progress& progre
     const int channels = mono ? 1 : 2;
 
     // Replacing one of the takes by the output would lose it.
-    if (struct stat st{}; stat(request.outputPath.c_str(), &st) == 0) {
-        for (const TrackInput& in : tracks) {
-            if (in.device == st.st_dev && in.inode == st.st_ino) {
-                return Status::Fail(kMsgCannotCreate, "the file is one of the takes being read")
-                    .WithPath(request.outputPath);
-            }
+    for (const TrackInput& in : tracks) {
+        if (in.take.IsSameFile(request.outputPath)) {
+            return Status::Fail(ErrorCode::CannotCreate, kMsgCannotCreate, kReasonOutputIsATake)
+                .WithPath(request.outputPath);
         }
     }
     // The 32-bit sizes of WAV and AIFF cannot describe a longer file: refuse
@@ -281,7 +276,8 @@ Result<ExportOutcome> ExportTakes(const ExportRequest& request, Progress& progre
     const bool aiff = request.format == ExportFormat::Aiff;
     if (request.format != ExportFormat::Flac &&
         blocks > std::uint64_t(MaxSampleBytes(aiff)) / (std::uint64_t(spb) * channels * 2)) {
-        return Status::Fail(kMsgCannotWrite, aiff ? kReasonAiffTooLarge : kReasonWavTooLarge)
+        return Status::Fail(ErrorCode::CannotWrite, kMsgCannotWrite,
+                            aiff ? kReasonAiffTooLarge : kReasonWavTooLarge)
             .WithPath(request.outputPath);
     }
 
@@ -299,19 +295,21 @@ Result<ExportOutcome> ExportTakes(const ExportRequest& request, Progress& progre
     ExportOutcome outcome;
     outcome.channels = channels;
     outcome.blocks = blocks;
-    for (std::uint64_t n = 0; n < blocks && !outcome.aborted;) {
+    for (std::uint64_t n = 0; n < blocks && !outcome.cancelled;) {
         std::size_t batch =
             static_cast<std::size_t>(std::min<std::uint64_t>(kBatchBlocks, blocks - n));
         for (std::size_t j = 0; j < batch; ++j) {
             if (!progress.Step(n + j, blocks)) {
-                outcome.aborted = true;
+                outcome.cancelled = true;
                 batch = j;
                 break;
             }
         }
         if (batch == 0) break;
         for (TrackInput& in : tracks) {
-            in.blocksInBatch = ReadBlocks(in.file.get(), coded.data(), batch);
+            const Result<std::size_t> read = in.take.Read(coded.data(), batch);
+            if (!read) return read.status();
+            in.blocksInBatch = *read;
             DecodeTakeBlocks(coded.data(), in.samples, in.blocksInBatch, longMode);
         }
         if (mono) {

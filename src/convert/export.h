@@ -3,8 +3,11 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <string>
+#include <string_view>
 
+#include "codec/track_mix.h"
 #include "common/messages.h"
 #include "common/result.h"
 #include "convert/progress.h"
@@ -14,6 +17,25 @@ namespace trx5 {
 // FLAC files hold 16-bit samples and are written through libsndfile.
 enum class ExportFormat { Wav, Aiff, Flac };
 
+// Each format with its name on the command line and the extension its files
+// get.
+struct ExportFormatName {
+    ExportFormat format;
+    const char* name;       // "wav", "aiff", "flac"
+    const char* extension;  // ".wav", ".aif", ".flac"
+};
+inline constexpr std::array<ExportFormatName, 3> kExportFormats{{
+    {ExportFormat::Wav, "wav", ".wav"},
+    {ExportFormat::Aiff, "aiff", ".aif"},
+    {ExportFormat::Flac, "flac", ".flac"},
+}};
+
+// The format of a name of kExportFormats; none for any other.
+std::optional<ExportFormat> ExportFormatNamed(std::string_view name);
+
+// The extension a file of the format gets: ".wav", ".aif", ".flac".
+const char* ExportFileExtension(ExportFormat format);
+
 // The format rule of the save dialog: ".aif" in any case means AIFF and
 // ".flac" FLAC; a name without an extension takes the format of the chosen
 // filter (and gets ".aif" or ".flac" appended for those); everything else
@@ -22,9 +44,9 @@ ExportFormat ChooseExportFormat(std::string& fileName, ExportFormat chosenFilter
 
 struct ExportRequest {
     bool longMode = false;
-    std::array<std::string, 4> takePaths;  // per track; empty = takes no part
-    std::array<int, 4> levels{100, 100, 100, 100};
-    std::array<int, 4> pans{50, 50, 50, 50};
+    std::array<std::string, kTracks> takePaths;  // per track; empty = takes no part
+    std::array<int, kTracks> levels = EveryTrack(kUnityLevel);
+    std::array<int, kTracks> pans = EveryTrack(kCentrePan);
     std::string outputPath;
     ExportFormat format = ExportFormat::Wav;
 };
@@ -32,8 +54,8 @@ struct ExportRequest {
 struct ExportOutcome {
     int channels = 0;
     std::uint64_t blocks = 0;         // blocks the take(s) hold
-    std::uint64_t blocksWritten = 0;  // fewer after an abort
-    bool aborted = false;
+    std::uint64_t blocksWritten = 0;  // fewer after a cancel
+    bool cancelled = false;           // stopped by the progress
 };
 
 // Writes the file. Takes are opened and the output's size is checked against

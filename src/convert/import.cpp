@@ -12,6 +12,7 @@
 #include "common/file_io.h"
 #include "common/folder.h"
 #include "common/messages.h"
+#include "convert/convert_messages.h"
 
 namespace trx5 {
 
@@ -32,31 +33,37 @@ class TakeWriter {
         // A folder of that name could not be renamed over at the end, after
         // the other take has been replaced: refuse it before writing.
         if (struct stat st{}; stat(targetPath_.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-            return Status::Fail(kMsgCannotCreate, ErrnoText(EISDIR)).WithPath(targetPath_);
+            return Status::Fail(ErrorCode::CannotCreate, kMsgCannotCreate, ErrnoText(EISDIR))
+                .WithPath(targetPath_);
         }
         if (Status s = temp_.Create(folder, name); !s) {
-            return Status::Fail(kMsgCannotCreate, s.reason()).WithPath(targetPath_);
+            return Status::Fail(ErrorCode::CannotCreate, kMsgCannotCreate, s.reason())
+                .WithPath(targetPath_);
         }
         return Status::Ok();
     }
 
     Status Write(const void* bytes, std::size_t count) {
-        if (Status s = temp_.Write(bytes, count); !s)
-            return Status::Fail(kMsgCannotWrite, s.reason()).WithPath(targetPath_);
+        if (Status s = temp_.Write(bytes, count); !s) {
+            return Status::Fail(ErrorCode::CannotWrite, kMsgCannotWrite, s.reason())
+                .WithPath(targetPath_);
+        }
         return Status::Ok();
     }
 
     // Puts the whole take on the device; it stays under its temporary name.
     Status Flush() {
         if (Status s = temp_.Flush(); !s) {
-            return Status::Fail(kMsgCannotWrite, s.reason()).WithPath(targetPath_);
+            return Status::Fail(ErrorCode::CannotWrite, kMsgCannotWrite, s.reason())
+                .WithPath(targetPath_);
         }
         return Status::Ok();
     }
 
     Status Commit() {
         if (Status s = temp_.CommitTo(targetPath_); !s) {
-            return Status::Fail(kMsgCannotWrite, s.reason()).WithPath(targetPath_);
+            return Status::Fail(ErrorCode::CannotWrite, kMsgCannotWrite, s.reason())
+                .WithPath(targetPath_);
         }
         return Status::Ok();
     }
@@ -74,7 +81,7 @@ class TakeWriter {
 Status CheckRoom(const std::string& folder, std::uint64_t frames, bool longMode,
                  std::size_t takes) {
     const auto space = FreeSpace(folder);
-    if (!space) return Status::Fail(kMsgCannotCreate, space.reason());
+    if (!space) return Status::Fail(ErrorCode::CannotCreate, kMsgCannotCreate, space.reason());
     if (!space->known) return Status::Ok();
     const std::uint64_t free = space->bytes;
     const std::uint64_t spb = SamplesPerBlock(longMode);
@@ -83,17 +90,16 @@ Status CheckRoom(const std::string& folder, std::uint64_t frames, bool longMode,
     const Wide needed = (kTakeHeaderSize + blocks * kTakeBlockSize) * takes;
     if (needed <= free) return Status::Ok();
     const std::uint64_t shown = needed > UINT64_MAX ? UINT64_MAX : std::uint64_t(needed);
-    return Status::Fail((takes == 1 ? "The take needs " : "The takes need ") +
-                        FormatByteSize(shown) + "; the card has " + FormatByteSize(free) +
-                        " free.");
+    return Status::Fail(ErrorCode::NoSpace,
+                        TakesNeedSpaceText(takes, FormatByteSize(shown), FormatByteSize(free)));
 }
 
 }  // namespace
 
 std::string RateChange::Describe() const {
-    char text[96];
-    std::snprintf(text, sizeof text, "%.10g Hz -> %u Hz", from, to);
-    return text;
+    char rate[48];
+    std::snprintf(rate, sizeof rate, "%.10g", from);
+    return RateChangeText(rate, std::to_string(to));
 }
 
 std::optional<RateChange> ImportRateChange(double fileRate, bool longMode) {
@@ -117,10 +123,9 @@ Result<ImportOutcome> ImportTakes(const ImportRequest& request, Progress& progre
     // A mix asked for a file that is not stereo is refused rather than
     // ignored; with a take for the right channel no mix is made anyway.
     if (request.mixToMono && !request.second && file.channels != 2) {
-        return Status::Fail(kMsgMixNeedsStereo,
-                            file.channels == 1
-                                ? std::string("the file is mono")
-                                : "the file has " + std::to_string(file.channels) + " channels")
+        return Status::Fail(
+                   ErrorCode::Failed, kMsgMixNeedsStereo,
+                   file.channels == 1 ? std::string(kReasonMono) : ChannelCountText(file.channels))
             .WithPath(request.sourcePath);
     }
 
@@ -150,7 +155,7 @@ Result<ImportOutcome> ImportTakes(const ImportRequest& request, Progress& progre
     const auto counted = source->CountFrames([&progress] { return progress.Step(0, 1); });
     if (!counted) return counted.status().WithPath(request.sourcePath);
     if (!*counted) {
-        outcome.aborted = true;
+        outcome.cancelled = true;
         return outcome;
     }
 
@@ -201,12 +206,12 @@ Result<ImportOutcome> ImportTakes(const ImportRequest& request, Progress& progre
     // Set when the file gives fewer frames than it promised (a stream that
     // cannot be decoded to its end); the take ends with the last of them.
     bool endedEarly = false;
-    while (done < blocks && !outcome.aborted && !endedEarly) {
+    while (done < blocks && !outcome.cancelled && !endedEarly) {
         std::size_t batch =
             static_cast<std::size_t>(std::min<std::uint64_t>(kBatchBlocks, blocks - done));
         for (std::size_t j = 0; j < batch; ++j) {
             if (!progress.Step(done + j, blocks)) {
-                outcome.aborted = true;
+                outcome.cancelled = true;
                 batch = j;
                 break;
             }
@@ -220,7 +225,7 @@ Result<ImportOutcome> ImportTakes(const ImportRequest& request, Progress& progre
     }
     // A cancelled import leaves the old takes alone; the temporary files go
     // with their writers.
-    if (outcome.aborted && !request.keepPartOnAbort) return outcome;
+    if (outcome.cancelled && !request.keepPartOnAbort) return outcome;
     // The frames left over after the whole blocks make one more block, also
     // after an abort (then they are the frames that follow the last block
     // written).
@@ -230,7 +235,9 @@ Result<ImportOutcome> ImportTakes(const ImportRequest& request, Progress& progre
         endedEarly = got < tail;
     }
     if (endedEarly) {
-        if (framesCoded == 0) return Status::Fail(kMsgNotAudioFile).WithPath(request.sourcePath);
+        if (framesCoded == 0) {
+            return Status::Fail(ErrorCode::NotAudio, kMsgNotAudioFile).WithPath(request.sourcePath);
+        }
         outcome.blocks = framesCoded / spb;
     }
 

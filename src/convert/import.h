@@ -9,6 +9,7 @@
 #include "audiofile/audio_source.h"
 #include "card/take_file.h"
 #include "common/result.h"
+#include "convert/convert_messages.h"
 #include "convert/progress.h"
 
 namespace trx5 {
@@ -41,7 +42,8 @@ struct ImportOutcome {
     // Whole blocks of the frames coded: those the file holds, or with a rate
     // conversion those it gives at the song's rate.
     std::uint64_t blocks = 0;
-    bool aborted = false;  // stopped early; takePaths empty when cancelled
+    // Stopped by the progress; takePaths empty unless keepPartOnAbort.
+    bool cancelled = false;
 };
 
 // A file's rate and the song's, when an import converts one to the other.
@@ -60,7 +62,7 @@ std::optional<RateChange> ImportRateChange(const AudioSourceInfo& info, bool lon
 // (a header that claims more than the file contains does not make a longer
 // take). Where they must be counted first (an MPEG stream, a header that
 // cannot be confirmed), the progress is asked as block 0 of 1 between
-// pieces of the count; a stop then gives an aborted outcome with no take
+// pieces of the count; a stop then gives a cancelled outcome with no take
 // written. A file at another rate than the song's is converted with libsoxr
 // (high quality) unless `keepRate`: the take then holds ConvertedFrames of
 // the file's frames, and the progress counts the whole blocks of those. A

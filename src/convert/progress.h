@@ -6,13 +6,13 @@ namespace trx5 {
 
 // Told once per block, before the block is worked; answers whether to go on.
 class Progress {
-public:
+  public:
     virtual ~Progress() = default;
     virtual bool Step(std::uint64_t block, std::uint64_t blocks) = 0;
 };
 
 class NoProgress final : public Progress {
-public:
+  public:
     bool Step(std::uint64_t, std::uint64_t) override { return true; }
 };
 

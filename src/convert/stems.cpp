@@ -4,15 +4,15 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
-#include "backup/card_copy.h"
 #include "card/card_info.h"
+#include "card/take_reader.h"
 #include "common/file_io.h"
 #include "common/folder.h"
 #include "common/messages.h"
+#include "convert/convert_messages.h"
 
 namespace trx5 {
 
@@ -44,25 +44,25 @@ class RunningProgress final : public Progress {
     std::uint64_t done_ = 0;
 };
 
-std::string SongText(int songNumber) {
-    char text[8];
-    std::snprintf(text, sizeof text, "%02d", songNumber);
-    return text;
-}
-
 // Makes `folder` (ending with "/") and its missing parents; a file on the
 // way is "Not a directory".
 Status MakeFolders(const std::string& folder) {
     struct stat st {};
     if (stat(folder.c_str(), &st) == 0 || errno == ENOTDIR) {
-        return S_ISDIR(st.st_mode) ? Status::Ok() : Status::Fail({}, ErrnoText(ENOTDIR));
+        return S_ISDIR(st.st_mode) ? Status::Ok()
+                                   : Status::Fail(ErrorCode::CannotCreate, {}, ErrnoText(ENOTDIR));
     }
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
-    return ec ? Status::Fail({}, ec.message()) : Status::Ok();
+    return ec ? Status::Fail(ErrorCode::CannotCreate, {}, ec.message()) : Status::Ok();
 }
 
-std::uint64_t MeasuredBlocks(const std::string& path) { return TakeFileBlocks(path).value_or(0); }
+// The whole blocks of a take, for the run's progress; none when it cannot be
+// opened (its export then fails).
+std::uint64_t MeasuredBlocks(const std::string& path) {
+    const Result<TakeReader> take = TakeReader::Open(path);
+    return take ? take->blocks() : 0;
+}
 
 // The stems of one song (and its mix), in track and V-Take order.
 void AddSongJobs(const std::string& card, const SongEntry& song, const StemsRequest& request,
@@ -70,7 +70,7 @@ void AddSongJobs(const std::string& card, const SongEntry& song, const StemsRequ
     const TakeFiles files = FindTakeFiles(card, song.fileNumber);
     for (int t = 0; t < kTracks; ++t) {
         for (int v = 0; v < kVTakes; ++v) {
-            const std::string& path = files[t * kVTakes + v];
+            const std::string& path = files[SlotIndex(t, v)];
             if (path.empty()) continue;
             StemJob job;
             job.name = StemFileName(song.SongNumber(), t + 1, v + 1, request.format);
@@ -91,22 +91,25 @@ void AddSongJobs(const std::string& card, const SongEntry& song, const StemsRequ
     bool any = false;
     for (int t = 0; t < kTracks; ++t) {
         const int v = request.mix->vtakes[t];
-        if (v < 0 || v >= kVTakes || files[t * kVTakes + v].empty()) continue;
-        mix.request.takePaths[t] = files[t * kVTakes + v];
+        if (v < 0 || v >= kVTakes || files[SlotIndex(t, v)].empty()) continue;
+        mix.request.takePaths[t] = files[SlotIndex(t, v)];
         mix.blocks = std::max(mix.blocks, MeasuredBlocks(mix.request.takePaths[t]));
         any = true;
     }
     if (any) jobs.push_back(std::move(mix));
 }
 
-// The file a failed export concerns: a take that could not be read, or else
-// the file being written.
-std::string FailedFile(const Status& failure, const StemJob& job, const std::string& target) {
-    if (failure.message() != kMsgCannotOpen) return target;
-    for (const std::string& take : job.request.takePaths) {
-        if (!take.empty() && !OpenRegularFile(take)) return take;
-    }
-    return target;
+// A failure of the run: "The file could not be written." about `path`, the
+// file (or folder) it concerns, with what went wrong as the reason.
+Status StemsFailure(ErrorCode code, const std::string& path, std::string reason) {
+    return Status::Fail(code, kMsgCannotWrite, std::move(reason)).WithPath(path);
+}
+
+// A failure in writing `target`: the inner failure's message and reason
+// are the reason. A take that could not be read is the file it concerns.
+Status JobFailure(const Status& inner, const std::string& target) {
+    const bool take = inner.code() == ErrorCode::CannotOpen && !inner.path().empty();
+    return StemsFailure(inner.code(), take ? inner.path() : target, inner.Describe());
 }
 
 // Writes one file. ExportTakes finishes a shorter file when it is stopped,
@@ -118,11 +121,13 @@ Status WriteJob(const std::string& folder, StemJob& job, RunningProgress& progre
     struct stat st {};
     const bool exists = lstat(target.c_str(), &st) == 0;
     if (exists && S_ISDIR(st.st_mode)) {
-        return Status::Fail(target, Status::Fail(kMsgCannotCreate, ErrnoText(EISDIR)).Describe());
+        return JobFailure(
+            Status::Fail(ErrorCode::CannotCreate, kMsgCannotCreate, ErrnoText(EISDIR)), target);
     }
     TempFile staging;
     if (Status s = staging.Create(folder, job.name); !s) {
-        return Status::Fail(target, Status::Fail(kMsgCannotCreate, s.reason()).Describe());
+        return JobFailure(Status::Fail(ErrorCode::CannotCreate, kMsgCannotCreate, s.reason()),
+                          target);
     }
     // A file that is replaced keeps its permissions (the export copies them
     // from the staging file).
@@ -130,8 +135,8 @@ Status WriteJob(const std::string& folder, StemJob& job, RunningProgress& progre
 
     job.request.outputPath = staging.path();
     const Result<ExportOutcome> result = ExportTakes(job.request, progress);
-    if (!result) return Status::Fail(FailedFile(result.status(), job, target), result.Describe());
-    if (result->aborted) {
+    if (!result) return JobFailure(result.status(), target);
+    if (result->cancelled) {
         staging.Discard();
         cancelled = true;
         return Status::Ok();
@@ -139,7 +144,8 @@ Status WriteJob(const std::string& folder, StemJob& job, RunningProgress& progre
     // The export has put the data on the device; only the name changes. The
     // folder's names are put on the device once, at the end of the run.
     if (Status s = staging.CommitTo(target); !s) {
-        return Status::Fail(target, Status::Fail(kMsgCannotWrite, s.reason()).Describe());
+        return JobFailure(Status::Fail(ErrorCode::CannotWrite, kMsgCannotWrite, s.reason()),
+                          target);
     }
     progress.FileDone(result->blocks);
     return Status::Ok();
@@ -147,25 +153,13 @@ Status WriteJob(const std::string& folder, StemJob& job, RunningProgress& progre
 
 }  // namespace
 
-const char* ExportFileExtension(ExportFormat format) {
-    switch (format) {
-        case ExportFormat::Wav:
-            return ".wav";
-        case ExportFormat::Aiff:
-            return ".aif";
-        case ExportFormat::Flac:
-            return ".flac";
-    }
-    return ".wav";
-}
-
 std::string StemFileName(int songNumber, int track, int vtake, ExportFormat format) {
-    return "Song" + SongText(songNumber) + "_Track" + std::to_string(track) + "_VTake" +
+    return "Song" + SongNumberText(songNumber) + "_Track" + std::to_string(track) + "_VTake" +
            std::to_string(vtake) + ExportFileExtension(format);
 }
 
 std::string MixFileName(int songNumber, ExportFormat format) {
-    return "Song" + SongText(songNumber) + "_Mix" + ExportFileExtension(format);
+    return "Song" + SongNumberText(songNumber) + "_Mix" + ExportFileExtension(format);
 }
 
 namespace {
@@ -180,8 +174,8 @@ Result<std::vector<StemJob>> PlanStems(const StemsRequest& request) {
         std::erase_if(songs,
                       [&](const SongEntry& s) { return s.fileNumber != *request.fileNumber; });
         if (songs.empty()) {
-            return Status::Fail(request.cardDir,
-                                "No song " + SongText(*request.fileNumber + 1) + " on this card");
+            return StemsFailure(ErrorCode::Failed, request.cardDir,
+                                NoSongText(SongNumberText(*request.fileNumber + 1)));
         }
     }
     std::vector<StemJob> jobs;
@@ -207,41 +201,36 @@ std::vector<std::string> StemsExistingFiles(const StemsRequest& request) {
     return ExistingTargets(WithTrailingSlash(request.outputFolder), *jobs);
 }
 
-StemsOutcome ExportStems(const StemsRequest& request, Progress& progress) {
-    StemsOutcome outcome;
+Result<StemsOutcome> ExportStems(const StemsRequest& request, Progress& progress,
+                                 std::vector<std::string>& written) {
     auto planned = PlanStems(request);
-    if (!planned) {
-        outcome.failure = planned.status();
-        return outcome;
-    }
+    if (!planned) return planned.status();
     std::vector<StemJob>& jobs = *planned;
+    StemsOutcome outcome;
     for (const StemJob& job : jobs) outcome.blocks += job.blocks;
 
     const std::string folder = WithTrailingSlash(request.outputFolder);
     if (!request.replaceExisting) {
-        outcome.existing = ExistingTargets(folder, jobs);
-        if (!outcome.existing.empty()) {
-            outcome.failure = Status::Fail(outcome.existing.front(), ErrnoText(EEXIST));
-            return outcome;
+        const std::vector<std::string> existing = ExistingTargets(folder, jobs);
+        if (!existing.empty()) {
+            return StemsFailure(ErrorCode::Exists, existing.front(), ErrnoText(EEXIST));
         }
     }
     if (Status s = MakeFolders(folder); !s) {
-        outcome.failure = Status::Fail(request.outputFolder, s.reason());
-        return outcome;
+        return StemsFailure(ErrorCode::CannotCreate, request.outputFolder, s.reason());
     }
     // Temporary files that killed runs left behind.
     RemoveStaleTempFiles(folder);
 
     RunningProgress running(progress, outcome.blocks);
+    Status failure = Status::Ok();
     for (StemJob& job : jobs) {
-        if (Status s = WriteJob(folder, job, running, outcome.cancelled); !s) {
-            outcome.failure = std::move(s);
-            break;
-        }
-        if (outcome.cancelled) break;
-        outcome.files.push_back(folder + job.name);
+        failure = WriteJob(folder, job, running, outcome.cancelled);
+        if (!failure || outcome.cancelled) break;
+        written.push_back(folder + job.name);
     }
     SyncFolder(folder);
+    if (!failure) return failure;
     return outcome;
 }
 

@@ -15,9 +15,6 @@
 
 namespace trx5 {
 
-// The extension a file of the format gets: ".wav", ".aif", ".flac".
-const char* ExportFileExtension(ExportFormat format);
-
 // "Song01_Track1_VTake3.wav": the song number as the song list shows it
 // (1..100: two digits, three for 100), track 1..4 and V-Take 1..8, all
 // counted from 1.
@@ -28,9 +25,9 @@ std::string MixFileName(int songNumber, ExportFormat format);
 
 // A selection of takes mixed through the knobs, as the export mixes it.
 struct StemMix {
-    std::array<int, kTracks> vtakes{-1, -1, -1, -1};  // per track, from 0; -1 none
-    std::array<int, kTracks> levels{100, 100, 100, 100};
-    std::array<int, kTracks> pans{50, 50, 50, 50};
+    std::array<int, kTracks> vtakes = EveryTrack(-1);  // per track, from 0; -1 none
+    std::array<int, kTracks> levels = EveryTrack(kUnityLevel);
+    std::array<int, kTracks> pans = EveryTrack(kCentrePan);
 };
 
 struct StemsRequest {
@@ -47,18 +44,11 @@ struct StemsRequest {
     bool replaceExisting = false;
 };
 
-// What a run did. `files` lists the files complete under their names, also
-// when the run was cancelled or failed part way.
+// What a run did. The files it completed are listed in the caller's
+// `written` (ExportStems), also when the run fails part way.
 struct StemsOutcome {
-    std::vector<std::string> files;  // output folder + name, in the order written
-    std::uint64_t blocks = 0;        // blocks of all files to write
+    std::uint64_t blocks = 0;  // blocks of all files to write
     bool cancelled = false;
-    Status failure;  // what stopped the run: the file (message) and the reason
-    // The files already there that the run refused to replace (failure names
-    // the first of them).
-    std::vector<std::string> existing;
-
-    bool ok() const { return failure.ok(); }
 };
 
 // The files of the output folder (output folder + name) that the request
@@ -67,12 +57,18 @@ std::vector<std::string> StemsExistingFiles(const StemsRequest& request);
 
 // Writes the stems of the request's songs in song order, within a song by
 // track and V-Take, each through ExportTakes (so each is exactly what an
-// export of that one take writes). The progress runs once over all blocks of
-// all files. A cancel stops between blocks: the files finished before stay,
-// and the file being written is dropped, leaving any older file of its name
-// as it was. A failure stops the run the same way. Unless replaceExisting,
-// a run that would write over files already there writes nothing and fails
-// naming the first of them ("File exists").
-[[nodiscard]] StemsOutcome ExportStems(const StemsRequest& request, Progress& progress);
+// export of that one take writes), and appends each file complete under its
+// name to `written` (output folder + name). The progress runs once over all
+// blocks of all files. A cancel stops between blocks: the files finished
+// before stay, and the file being written is dropped, leaving any older file
+// of its name as it was. A failure stops the run the same way; it says "The
+// file could not be written." and names the file it concerns (a take that
+// could not be read, else the file being written, or the output folder) and
+// what went wrong. Unless replaceExisting, a run that would write over files
+// already there writes nothing and fails (ErrorCode::Exists) naming the
+// first of them ("File exists"). A failed card check fails as the check
+// does, naming no file.
+Result<StemsOutcome> ExportStems(const StemsRequest& request, Progress& progress,
+                                 std::vector<std::string>& written);
 
 }  // namespace trx5

@@ -1,10 +1,7 @@
 #include "playback/audition.h"
 
-#include <sys/stat.h>
-
 #include <QCoreApplication>
 #include <algorithm>
-#include <cstdio>
 #include <limits>
 
 #include "codec/take_codec.h"
@@ -29,21 +26,17 @@ bool Audition::Start(const TakePaths& takePaths, bool longMode) {
     if (!output_.Open({2, SampleRate(longMode)})) return false;
     ++playback_;
 
-    std::uint64_t largest = 0;
+    std::uint64_t blocks = 0;
     for (int t = 0; t < kTracks; ++t) {
         AuditionFiles[t].reset();
         if (takePaths[t].empty()) continue;
-        FilePtr file = OpenRegularFile(takePaths[t]);
-        struct stat st {};
-        if (!file || fstat(fileno(file.get()), &st) != 0 ||
-            std::fseek(file.get(), kTakeHeaderSize, SEEK_SET) != 0) {
-            continue;
-        }
-        largest = std::max<std::uint64_t>(largest, static_cast<std::uint64_t>(st.st_size));
-        AuditionFiles[t] = std::move(file);
+        Result<TakeReader> take = TakeReader::Open(takePaths[t]);
+        if (!take) continue;
+        blocks = std::max(blocks, take->blocks());
+        AuditionFiles[t] = std::move(*take);
     }
-    AuditionBlocks = static_cast<int>(std::min<std::uint64_t>(
-        TakeBlockCount(largest), std::numeric_limits<int>::max() - kBuffers));
+    AuditionBlocks = static_cast<int>(
+        std::min<std::uint64_t>(blocks, std::numeric_limits<int>::max() - kBuffers));
 
     AuditionQueued = 0;
     for (SoundBuffer& buffer : buffers_) {
@@ -54,7 +47,7 @@ bool Audition::Start(const TakePaths& takePaths, bool longMode) {
     AuditionPlaying = true;
     if (!output_.Start()) {
         AuditionPlaying = false;
-        for (FilePtr& file : AuditionFiles) file.reset();
+        for (std::optional<TakeReader>& take : AuditionFiles) take.reset();
         return false;
     }
     return true;
@@ -71,11 +64,10 @@ void Audition::FillAuditionBuffer(SoundBuffer& buffer) {
     std::uint8_t block[kTakeBlockSize];
     std::int16_t decoded[kMaxSamplesPerBlock];
     for (int t = 0; t < kTracks; ++t) {
-        std::FILE* file = AuditionFiles[t].get();
-        if (file == nullptr) continue;
-        const std::size_t got = std::fread(block, 1, sizeof block, file);
-        if (got == 0) continue;  // the take has ended
-        std::fill(block + got, block + sizeof block, std::uint8_t(0));
+        std::optional<TakeReader>& take = AuditionFiles[t];
+        if (!take) continue;
+        const Result<std::size_t> got = take->Read(block, 1);
+        if (!got || *got == 0) continue;  // the take has ended
         DecodeTakeBlock(block, decoded, longMode_);
         // The knobs as they stand now: turning one is heard once the
         // buffers queued before have played.
@@ -97,7 +89,7 @@ void Audition::AuditionBufferDone(SoundBuffer* buffer) {
 void Audition::StopAudition(int playback) {
     if (!AuditionPlaying || playback != playback_) return;
     emit Stopping();
-    for (FilePtr& file : AuditionFiles) file.reset();
+    for (std::optional<TakeReader>& take : AuditionFiles) take.reset();
     AuditionPlaying = false;
     output_.Reset();
     // The buffers come back now and are not refilled.

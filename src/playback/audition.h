@@ -7,17 +7,19 @@
 #include <QObject>
 #include <array>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "card/take_file.h"
-#include "common/file_io.h"
+#include "card/take_reader.h"
+#include "codec/track_mix.h"
 #include "playback/sound_output.h"
 
 namespace trx5 {
 
 struct TrackKnobs {
-    int level = 100;
-    int pan = 50;
+    int level = kUnityLevel;
+    int pan = kCentrePan;
 };
 
 class Audition : public QObject {
@@ -65,7 +67,7 @@ class Audition : public QObject {
     SoundOutput& output_;
     KnobReader knobs_;
     bool longMode_ = false;
-    std::array<FilePtr, kTracks> AuditionFiles;
+    std::array<std::optional<TakeReader>, kTracks> AuditionFiles;
     int AuditionBlocks = 0;
     int AuditionQueued = 0;
     bool AuditionPlaying = false;

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sndfile.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -8,10 +9,6 @@
 
 #include "audiofile/audio_file_info.h"
 #include "support/test_support.h"
-
-#ifdef TRX5_HAVE_SNDFILE
-#include <sndfile.h>
-#endif
 
 namespace {
 
@@ -251,7 +248,6 @@ TEST(AudioWriter, OwnReaderReadsWrittenFiles) {
     }
 }
 
-#ifdef TRX5_HAVE_SNDFILE
 TEST(AudioWriter, LibsndfileReadsWrittenFiles) {
     for (const RoundTrip& c : kRoundTrips) {
         SCOPED_TRACE(c.name);
@@ -274,7 +270,6 @@ TEST(AudioWriter, LibsndfileReadsWrittenFiles) {
         sf_close(sf);
     }
 }
-#endif
 
 std::string RunForOutput(const std::string& command) {
     std::string out;

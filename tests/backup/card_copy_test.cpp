@@ -414,8 +414,8 @@ TEST_F(CopyFailure, FileSizeLimit) {
         setrlimit(RLIMIT_FSIZE, &limit);
         trx5::NoCopyProgress quiet;
         const auto result = trx5::CopyFiles(Request(src.path(), dst.path()), quiet);
-        _exit(!result.ok() &&
-                      result.Describe() == std::string("01-01.aud: File too large; ") + kSummary
+        _exit(!result.ok() && result.FileAndReason() ==
+                                  std::string("01-01.aud: File too large; ") + kSummary
                   ? 0
                   : 1);
     }
@@ -464,8 +464,9 @@ TEST_F(CopyFailure, FullDisk) {
     const auto result = trx5::CopyFiles(Request(src.path(), mount), fillUp);
     ASSERT_TRUE(fillUp.filled);
     ASSERT_FALSE(result.ok());
-    EXPECT_EQ(result.message(), "01-01.aud");
+    EXPECT_EQ(result.path(), "01-01.aud");
     EXPECT_EQ(result.reason(), std::string("No space left on device; ") + kSummary);
+    EXPECT_EQ(result.code(), trx5::ErrorCode::CannotWrite);
     ASSERT_EQ(std::remove((mount + "/filler").c_str()), 0);
     ExpectAftermath(mount);
 }
@@ -495,7 +496,7 @@ TEST_F(CopyFailure, ReadOnlyDestination) {
         for (const auto& [destination, expected] : cases) {
             trx5::NoCopyProgress quiet;
             const auto result = trx5::CopyFiles(Request(src.path(), destination), quiet);
-            failed += result.ok() || result.Describe() != expected;
+            failed += result.ok() || result.FileAndReason() != expected;
         }
         _exit(failed);
     }
@@ -509,18 +510,20 @@ TEST_F(CopyFailure, ReadOnlyDestination) {
 
 TEST(CardCopy, FailuresNameTheFolderOrTheFile) {
     TempDir work;
+    using trx5::ErrorCode;
     struct Case {
         const char* what;
         std::function<void()> setUp;
         CopyRequest request;
-        std::string message;
+        std::string path;
         const char* reason;
+        ErrorCode code;
     };
     const std::string card = work / "card";
     const std::string empty = work / "empty";
     const Case cases[] = {
         {"missing source", [] {}, Request(work / "none", work / "out"), work / "none",
-         "No such file or directory"},
+         "No such file or directory", ErrorCode::CannotOpen},
         {"nothing matches",
          [&] {
              ASSERT_EQ(mkdir(empty.c_str(), 0755), 0);
@@ -528,15 +531,16 @@ TEST(CardCopy, FailuresNameTheFolderOrTheFile) {
              ASSERT_EQ(mkfifo((empty + "/f.aud").c_str(), 0644), 0);
              WriteFile(empty + "/notes.txt", "x");
          },
-         Request(empty, work / "out"), empty, trx5::kReasonNoFilesToCopy},
+         Request(empty, work / "out"), empty, trx5::kReasonNoFilesToCopy, ErrorCode::Failed},
         {"destination is a file", [&] { WriteFile(work / "file", "x"); },
-         Request(card, work / "file/sub"), work / "file/sub", "Not a directory"},
+         Request(card, work / "file/sub"), work / "file/sub", "Not a directory",
+         ErrorCode::CannotCreate},
         {"a folder has a file's name",
          [&] { ASSERT_EQ(mkdir((work / "out2/00-01.aud").c_str(), 0755), 0); },
-         Request(card, work / "out2"), "00-01.aud", "Is a directory"},
+         Request(card, work / "out2"), "00-01.aud", "Is a directory", ErrorCode::CannotCreate},
         // A card taken out is not replaced by a new folder of its name.
         {"destination must be there", [] {}, MustExist(Request(card, work / "gone")), work / "gone",
-         "No such file or directory"},
+         "No such file or directory", ErrorCode::CannotCreate},
     };
     ASSERT_EQ(mkdir(card.c_str(), 0755), 0);
     WriteFile(card + "/00-00.aud", Noise(100, 1));
@@ -549,8 +553,10 @@ TEST(CardCopy, FailuresNameTheFolderOrTheFile) {
         trx5::NoCopyProgress progress;
         const auto result = trx5::CopyFiles(c.request, progress);
         ASSERT_FALSE(result.ok());
-        EXPECT_EQ(result.message(), c.message);
+        EXPECT_EQ(result.path(), c.path);
         EXPECT_EQ(result.reason(), c.reason);
+        EXPECT_EQ(result.code(), c.code);
+        EXPECT_EQ(result.message(), trx5::kMsgCannotCopy);
     }
     alarm(0);
     EXPECT_FALSE(trx5test::FileExists(work / "out"));  // nothing made before the source is known
@@ -580,7 +586,7 @@ TEST(CardCopy, ARenameThatFailsPartWayThroughASongIsNamed) {
     } inTheWay(dst / "00-01.aud");
     const auto result = trx5::CopyFiles(Request(src.path(), dst.path()), inTheWay);
     ASSERT_FALSE(result.ok());
-    EXPECT_EQ(result.Describe(),
+    EXPECT_EQ(result.FileAndReason(),
               "00-01.aud: Is a directory; song 01 partly copied; song 02 and the machine file "
               "left as they were");
     EXPECT_EQ(Listing(dst.path()), (std::set<std::string>{"00-00.aud", "00-01.aud"}));
@@ -688,19 +694,11 @@ TEST(CardCopy, SpaceIsCheckedBeforeAnythingIsWritten) {
             EXPECT_EQ(Contents(mount + "/"), sources);
         } else {
             ASSERT_FALSE(result.ok());
-            EXPECT_EQ(result.Describe(), c.failure);
+            EXPECT_EQ(result.FileAndReason(), c.failure);
+            EXPECT_EQ(result.code(), trx5::ErrorCode::NoSpace);
             EXPECT_EQ(Contents(mount + "/"), old);
         }
     }
-}
-
-TEST(CardCheck, MachineFile) {
-    TempDir valid, missing, invalid;
-    trx5test::MakeMachineFile(valid.path());
-    WriteFile(invalid / "SONGNO.TX5", "QORV TX-5 SONG    INFORMATION VER0001");
-    EXPECT_TRUE(trx5::CheckCardFolder(valid.path()).ok());
-    EXPECT_EQ(trx5::CheckCardFolder(missing.path()).message(), "No TRX-5 card information");
-    EXPECT_EQ(trx5::CheckCardFolder(invalid.path()).message(), "Invalid TRX-5 card information");
 }
 
 }  // namespace

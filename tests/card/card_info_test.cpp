@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -79,6 +80,58 @@ TEST(MachineFile, NameInAnyLetterCase) {
         WriteFile(dir / name, WithZeroAndPadding(trx5::kMachineSignature, 64));
         EXPECT_TRUE(trx5::CheckMachineFile(dir.path())) << name;
     }
+}
+
+// The check before a card is used: its message and code, with or without a
+// trailing "/".
+TEST(CardCheck, MachineFile) {
+    TempDir valid, missing, invalid;
+    trx5test::MakeMachineFile(valid.path());
+    WriteFile(invalid / "SONGNO.TX5", "QORV TX-5 SONG    INFORMATION VER0001");
+    for (const char* slash : {"", "/"}) {
+        const auto folder = [slash](const TempDir& dir) {
+            std::string path = dir.path();
+            path.pop_back();
+            return path + slash;
+        };
+        EXPECT_TRUE(trx5::CheckCardFolder(folder(valid)).ok());
+        const trx5::Status none = trx5::CheckCardFolder(folder(missing));
+        EXPECT_EQ(none.message(), "No TRX-5 card information");
+        EXPECT_EQ(none.code(), trx5::ErrorCode::NoCard);
+        const trx5::Status other = trx5::CheckCardFolder(folder(invalid));
+        EXPECT_EQ(other.message(), "Invalid TRX-5 card information");
+        EXPECT_EQ(other.code(), trx5::ErrorCode::InvalidCard);
+    }
+}
+
+// The song file numbers that card file names carry, and the song number
+// as the song list shows it.
+TEST(CardFileNames, FileNumbers) {
+    struct Case {
+        const char* name;
+        std::optional<int> song;  // of a song file's name
+        std::optional<int> take;  // of a take file's name
+    };
+    const Case cases[] = {
+        {"UtyPrm07.tx5", 7, {}},
+        {"utyprm99.TX5", 99, {}},
+        {"UtyPrm7x.tx5", {}, {}},
+        {"UtyPrm07.tx", {}, {}},
+        {"07-12.aud", {}, 7},
+        {"99-37.AUD", {}, 99},
+        {"07-40.aud", {}, {}},
+        {"07-18.aud", {}, {}},
+        {"x7-12.aud", {}, {}},
+        {"SongNo.tx5", {}, {}},
+        {"", {}, {}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(trx5::SongFileNumber(c.name), c.song) << c.name;
+        EXPECT_EQ(trx5::TakeFileNumber(c.name), c.take) << c.name;
+    }
+    EXPECT_EQ(trx5::SongNumberText(1), "01");
+    EXPECT_EQ(trx5::SongNumberText(12), "12");
+    EXPECT_EQ(trx5::SongNumberText(100), "100");
 }
 
 Bytes SongFile(std::size_t size, const Bytes& mode) {

@@ -108,6 +108,23 @@ TEST(TakeFileTest, HeaderDecides) {
     EXPECT_FALSE(trx5::IsTakeFile(dir / "00-01.aud"));
 }
 
+// The grid's places and the captions the grid and trx5card show.
+TEST(TakeSlots, IndexAndCaption) {
+    struct Case {
+        int track, vtake, index;
+        const char* caption;
+    };
+    const Case cases[] = {{0, 0, 0, "1-1"}, {0, 7, 7, "1-8"}, {1, 2, 10, "2-3"}, {3, 7, 31, "4-8"}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(trx5::SlotIndex(c.track, c.vtake), c.index);
+        EXPECT_EQ(trx5::SlotIndex({c.track, c.vtake}), c.index);
+        const trx5::TakeSlot slot = trx5::SlotAt(c.index);
+        EXPECT_EQ(slot.track, c.track);
+        EXPECT_EQ(slot.vtake, c.vtake);
+        EXPECT_EQ(trx5::TakeCaption(slot), c.caption);
+    }
+}
+
 TEST(TakeFileSearch, FindsTheSongsTakesInAnyCase) {
     TempDir dir;
     WriteFile(dir / "00-00.aud", ValidHeader(512 + 512));

@@ -17,11 +17,13 @@
 #include <limits>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "codec/track_mix.h"
 #include "common/file_io.h"
 #include "convert/audio_check.h"
+#include "convert/recording_progress.h"
 
 namespace {
 
@@ -97,6 +99,20 @@ TEST(ExportFormatRule, FromTheName) {
     }
 }
 
+// The formats' names on the command line and their files' extensions.
+TEST(ExportFormatRule, NamesAndExtensions) {
+    using F = ExportFormat;
+    const std::tuple<const char*, F, const char*> cases[] = {
+        {"wav", F::Wav, ".wav"}, {"aiff", F::Aiff, ".aif"}, {"flac", F::Flac, ".flac"}};
+    for (const auto& [name, format, extension] : cases) {
+        EXPECT_EQ(trx5::ExportFormatNamed(name), format) << name;
+        EXPECT_STREQ(trx5::ExportFileExtension(format), extension) << name;
+    }
+    for (const char* other : {"", "WAV", "aif", "mp3"}) {
+        EXPECT_EQ(trx5::ExportFormatNamed(other), std::nullopt) << other;
+    }
+}
+
 TEST(Export, SingleTakeIsTheDecodedTakeUnchanged) {
     for (ExportFormat format : {ExportFormat::Wav, ExportFormat::Aiff}) {
         for (bool longMode : {false, true}) {
@@ -117,7 +133,7 @@ TEST(Export, SingleTakeIsTheDecodedTakeUnchanged) {
             EXPECT_EQ(result->channels, 1);
             EXPECT_EQ(result->blocks, 37u);
             EXPECT_EQ(result->blocksWritten, 37u);
-            EXPECT_FALSE(result->aborted);
+            EXPECT_FALSE(result->cancelled);
 
             const int spb = trx5::SamplesPerBlock(longMode);
             ExpectExactSizes(r.outputPath, format, 1, 37 * spb);
@@ -255,7 +271,7 @@ TEST(Export, AbortLeavesAValidShorterFile) {
         RecordingProgress progress(c.stopAt);
         const auto result = trx5::ExportTakes(r, progress);
         ASSERT_TRUE(result.ok()) << result.message();
-        EXPECT_TRUE(result->aborted);
+        EXPECT_TRUE(result->cancelled);
         EXPECT_EQ(result->blocks, 40u);
         EXPECT_EQ(result->blocksWritten, c.stopAt);
         ASSERT_EQ(progress.calls.size(), c.stopAt + 1);
@@ -673,7 +689,7 @@ TEST(Export, FlacLimitsAndFailures) {
     RecordingProgress stop(0);
     const auto result = trx5::ExportTakes(r, stop);
     ASSERT_TRUE(result.ok()) << result.Describe();
-    EXPECT_TRUE(result->aborted);
+    EXPECT_TRUE(result->cancelled);
     EXPECT_EQ(stop.calls, (std::vector<std::pair<std::uint64_t, std::uint64_t>>{{0, 4219025}}));
     EXPECT_EQ(ReadFlac(r.outputPath).samples.size(), 0u);
 

@@ -16,6 +16,7 @@
 #include "codec/take_codec.h"
 #include "convert/audio_check.h"
 #include "convert/import.h"
+#include "convert/recording_progress.h"
 
 namespace {
 
@@ -135,7 +136,7 @@ TEST(ImportFormats, ConvertedTakeBlocks) {
         ASSERT_TRUE(result.ok()) << result.Describe();
         EXPECT_EQ(result->blocks, blocks);
         const bool stops = c.stopAt < blocks;
-        EXPECT_EQ(result->aborted, stops);
+        EXPECT_EQ(result->cancelled, stops);
         ASSERT_EQ(progress.calls.size(), stops ? c.stopAt + 1 : blocks);
         for (std::uint64_t n = 0; n < progress.calls.size(); ++n) {
             EXPECT_EQ(progress.calls[n], std::make_pair(n, blocks));
@@ -362,7 +363,7 @@ TEST(ImportFormats, CountingAsksTheProgressAndCanBeStopped) {
         trx5test::RecordingProgress progress;
         const auto result = trx5::ImportTakes(Request(path, card.path(), false, false), progress);
         ASSERT_TRUE(result.ok()) << result.Describe();
-        EXPECT_FALSE(result->aborted);
+        EXPECT_FALSE(result->cancelled);
         // Counting asks once per piece of 8192 frames decoded.
         const std::size_t counting = progress.calls.size() - blocks;
         EXPECT_GE(counting, 3 * 44100 / 8192u);
@@ -382,7 +383,7 @@ TEST(ImportFormats, CountingAsksTheProgressAndCanBeStopped) {
         trx5test::RecordingProgress progress(0);
         const auto result = trx5::ImportTakes(request, progress);
         ASSERT_TRUE(result.ok()) << result.Describe();
-        EXPECT_TRUE(result->aborted);
+        EXPECT_TRUE(result->cancelled);
         EXPECT_TRUE(result->takePaths.empty());
         EXPECT_EQ(progress.calls.size(), 1u);
         EXPECT_EQ(trx5test::ReadFile(card / "00-00.aud"), take);

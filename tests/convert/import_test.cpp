@@ -21,6 +21,7 @@
 
 #include "convert/audio_check.h"
 #include "convert/export.h"
+#include "convert/recording_progress.h"
 
 namespace {
 
@@ -88,7 +89,7 @@ TEST(Import, WholeBlocksAndTail) {
             trx5::ImportTakes(Request(src / "in.wav", card.path(), c.longMode, {0, 3}), progress);
         ASSERT_TRUE(result.ok()) << result.message();
         EXPECT_EQ(result->blocks, c.wholeBlocks);
-        EXPECT_FALSE(result->aborted);
+        EXPECT_FALSE(result->cancelled);
         ASSERT_EQ(result->takePaths, std::vector<std::string>{card / "00-03.aud"});
         const Bytes take = trx5test::ReadFile(card / "00-03.aud");
         ASSERT_EQ(take.size(), 512 + 512 * c.fileBlocks);
@@ -280,7 +281,7 @@ TEST(Import, AbortKeepsWrittenBlocksAndTheTail) {
         request.keepPartOnAbort = true;
         const auto result = trx5::ImportTakes(request, progress);
         ASSERT_TRUE(result.ok()) << result.message();
-        EXPECT_TRUE(result->aborted);
+        EXPECT_TRUE(result->cancelled);
         ASSERT_EQ(progress.calls.size(), c.stopAt + 1);
         EXPECT_EQ(progress.calls.back(), std::make_pair(c.stopAt, std::uint64_t(40)));
 
@@ -631,7 +632,7 @@ TEST_F(ImportFailure, CancelLeavesTakesUnchanged) {
     RecordingProgress stopping(5);
     const auto result = trx5::ImportTakes(r, stopping);
     ASSERT_TRUE(result.ok()) << result.Describe();
-    EXPECT_TRUE(result->aborted);
+    EXPECT_TRUE(result->cancelled);
     EXPECT_TRUE(result->takePaths.empty());
     ExpectUnchanged();
 }

@@ -11,15 +11,17 @@
 
 #include "audiofile/audio_source.h"
 #include "card/card_info.h"
+#include "common/messages.h"
 #include "convert/audio_check.h"
 #include "convert/demo_card.h"
+#include "convert/recording_progress.h"
 #include "support/reference_codec.h"
 
 namespace {
 
 using trx5::ExportFormat;
-using trx5::StemsOutcome;
 using trx5::StemsRequest;
+using Written = std::vector<std::string>;
 using trx5test::Bytes;
 using trx5test::RecordingProgress;
 using trx5test::Samples;
@@ -127,9 +129,10 @@ TEST_F(Stems, EveryTakeOfEverySong) {
         const std::vector<Stem> stems = ExpectedStems(card, format);
         ASSERT_EQ(stems.size(), 7u);  // the demo's five HiFi and two LONG takes
         RecordingProgress progress;
-        const StemsOutcome outcome = trx5::ExportStems(Request(format), progress);
-        ASSERT_TRUE(outcome.ok()) << outcome.failure.Describe();
-        EXPECT_FALSE(outcome.cancelled);
+        Written written;
+        const auto outcome = trx5::ExportStems(Request(format), progress, written);
+        ASSERT_TRUE(outcome.ok()) << outcome.Describe();
+        EXPECT_FALSE(outcome->cancelled);
 
         std::vector<std::string> paths;
         std::set<std::string> names;
@@ -140,7 +143,7 @@ TEST_F(Stems, EveryTakeOfEverySong) {
             blocks += *trx5::TakeFileBlocks(stem.take);
             ExpectStem(paths.back(), stem, format);
         }
-        EXPECT_EQ(outcome.files, paths);
+        EXPECT_EQ(written, paths);
         // The AIFF run adds its files beside the WAV ones, and nothing else.
         if (format == ExportFormat::Aiff) {
             for (const Stem& stem : ExpectedStems(card, ExportFormat::Wav)) names.insert(stem.name);
@@ -148,7 +151,7 @@ TEST_F(Stems, EveryTakeOfEverySong) {
         EXPECT_EQ(Listing(out), names);
 
         // One progress over all blocks of all takes.
-        EXPECT_EQ(outcome.blocks, blocks);
+        EXPECT_EQ(outcome->blocks, blocks);
         ASSERT_EQ(progress.calls.size(), blocks);
         for (std::uint64_t n = 0; n < blocks; ++n) {
             ASSERT_EQ(progress.calls[n], std::make_pair(n, blocks)) << n;
@@ -160,8 +163,9 @@ TEST_F(Stems, OneSong) {
     StemsRequest r = Request();
     r.fileNumber = 1;
     trx5::NoProgress none;
-    const StemsOutcome outcome = trx5::ExportStems(r, none);
-    ASSERT_TRUE(outcome.ok()) << outcome.failure.Describe();
+    Written written;
+    const auto outcome = trx5::ExportStems(r, none, written);
+    ASSERT_TRUE(outcome.ok()) << outcome.Describe();
     const std::vector<Stem> stems = ExpectedStems(card, ExportFormat::Wav, 1);
     ASSERT_EQ(stems.size(), 2u);
     std::vector<std::string> paths;
@@ -169,7 +173,7 @@ TEST_F(Stems, OneSong) {
         paths.push_back(out + "/" + stem.name);
         ExpectStem(paths.back(), stem, ExportFormat::Wav);
     }
-    EXPECT_EQ(outcome.files, paths);
+    EXPECT_EQ(written, paths);
     EXPECT_EQ(Listing(out).size(), 2u);
 }
 
@@ -178,14 +182,15 @@ TEST_F(Stems, FlacStems) {
     StemsRequest r = Request(ExportFormat::Flac);
     r.fileNumber = 1;
     trx5::NoProgress none;
-    const StemsOutcome outcome = trx5::ExportStems(r, none);
-    ASSERT_TRUE(outcome.ok()) << outcome.failure.Describe();
+    Written written;
+    const auto outcome = trx5::ExportStems(r, none, written);
+    ASSERT_TRUE(outcome.ok()) << outcome.Describe();
     const std::vector<Stem> stems = ExpectedStems(card, ExportFormat::Wav, 1);
-    ASSERT_EQ(outcome.files.size(), stems.size());
+    ASSERT_EQ(written.size(), stems.size());
     for (std::size_t i = 0; i < stems.size(); ++i) {
         const std::string name = stems[i].name.substr(0, stems[i].name.size() - 4) + ".flac";
-        EXPECT_EQ(outcome.files[i], out + "/" + name);
-        auto source = trx5::AudioSource::Open(outcome.files[i]);
+        EXPECT_EQ(written[i], out + "/" + name);
+        auto source = trx5::AudioSource::Open(written[i]);
         ASSERT_TRUE(source.ok()) << source.Describe();
         const trx5::AudioSourceInfo& info = (*source)->info();
         EXPECT_EQ(info.channels, 1);
@@ -206,10 +211,11 @@ TEST_F(Stems, MixOfASelection) {
     r.mix->levels = {90, 127, 100, 60};
     r.mix->pans = {0, 100, 50, 30};
     trx5::NoProgress none;
-    const StemsOutcome outcome = trx5::ExportStems(r, none);
-    ASSERT_TRUE(outcome.ok()) << outcome.failure.Describe();
-    ASSERT_EQ(outcome.files.size(), 6u);
-    EXPECT_EQ(outcome.files.back(), out + "/Song01_Mix.wav");
+    Written written;
+    const auto outcome = trx5::ExportStems(r, none, written);
+    ASSERT_TRUE(outcome.ok()) << outcome.Describe();
+    ASSERT_EQ(written.size(), 6u);
+    EXPECT_EQ(written.back(), out + "/Song01_Mix.wav");
 
     trx5::ExportRequest mix;
     mix.takePaths = {card + "/00-01.aud", card + "/00-10.aud", "", card + "/00-32.aud"};
@@ -217,7 +223,7 @@ TEST_F(Stems, MixOfASelection) {
     mix.pans = r.mix->pans;
     mix.outputPath = dir / "reference.wav";
     ASSERT_TRUE(trx5::ExportTakes(mix, none).ok());
-    EXPECT_EQ(trx5test::ReadFile(outcome.files.back()), trx5test::ReadFile(mix.outputPath));
+    EXPECT_EQ(trx5test::ReadFile(written.back()), trx5test::ReadFile(mix.outputPath));
 }
 
 // A cancel keeps the stems finished before it whole and drops the one being
@@ -241,16 +247,17 @@ TEST_F(Stems, CancelKeepsFinishedStemsOnly) {
         trx5test::WriteFile(cut, "an older file");
 
         RecordingProgress progress(c.stopAt);
-        const StemsOutcome outcome = trx5::ExportStems(r, progress);
-        ASSERT_TRUE(outcome.ok()) << outcome.failure.Describe();
-        EXPECT_TRUE(outcome.cancelled);
+        Written written;
+        const auto outcome = trx5::ExportStems(r, progress, written);
+        ASSERT_TRUE(outcome.ok()) << outcome.Describe();
+        EXPECT_TRUE(outcome->cancelled);
         EXPECT_EQ(progress.calls.size(), c.stopAt + 1);
 
         std::set<std::string> names{stems[c.finished].name};
-        ASSERT_EQ(outcome.files.size(), c.finished);
+        ASSERT_EQ(written.size(), c.finished);
         for (std::size_t i = 0; i < c.finished; ++i) {
-            EXPECT_EQ(outcome.files[i], clean / stems[i].name);
-            ExpectStem(outcome.files[i], stems[i], ExportFormat::Wav);
+            EXPECT_EQ(written[i], clean / stems[i].name);
+            ExpectStem(written[i], stems[i], ExportFormat::Wav);
             names.insert(stems[i].name);
         }
         EXPECT_EQ(Listing(clean.path()), names);  // no temporary file either
@@ -275,43 +282,58 @@ TEST_F(Stems, FilesThereAreReplacedOnlyWhenAsked) {
     EXPECT_EQ(trx5::StemsExistingFiles(r), existing);
 
     trx5::NoProgress none;
-    const StemsOutcome refused = trx5::ExportStems(r, none);
+    Written written;
+    const auto refused = trx5::ExportStems(r, none, written);
     EXPECT_FALSE(refused.ok());
-    EXPECT_EQ(refused.failure.message(), existing[0]);
-    EXPECT_EQ(refused.failure.reason(), "File exists");
-    EXPECT_EQ(refused.existing, existing);
-    EXPECT_TRUE(refused.files.empty());
+    EXPECT_EQ(refused.code(), trx5::ErrorCode::Exists);
+    EXPECT_EQ(refused.path(), existing[0]);
+    EXPECT_EQ(refused.reason(), "File exists");
+    EXPECT_TRUE(written.empty());
     EXPECT_EQ(Listing(out), (std::set<std::string>{stems[1].name, stems[2].name}));
 
     r.replaceExisting = true;
-    const StemsOutcome replaced = trx5::ExportStems(r, none);
-    ASSERT_TRUE(replaced.ok()) << replaced.failure.Describe();
-    EXPECT_TRUE(replaced.existing.empty());
+    const auto replaced = trx5::ExportStems(r, none, written);
+    ASSERT_TRUE(replaced.ok()) << replaced.Describe();
     ExpectStem(out + "/" + stems[2].name, stems[2], ExportFormat::Wav);
 }
 
 TEST_F(Stems, FailuresNameTheFileAndTheReason) {
     trx5test::WriteFile(dir / "file", "x");
     TempDir empty;
+    using trx5::ErrorCode;
     struct Case {
         std::string outputFolder;
         std::string cardDir;
         std::optional<int> fileNumber;
-        std::string message;
+        std::string path;  // the file the failure concerns
         std::string reason;
         std::size_t written;
+        ErrorCode code;
+        std::string message = trx5::kMsgCannotWrite;
     };
     const std::string blocked = out + "/" + ExpectedStems(card, ExportFormat::Wav)[1].name;
     const std::vector<Case> cases = {
-        {dir / "file/stems", card, {}, dir / "file/stems", "Not a directory", 0},
-        {dir / "file", card, {}, dir / "file", "Not a directory", 0},
-        {out, empty.path(), {}, "No TRX-5 card information", "", 0},
-        {out, card, 4, card, "No song 05 on this card", 0},
+        {dir / "file/stems",
+         card,
+         {},
+         dir / "file/stems",
+         "Not a directory",
+         0,
+         ErrorCode::CannotCreate},
+        {dir / "file", card, {}, dir / "file", "Not a directory", 0, ErrorCode::CannotCreate},
+        {out, empty.path(), {}, "", "", 0, ErrorCode::NoCard, "No TRX-5 card information"},
+        {out, card, 4, card, "No song 05 on this card", 0, ErrorCode::Failed},
         // A folder in the way of the second stem: the first stays.
-        {out, card, {}, blocked, "File to write could not be opened.: Is a directory", 1},
+        {out,
+         card,
+         {},
+         blocked,
+         "File to write could not be opened.: Is a directory",
+         1,
+         ErrorCode::CannotCreate},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.message);
+        SCOPED_TRACE(c.path + " " + c.message);
         std::filesystem::remove_all(dir / "stems");
         if (c.written > 0) std::filesystem::create_directories(blocked);
         StemsRequest r = Request();
@@ -319,17 +341,44 @@ TEST_F(Stems, FailuresNameTheFileAndTheReason) {
         r.cardDir = c.cardDir;
         r.fileNumber = c.fileNumber;
         trx5::NoProgress none;
-        const StemsOutcome outcome = trx5::ExportStems(r, none);
+        Written written;
+        const auto outcome = trx5::ExportStems(r, none, written);
         EXPECT_FALSE(outcome.ok());
-        EXPECT_EQ(outcome.failure.message(), c.message);
-        EXPECT_EQ(outcome.failure.reason(), c.reason);
-        EXPECT_EQ(outcome.files.size(), c.written);
+        EXPECT_EQ(outcome.path(), c.path);
+        EXPECT_EQ(outcome.message(), c.message);
+        EXPECT_EQ(outcome.reason(), c.reason);
+        EXPECT_EQ(outcome.code(), c.code);
+        EXPECT_EQ(written.size(), c.written);
         EXPECT_EQ(trx5test::FileExists(out), c.written > 0);
         if (c.written > 0) {
             EXPECT_EQ(Listing(out).size(), 2u);  // the first stem and the folder, no temporary
         }
     }
     EXPECT_EQ(trx5test::ReadFile(dir / "file"), Bytes{'x'});
+}
+
+// A take that is gone by the time its stem is written is the file the
+// failure names; the stems before it stay.
+TEST_F(Stems, ATakeThatCannotBeReadIsNamed) {
+    const std::vector<Stem> stems = ExpectedStems(card, ExportFormat::Wav);
+    class RemoveTake final : public trx5::Progress {
+      public:
+        explicit RemoveTake(std::string take) : take_(std::move(take)) {}
+        bool Step(std::uint64_t, std::uint64_t) override {
+            std::remove(take_.c_str());
+            return true;
+        }
+
+      private:
+        std::string take_;
+    } removeSecond(stems[1].take);
+    Written written;
+    const auto outcome = trx5::ExportStems(Request(), removeSecond, written);
+    ASSERT_FALSE(outcome.ok());
+    EXPECT_EQ(outcome.code(), trx5::ErrorCode::CannotOpen);
+    EXPECT_EQ(outcome.path(), stems[1].take);
+    EXPECT_EQ(outcome.reason(), "The file could not be opened.: No such file or directory");
+    EXPECT_EQ(written, Written{out + "/" + stems[0].name});
 }
 
 }  // namespace

@@ -135,7 +135,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool stereo = rightTarget && info.channels == 2;
     const std::vector<trx5::TakeSlot> slots =
         stereo ? std::vector<trx5::TakeSlot>{{0, 0}, {1, 0}} : std::vector<trx5::TakeSlot>{{0, 0}};
-    FUZZ_CHECK(!imported->aborted && imported->blocks == held / spb);
+    FUZZ_CHECK(!imported->cancelled && imported->blocks == held / spb);
     FUZZ_CHECK(imported->takePaths.size() == slots.size());
     std::vector<std::string> names;
     for (const trx5::TakeSlot& slot : slots)
@@ -173,7 +173,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto exported = trx5::ExportTakes(exportRequest, progress);
     FUZZ_CHECK(exported.ok());
     FUZZ_CHECK(exported->channels == int(slots.size()) && exported->blocks == takeBlocks &&
-               exported->blocksWritten == takeBlocks && !exported->aborted);
+               exported->blocksWritten == takeBlocks && !exported->cancelled);
     FUZZ_CHECK(FolderNames(work) == (std::vector<std::string>{"card", mixName, "source"}));
 
     // Read back: one channel per take (a pair is mixed to stereo), every

@@ -2,12 +2,9 @@
 #pragma once
 
 #include <cstdint>
-#include <limits>
 #include <string>
 #include <utility>
 #include <vector>
-
-#include "convert/progress.h"
 
 namespace trx5test {
 
@@ -38,21 +35,6 @@ void PutLE32(Bytes& b, std::uint32_t v);
 void PutBE16(Bytes& b, std::uint32_t v);
 void PutBE32(Bytes& b, std::uint32_t v);
 void PutText(Bytes& b, const std::string& text);
-
-// Records every progress call and asks to stop at block `stopAt`.
-class RecordingProgress final : public trx5::Progress {
-  public:
-    explicit RecordingProgress(std::uint64_t stopAt = std::numeric_limits<std::uint64_t>::max())
-        : stopAt_(stopAt) {}
-    bool Step(std::uint64_t block, std::uint64_t blocks) override {
-        calls.push_back({block, blocks});
-        return block != stopAt_;
-    }
-    std::vector<std::pair<std::uint64_t, std::uint64_t>> calls;
-
-  private:
-    std::uint64_t stopAt_;
-};
 
 // A card folder: a valid machine file and, per call, song files and takes.
 void MakeMachineFile(const std::string& folder);

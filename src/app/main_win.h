@@ -1,57 +1,40 @@
 // The main window: the card folder tree, the song list, the 4 x 8 V-Take
-// grid with its selections and mixer knobs, and the export and import
-// commands. It owns the state of the user's work and hands the work itself
-// to the core library.
+// grid with its selections and mixer knobs, and the export, import,
+// audition, backup and restore commands. Its controls are the form's; what
+// the user has picked is a SongSelection; the long operations run under a
+// TOperationRunner, and the backup and restore are a TCardBackup's.
 #pragma once
 
-#include <QPointer>
-#include <QSize>
 #include <QString>
 #include <QUrl>
-#include <QWidget>
-#include <array>
 #include <memory>
 #include <string>
+#include <vector>
 
-#include "app/info_text.h"
-#include "app/song_list.h"
-#include "card/take_file.h"
-#include "convert/export.h"
-#include "convert/import.h"
+#include "app/main_win_form.h"
+#include "app/operation_runner.h"
+#include "convert/song_selection.h"
 
-class QComboBox;
-class QFrame;
-class QLabel;
+class QMenu;
+class QMimeData;
 class QPixmap;
-class QPlainTextEdit;
-class QPushButton;
+class QTemporaryDir;
 class QToolButton;
-class TBitPanel;
-class TCGauge;
-class TDirTreeView;
-class TDriveCombo;
+class DialogProvider;
+class TCardBackup;
+class TGetWin;
 class THelpWin;
+class TNfWin;
 class TTakeDragDrop;
 class TTakeGridKeys;
 class TTakeTooltips;
-class QMenu;
-class QMimeData;
-class QTemporaryDir;
-class TFileOperation;
-class TGetWin;
-class TNfWin;
-class TVersion;
 class TVolume;
-class DialogProvider;
-namespace CustDlgs {
-class TCOpenDialog;
-}
 namespace trx5 {
 class Audition;
 class SoundOutput;
 }  // namespace trx5
 
-class TMainWin : public QWidget {
+class TMainWin : public TMainWinForm {
     Q_OBJECT
 
   public:
@@ -68,82 +51,26 @@ class TMainWin : public QWidget {
     void SetSoundOutput(trx5::SoundOutput& output);
     trx5::Audition& Player();
 
-    // Controls, as named members.
-    TBitPanel* Panel1;
-    QFrame* Panel2;
-    QFrame* Panel3;
-    QFrame* TreePanel;
-    TBitPanel* BtnsPanel;
-    QLabel* Label1;
-    TSongList* SongNum;
-    QLabel* LMonoLabel;
-    QLabel* RLabel;
-    QPushButton* Wav2TakeBtn;
-    QLabel* VwMonoLabel;
-    QPushButton* Take2WavBtn;
-    QLabel* V1Label;
-    QLabel* V2Label;
-    QLabel* V3Label;
-    QLabel* V4Label;
-    QToolButton* AudBtn;
-    QToolButton* Sel1Btn;
-    QToolButton* Sel2Btn;
-    QToolButton* Sel3Btn;
-    QToolButton* Sel4Btn;
-    TVolume* Pan1;
-    TVolume* Pan2;
-    TVolume* Pan3;
-    TVolume* Pan4;
-    TVolume* Vol1;
-    TVolume* Vol2;
-    TVolume* Vol3;
-    TVolume* Vol4;
-    QLabel* Pan1Label;
-    QLabel* Pan2Label;
-    QLabel* Pan3Label;
-    QLabel* Pan4Label;
-    QLabel* Fade1Label;
-    QLabel* Fade2Label;
-    QLabel* Fade3Label;
-    QLabel* Fade4Label;
-    TInfoText* InfoText;
-    TCGauge* Gauge;
-    QToolButton* AbortBtn;
-    QPushButton* BackBtn;
-    QLabel* Label2;
-    TDriveCombo* DriveCombo;
-    QPushButton* RestoreBtn;
-    QPushButton* HelpBtn;
-    QPushButton* ExitBtn;
-    QToolButton* SortBtn;
-    QToolButton* NewFldrBtn;
-    QToolButton* RefBtn;
-    TDirTreeView* DirTree;
-    TVersion* Version;
-    CustDlgs::TCOpenDialog* WavOpen;
-    TFileOperation* FileOp;
     THelpWin* HelpWin = nullptr;  // made when first needed
     TTakeDragDrop* TakeDnd;
     TTakeGridKeys* TakeKeys;
     TTakeTooltips* TakeTips;
-
-    // State of the user's work.
     QString TitlePrefix;
-    std::array<QToolButton*, trx5::kTracks * trx5::kVTakes> TakeBtns{};
-    trx5::TakeFiles TakeFiles;  // full path per grid slot 8 * track + vtake; empty = no take
-    std::string CardDir;        // the chosen folder, ending with "/"
-    std::array<QToolButton*, trx5::kTracks> SelBtns{};
-    int FirstSel = 0;                          // first import destination track (L/Mono), -1 none
-    int SecondSel = 0;                         // second import destination track (R), -1 none
-    std::array<int, trx5::kTracks> SelTake{};  // V-Take selected per track, -1 none
-    std::array<QLabel*, trx5::kTracks> VLabels{};
-    bool LongMode = false;
+
+  private:
+    // What the user has picked; the members below name its parts.
+    trx5::SongSelection selection_;
+    TOperationRunner runner_;
+
+  public:
+    std::string& CardDir = selection_.CardDir;          // the chosen folder, ending with "/"
+    trx5::TakeFiles& TakeFiles = selection_.TakeFiles;  // by grid slot; empty = no take
+    std::array<int, trx5::kTracks>& SelTake = selection_.SelTake;  // per track, -1 none
+    int& FirstSel = selection_.FirstSel;    // first import destination track (L/Mono), -1 none
+    int& SecondSel = selection_.SecondSel;  // second import destination track (R), -1 none
+    bool& LongMode = selection_.LongMode;
+    bool& AbortRequested = runner_.AbortRequested;
     int PlayTracks = 0;  // tracks whose selected V-Take has a take file
-    std::array<TVolume*, trx5::kTracks> VolKnobs{};
-    std::array<TVolume*, trx5::kTracks> PanKnobs{};
-    std::array<QLabel*, trx5::kTracks> FadeLabels{};
-    std::array<QLabel*, trx5::kTracks> PanLabels{};
-    bool AbortRequested = false;
 
     // The context menu of a V-Take button, as a right click shows it; the
     // caller owns it.
@@ -152,12 +79,6 @@ class TMainWin : public QWidget {
     // The import destinations: the selection tracks that have a V-Take
     // selected, FirstSel before SecondSel.
     std::vector<trx5::TakeSlot> ImportDestinations() const;
-
-    static QString PanText(int position);
-    static QString LevelText(int position);
-
-    // The window's smallest size, at which the fixed layout was drawn.
-    static constexpr QSize kMinimumSize{632, 446};
 
   signals:
     // Raised once per block of an export or import, before the window lets
@@ -195,33 +116,26 @@ class TMainWin : public QWidget {
     void TakeDropped(int slot, const QString& path);
 
   protected:
-    void paintEvent(QPaintEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
   private:
-    class WindowProgress;
+    enum class Playback { Idle, Playing, Stopping };
 
-    void CreateControls();
-    void ClearSongView(bool enabled);
-    template <typename Engine>
-    auto RunWithProgress(const QString& line, Engine engine);
-    void SetTabOrder();
+    void ConnectControls();
+    // Every command's enabled state, from the folder, the song, the
+    // selection, busy mode and the audition.
+    void UpdateCommandStates();
+    // Blanks the grid, the selections and the read-outs.
+    void ClearSongView(bool usable);
     void ShowTake(int slot, const std::string& path);
-    void AddInfoLine(const QString& line);
-    void SetFlat(QToolButton* button, bool flat);
-
-    // An import into `first` of the song shown; the source is the caller's.
-    trx5::ImportRequest ImportRequestFor(trx5::TakeSlot first) const;
-    void RunImport(const trx5::ImportRequest& request);
-    // The song file number of the song shown (00..99).
-    int SongFileNumber() const;
+    trx5::KnobPositions Knobs() const;
     void RunExport(const trx5::ExportRequest& request);
+    void RunImport(const trx5::ImportRequest& request);
     // Tells of a failed operation: a line in the information box ("Export
     // failed: x.wav: No space left on device") and a message with the
     // system's sentence, the file and the reason, and a hint when given.
-    void ReportFailure(const QString& what, const trx5::Status& failure, const QString& hint = {});
+    void ReportFailure(const QString& what, const trx5::Status& failure, const QString& hint);
     // Asks before an import replaces a file in a destination's place that
     // is no take; false when the user says no.
     bool ConfirmReplacingDamaged(const std::vector<trx5::TakeSlot>& targets);
@@ -233,15 +147,11 @@ class TMainWin : public QWidget {
     // empty when there is none.
     QString HelpIndexPath() const;
     void ShowHelpWindow(const QUrl& page);
-    // Whether a card is chosen in the Card Drive list; tells the user when
-    // not.
-    bool CardDriveChosen();
-    // Runs FileOp and shows how it went; true when it succeeded.
-    bool RunFileOp(const QString& source, const QString& destination, const QString& title);
     void AuditionStopping();
     void AuditionStopped();
 
     DialogProvider& dialogs_;
+    std::unique_ptr<TCardBackup> backup_;
     std::unique_ptr<trx5::SoundOutput> ownOutput_;
     trx5::SoundOutput* output_ = nullptr;
     std::unique_ptr<trx5::Audition> audition_;
@@ -251,6 +161,6 @@ class TMainWin : public QWidget {
     QString programFolder_;
     bool realFolder_ = false;  // the tree reports a folder with a path
     bool cardShown_ = false;   // the chosen folder holds card files
-    bool busy_ = false;
-    QPointer<QWidget> focusBeforeBusy_;  // given the focus back after busy mode
+    bool songShown_ = false;   // a song of it is in the grid
+    Playback playback_ = Playback::Idle;
 };

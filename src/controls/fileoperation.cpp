@@ -75,7 +75,7 @@ bool TFileOperation::Execute() {
         } else {
             QMessageBox::critical(parent_, progressTitle_, text);
         }
-        return true;
+        return false;
     };
     if (operation_ != foCopy || fileTo_.size() != 1 || fileFrom_.isEmpty()) {
         return fail(QStringLiteral("This file operation is not available."));
@@ -120,10 +120,19 @@ bool TFileOperation::Execute() {
             if (result->cancelled) {
                 notes_ << QString::fromStdString(result->summary);
                 aborted_ = true;
-                return true;
+                return false;
             }
         }
     }
     if (!failure.isEmpty()) return fail(failure);
-    return false;
+    return true;
+}
+
+void TFileOperation::SetFolderCopy(const QString& folder, const QStringList& patterns,
+                                   const QString& destination) {
+    operation_ = foCopy;
+    fileFrom_.clear();
+    const QString prefix = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+    for (const QString& pattern : patterns) fileFrom_ << prefix + pattern;
+    fileTo_ = QStringList{destination};
 }

@@ -72,10 +72,15 @@ class TFileOperation : public QObject {
     QByteArray SourceBuffer() const { return DoubleZeroList(fileFrom_); }
     QByteArray DestinationBuffer() const { return DoubleZeroList(fileTo_); }
 
-    // Runs the operation; false on success, true on failure or cancel
-    // (Aborted tells which). A failure other than a cancel is first shown
-    // in an error window naming the file and the reason. Only the copy of
-    // files into one folder is carried out; the other operations fail.
+    // A copy of the files of `folder` that match `patterns` ("*.aud") into
+    // the folder `destination`: FileFrom and FileTo set for it.
+    void SetFolderCopy(const QString& folder, const QStringList& patterns,
+                       const QString& destination);
+
+    // Runs the operation; true when it succeeded, false after a failure or
+    // a cancel (Aborted tells which). A failure other than a cancel is first
+    // shown in an error window naming the file and the reason. Only the copy
+    // of files into one folder is carried out; the other operations fail.
     bool Execute();
 
     // A copy into a destination folder that is not there fails instead of

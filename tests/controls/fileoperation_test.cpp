@@ -147,7 +147,7 @@ class FileOperationTest : public QObject {
             if (auto* dialog = window_.findChild<QProgressDialog*>()) label = dialog->labelText();
         });
 
-        QVERIFY(!op_.Execute());
+        QVERIFY(op_.Execute());
         QVERIFY(!op_.Aborted());
         QVERIFY(errors_.isEmpty());
         const QStringList copied{"00-00.aud", "00-01.aud", "SongNo.tx5", "UtyPrm00.tx5"};
@@ -173,7 +173,7 @@ class FileOperationTest : public QObject {
                 if (done > 3000 && dialog != nullptr) dialog->cancel();
             });
 
-        QVERIFY(op_.Execute());
+        QVERIFY(!op_.Execute());
         QVERIFY(op_.Aborted());
         QVERIFY(errors_.isEmpty());
         QCOMPARE(Files(out), QStringList({"00-01.aud"}));
@@ -182,17 +182,17 @@ class FileOperationTest : public QObject {
         QVERIFY(window_.findChild<QProgressDialog*>() == nullptr);
 
         disconnect(cancelInLargeTake);
-        QVERIFY(!op_.Execute());
+        QVERIFY(op_.Execute());
         QVERIFY(!op_.Aborted());
         QVERIFY(op_.Notes().isEmpty());
         QCOMPARE(Read(out + "00-01.aud"), Read(card_ + "00-01.aud"));
 
         connect(&op_, &TFileOperation::ProgressStep, this,
                 [this](quint64, quint64) { window_.findChild<QProgressDialog*>()->cancel(); });
-        QVERIFY(op_.Execute());
+        QVERIFY(!op_.Execute());
         QVERIFY(op_.Aborted());
         op_.FileTo() = QStringList{card_ + "notes.txt/"};
-        QVERIFY(op_.Execute());
+        QVERIFY(!op_.Execute());
         QVERIFY(!op_.Aborted());
     }
 
@@ -224,7 +224,7 @@ class FileOperationTest : public QObject {
             progressInFront = std::any_of(dialogs.begin(), dialogs.end(),
                                           [](QProgressDialog* d) { return d->isVisible(); });
         });
-        QVERIFY(op_.Execute());
+        QVERIFY(!op_.Execute());
         QVERIFY(shown);
         QCOMPARE(errors_.size(), 1);
         QVERIFY(errors_.front().startsWith("Cannot copy "));
@@ -267,7 +267,7 @@ class FileOperationTest : public QObject {
         op_.FileFrom() = from;
         op_.FileTo() = to;
         op_.SetOperation(TFileOperation::TFileOp(operation));
-        QVERIFY(op_.Execute());
+        QVERIFY(!op_.Execute());
         QVERIFY(!op_.Aborted());
         QCOMPARE(errors_, QStringList{error});
         QCOMPARE(QDir(temp_.path()).entryList(QDir::AllEntries | QDir::Hidden), before);

@@ -1,18 +1,15 @@
 #include "app/main_win.h"
 
 #include <QApplication>
-#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
-#include <QMimeData>
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QToolButton>
 
 #include "app/app_messages.h"
@@ -25,7 +22,9 @@
 #include "app/nf_win.h"
 #include "app/song_list.h"
 #include "app/take_drag_drop.h"
+#include "app/take_export.h"
 #include "app/take_grid_keys.h"
+#include "app/take_import.h"
 #include "app/take_tooltip.h"
 #include "card/card_info.h"
 #include "common/folder.h"
@@ -36,9 +35,6 @@
 #include "controls/fileoperation.h"
 #include "controls/version.h"
 #include "controls/volume.h"
-#include "convert/export.h"
-#include "convert/import.h"
-#include "convert/stems.h"
 #include "playback/audition.h"
 #include "playback/qt_sound_output.h"
 
@@ -53,17 +49,11 @@ constexpr int kSongLongModeRole = Qt::UserRole + 1;
 
 QString ToQString(const std::string& text) { return QString::fromStdString(text); }
 
-QString CaptionText(trx5::TakeSlot slot) { return ToQString(trx5::TakeCaption(slot)); }
-
 }  // namespace
 
 TMainWin::TMainWin(DialogProvider& dialogs, QWidget* parent)
     : TMainWinForm(parent),
-      runner_(
-          *Gauge, *InfoText, [this](bool) { UpdateCommandStates(); },
-          [this](const QString& what, const trx5::Status& failure, const QString& hint) {
-              ReportFailure(what, failure, hint);
-          }),
+      runner_(*this, dialogs, *Gauge, *InfoText, [this](bool) { UpdateCommandStates(); }),
       dialogs_(dialogs),
       programFolder_(QCoreApplication::applicationDirPath()) {
     TitlePrefix = app_text::TitlePrefix(Version->ProductVersion());
@@ -72,6 +62,10 @@ TMainWin::TMainWin(DialogProvider& dialogs, QWidget* parent)
     SecondSel = 0;
     backup_ =
         std::make_unique<TCardBackup>(*this, dialogs_, *FileOp, *DriveCombo, *DirTree, runner_);
+    export_ = std::make_unique<TTakeExport>(*this, dialogs_, runner_, selection_);
+    import_ = std::make_unique<TTakeImport>(
+        *this, dialogs_, runner_, selection_,
+        [this](int slot, const std::string& path) { ShowTake(slot, path); });
     ConnectControls();
 }
 
@@ -119,7 +113,7 @@ void TMainWin::ConnectControls() {
     connect(&runner_, &TOperationRunner::ProgressStep, this, &TMainWin::ProgressStep);
 
     TakeDnd = new TTakeDragDrop(
-        TakeBtns, [this](int slot) { return TakeDragData(slot); }, this);
+        TakeBtns, [this](int slot) { return export_->DragData(slot); }, this);
     TakeDnd->SetDragRunner(
         [this](QToolButton* source, QMimeData* data) { dialogs_.StartDrag(source, data); });
     // The import of a dropped file asks questions and lets events run: it
@@ -437,79 +431,20 @@ trx5::KnobPositions TMainWin::Knobs() const {
 }
 
 void TMainWin::ToWavBtnClick() {
-    const std::optional<SaveChoice> choice = dialogs_.GetSaveFileName(this);
-    if (!choice) return;
-    const trx5::ExportFormat filter = choice->flacFilter   ? trx5::ExportFormat::Flac
-                                      : choice->aiffFilter ? trx5::ExportFormat::Aiff
-                                                           : trx5::ExportFormat::Wav;
     // The knobs are read once; moving them during the export changes
     // nothing of it.
-    RunExport(selection_.Export(Knobs(), choice->fileName.toStdString(), filter));
-}
-
-void TMainWin::RunExport(const trx5::ExportRequest& request) {
-    const QString name = ToQString(request.outputPath);
-    TOperationRunner::Lines lines;
-    lines.start = app_text::Creating(name);
-    lines.done = app_text::Created(name);
-    lines.cancelled = app_text::CreatedUntilAbort(name);
-    lines.failed = app_text::ExportFailed();
-    (void)runner_.Run(
-        lines, [&](trx5::Progress& progress) { return trx5::ExportTakes(request, progress); });
+    export_->Mix(Knobs());
 }
 
 void TMainWin::Wav2TakeBtnClick() {
-    const std::vector<trx5::TakeSlot> destinations = ImportDestinations();
-    if (destinations.empty() || !ConfirmReplacingDamaged(destinations)) return;
-    WavOpen->SetSubForm(getWin_);
-    if (getWin_ != nullptr) getWin_->SetSong(LongMode, destinations.size() == 1);
-    const QString source = dialogs_.GetOpenFileName(*WavOpen);
-    if (source.isEmpty()) return;
-    const bool keepRate = getWin_ != nullptr && getWin_->KeepRateBox->isChecked();
-    const bool mix = getWin_ != nullptr && getWin_->MixBox->isChecked();
-    if (const auto request = selection_.Import(source.toStdString(), keepRate, mix)) {
-        RunImport(*request);
-    }
-}
-
-void TMainWin::RunImport(const trx5::ImportRequest& request) {
-    TOperationRunner::Lines lines;
-    lines.start = app_text::WritingTakes();
-    lines.done = app_text::TakesGenerated();
-    // A stop (also while the file was still being counted) writes nothing.
-    lines.cancelled = QString::fromLatin1(trx5::kMsgImportCanceled);
-    lines.failed = app_text::ImportFailed();
-    // A rate that cannot be converted can still be taken as it is.
-    lines.hint = [&request](const trx5::Status& failure) {
-        return failure.code() == trx5::ErrorCode::CannotConvert && !request.keepRate
-                   ? app_text::KeepRateHint()
-                   : QString();
-    };
-    const auto result = runner_.Run(
-        lines, [&](trx5::Progress& progress) { return trx5::ImportTakes(request, progress); });
-    if (result && !result->cancelled) {
-        // The takes are in place only now that the engine has renamed them.
-        for (const std::string& path : result->takePaths) {
-            const std::string fileName = QFileInfo(ToQString(path)).fileName().toStdString();
-            if (const auto slot = trx5::ParseTakeFileName(fileName, request.fileNumber)) {
-                ShowTake(SlotIndex(*slot), path);
-            }
-        }
-    }
+    import_->FromDialog(*WavOpen, getWin_);
     UpdateInfo();
 }
 
 void TMainWin::TakeDropped(int slot, const QString& path) {
     if (runner_.Busy() || !cardShown_) return;
-    const trx5::TakeSlot take = trx5::SlotAt(slot);
-    // A take that is there is replaced only when the user says so.
-    if (!TakeFiles[slot].empty() &&
-        !dialogs_.Confirm(this, app_text::ReplaceTake(CaptionText(take)),
-                          app_text::QuestionCaption())) {
-        return;
-    }
-    if (!ConfirmReplacingDamaged({take})) return;
-    RunImport(selection_.ImportInto(slot, path.toStdString()));
+    import_->Dropped(slot, path);
+    UpdateInfo();
 }
 
 QMenu* TMainWin::TakeMenu(int slot) {
@@ -529,98 +464,9 @@ QMenu* TMainWin::TakeMenu(int slot) {
     return menu;
 }
 
-void TMainWin::ExportSongTakes() {
-    const QString folder = dialogs_.GetFolder(this, app_text::ExportAllTitle());
-    if (folder.isEmpty()) return;
-    Gauge->SetProgress(0);
-    InfoText->clear();
-    trx5::StemsRequest request = selection_.Stems(folder.toStdString());
-    const std::size_t existing = trx5::StemsExistingFiles(request).size();
-    if (existing > 0 && !ConfirmReplace(existing, folder)) return;
-    request.replaceExisting = true;
-    std::vector<std::string> written;
-    TOperationRunner::Lines lines;
-    lines.start = app_text::ExportingTakes(folder);
-    lines.cancelled = app_text::StemsCanceled();
-    lines.failed = app_text::ExportFailed();
-    // The stems finished before a failure or an Abort are there, whole, and
-    // listed before the line that tells how it ended.
-    const auto listWritten = [&] {
-        for (const std::string& file : written)
-            InfoText->AddLine(app_text::Created(ToQString(file)));
-        written.clear();
-    };
-    (void)runner_.Run(lines, [&](trx5::Progress& progress) {
-        auto result = trx5::ExportStems(request, progress, written);
-        listWritten();
-        // A failed card check names no file and is told as the reason.
-        if (!result && result.status().path().empty()) {
-            const trx5::Status& failure = result.status();
-            return decltype(result)(
-                trx5::Status::Fail(failure.code(), trx5::kMsgCannotWrite, failure.message()));
-        }
-        return result;
-    });
-}
+void TMainWin::ExportSongTakes() { export_->SongTakes(); }
 
-void TMainWin::ExportOneTake(int slot) {
-    if (TakeFiles[slot].empty()) return;
-    const QString folder = dialogs_.GetFolder(this, app_text::ExportOneTitle());
-    if (folder.isEmpty()) return;
-    const trx5::ExportRequest request = selection_.ExportOne(slot, folder.toStdString());
-    if (QFileInfo::exists(ToQString(request.outputPath)) && !ConfirmReplace(1, folder)) return;
-    RunExport(request);
-}
-
-void TMainWin::ReportFailure(const QString& what, const trx5::Status& failure,
-                             const QString& hint) {
-    // The file and the reason are part of the visible text, beside the
-    // system's sentence.
-    QString why = ToQString(failure.reason());
-    if (!failure.path().empty()) {
-        why = ToQString(failure.path()) + (why.isEmpty() ? QString() : QStringLiteral(": ") + why);
-    }
-    const QString sentence = ToQString(failure.message());
-    InfoText->AddLine(what + QStringLiteral(": ") + (why.isEmpty() ? sentence : why));
-    QString text = sentence;
-    if (!why.isEmpty()) text += QLatin1Char('\n') + why;
-    if (!hint.isEmpty()) text += QLatin1Char('\n') + hint;
-    dialogs_.MessageBox(this, text);
-}
-
-bool TMainWin::ConfirmReplacingDamaged(const std::vector<trx5::TakeSlot>& targets) {
-    for (const trx5::TakeSlot& slot : targets) {
-        if (!TakeFiles[SlotIndex(slot)].empty()) continue;
-        const std::string path = trx5::FindFileNoCase(
-            CardDir, trx5::TakeFileName(selection_.FileNumber, slot.track, slot.vtake));
-        if (path.empty()) continue;
-        const QString text =
-            app_text::ReplaceDamaged(QFileInfo(ToQString(path)).fileName(), CaptionText(slot));
-        if (!dialogs_.Confirm(this, text, app_text::QuestionCaption())) return false;
-    }
-    return true;
-}
-
-bool TMainWin::ConfirmReplace(std::size_t files, const QString& folder) {
-    return dialogs_.Confirm(this, app_text::ReplaceExisting(files, folder),
-                            app_text::QuestionCaption());
-}
-
-QMimeData* TMainWin::TakeDragData(int slot) {
-    if (runner_.Busy() || TakeFiles[slot].empty()) return nullptr;
-    if (!dragFolder_) dragFolder_ = std::make_unique<QTemporaryDir>();
-    const trx5::ExportRequest request =
-        selection_.ExportOne(slot, dragFolder_->path().toStdString());
-    trx5::NoProgress quiet;
-    const auto result = trx5::ExportTakes(request, quiet);
-    if (!result) {
-        ReportFailure(app_text::DragFailed(), result.status(), {});
-        return nullptr;
-    }
-    auto* data = new QMimeData;
-    data->setUrls({QUrl::fromLocalFile(ToQString(request.outputPath))});
-    return data;
-}
+void TMainWin::ExportOneTake(int slot) { export_->OneTake(slot); }
 
 void TMainWin::WavOpenSelectionChange() {
     if (getWin_ == nullptr) return;

@@ -16,12 +16,12 @@
 #include "convert/song_selection.h"
 
 class QMenu;
-class QMimeData;
 class QPixmap;
-class QTemporaryDir;
 class QToolButton;
 class DialogProvider;
 class TCardBackup;
+class TTakeExport;
+class TTakeImport;
 class TGetWin;
 class THelpWin;
 class TNfWin;
@@ -130,19 +130,6 @@ class TMainWin : public TMainWinForm {
     void ClearSongView(bool usable);
     void ShowTake(int slot, const std::string& path);
     trx5::KnobPositions Knobs() const;
-    void RunExport(const trx5::ExportRequest& request);
-    void RunImport(const trx5::ImportRequest& request);
-    // Tells of a failed operation: a line in the information box ("Export
-    // failed: x.wav: No space left on device") and a message with the
-    // system's sentence, the file and the reason, and a hint when given.
-    void ReportFailure(const QString& what, const trx5::Status& failure, const QString& hint);
-    // Asks before an import replaces a file in a destination's place that
-    // is no take; false when the user says no.
-    bool ConfirmReplacingDamaged(const std::vector<trx5::TakeSlot>& targets);
-    // Asks whether `files` files already in `folder` may be replaced.
-    bool ConfirmReplace(std::size_t files, const QString& folder);
-    // The take of a slot as a file to drag out, or none.
-    QMimeData* TakeDragData(int slot);
     // The help's first page, beside the program or where it is installed;
     // empty when there is none.
     QString HelpIndexPath() const;
@@ -152,10 +139,11 @@ class TMainWin : public TMainWinForm {
 
     DialogProvider& dialogs_;
     std::unique_ptr<TCardBackup> backup_;
+    std::unique_ptr<TTakeExport> export_;
+    std::unique_ptr<TTakeImport> import_;
     std::unique_ptr<trx5::SoundOutput> ownOutput_;
     trx5::SoundOutput* output_ = nullptr;
     std::unique_ptr<trx5::Audition> audition_;
-    std::unique_ptr<QTemporaryDir> dragFolder_;  // takes dragged out as files
     TGetWin* getWin_ = nullptr;
     TNfWin* nfWin_ = nullptr;
     QString programFolder_;

@@ -2,17 +2,18 @@
 
 #include <QApplication>
 
+#include "app/dialog_provider.h"
 #include "app/info_text.h"
 #include "controls/cgauge.h"
 
-TOperationRunner::TOperationRunner(TCGauge& gauge, TInfoText& info,
-                                   std::function<void(bool)> setBusy, Reporter report,
-                                   QObject* parent)
-    : QObject(parent),
+TOperationRunner::TOperationRunner(QWidget& window, DialogProvider& dialogs, TCGauge& gauge,
+                                   TInfoText& info, std::function<void(bool)> setBusy)
+    : QObject(&window),
+      window_(window),
+      dialogs_(dialogs),
       gauge_(gauge),
       info_(info),
-      setBusy_(std::move(setBusy)),
-      report_(std::move(report)) {}
+      setBusy_(std::move(setBusy)) {}
 
 void TOperationRunner::SetBusy(bool on) {
     if (on && !busy_) {
@@ -61,4 +62,21 @@ bool TOperationRunner::BlockProgress::Step(std::uint64_t block, std::uint64_t bl
     if (runner_.AbortRequested) return false;
     runner_.gauge_.SetProgress(static_cast<int>(block * 100 / blocks));
     return true;
+}
+
+void TOperationRunner::Report(const QString& what, const trx5::Status& failure,
+                              const QString& hint) {
+    // The file and the reason are part of the visible text, beside the
+    // system's sentence.
+    QString why = QString::fromStdString(failure.reason());
+    if (!failure.path().empty()) {
+        why = QString::fromStdString(failure.path()) +
+              (why.isEmpty() ? QString() : QStringLiteral(": ") + why);
+    }
+    const QString sentence = QString::fromStdString(failure.message());
+    AddLine(what + QStringLiteral(": ") + (why.isEmpty() ? sentence : why));
+    QString text = sentence;
+    if (!why.isEmpty()) text += QLatin1Char('\n') + why;
+    if (!hint.isEmpty()) text += QLatin1Char('\n') + hint;
+    dialogs_.MessageBox(&window_, text);
 }

@@ -14,6 +14,7 @@
 #include "convert/progress.h"
 
 class QWidget;
+class DialogProvider;
 class TCGauge;
 class TInfoText;
 
@@ -30,14 +31,10 @@ class TOperationRunner : public QObject {
         // A hint added to a failure's message, chosen by the failure.
         std::function<QString(const trx5::Status&)> hint;
     };
-    // Shows a failure: a line in the information box and a message.
-    using Reporter =
-        std::function<void(const QString& what, const trx5::Status& failure, const QString& hint)>;
-
     // `setBusy` puts the window's commands into busy mode and back out of it
     // (Abort is offered in busy mode).
-    TOperationRunner(TCGauge& gauge, TInfoText& info, std::function<void(bool)> setBusy,
-                     Reporter report, QObject* parent = nullptr);
+    TOperationRunner(QWidget& window, DialogProvider& dialogs, TCGauge& gauge, TInfoText& info,
+                     std::function<void(bool)> setBusy);
 
     // Runs `engine(progress)`, which returns a Result of an outcome that
     // says whether it was cancelled.
@@ -56,10 +53,10 @@ class TOperationRunner : public QObject {
 
     // A line of the information box.
     void AddLine(const QString& line);
-    // Tells of a failure.
-    void Report(const QString& what, const trx5::Status& failure, const QString& hint = {}) {
-        report_(what, failure, hint);
-    }
+    // Tells of a failed operation: a line in the information box ("Export
+    // failed: x.wav: No space left on device") and a message with the
+    // system's sentence, the file and the reason, and a hint when given.
+    void Report(const QString& what, const trx5::Status& failure, const QString& hint = {});
 
   signals:
     // Raised once per block, before pending events run.
@@ -71,10 +68,11 @@ class TOperationRunner : public QObject {
     void Begin();
     void End(bool started);
 
+    QWidget& window_;
+    DialogProvider& dialogs_;
     TCGauge& gauge_;
     TInfoText& info_;
     std::function<void(bool)> setBusy_;
-    Reporter report_;
     bool busy_ = false;
     bool running_ = false;
     QPointer<QWidget> focusBeforeBusy_;

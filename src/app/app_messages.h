@@ -96,5 +96,33 @@ inline QString OperationCanceled() { return QStringLiteral("Operation canceled")
 
 // Help.
 inline QString NoHelpFile() { return QStringLiteral("Help file couldn't be found."); }
+inline QString HelpTitle() { return QStringLiteral("Card Manager for TRX-5 - Help"); }
+
+// The import dialog's rate line.
+inline QString RateKept(int songRate) {
+    return QStringLiteral("Rate : %1 Hz, no conversion").arg(songRate);
+}
+inline QString RateKeptAsItIs(const QString& fileRate, int playsAt) {
+    return QStringLiteral("Rate : %1, kept (plays at %2 Hz)").arg(fileRate).arg(playsAt);
+}
+inline QString RateTooLow(const QString& fileRate) {
+    return QStringLiteral("Rate : %1 Hz, too low to convert").arg(fileRate);
+}
+inline QString RateConverted(const QString& change) { return QStringLiteral("Rate : ") + change; }
+
+// The save dialog of an export.
+inline QString SaveTitle() { return QStringLiteral("Save V-Takes as"); }
+
+// The program's command line.
+inline QString ProgramDescription() {
+    return QStringLiteral(
+        "Card Manager for TRX-5: export, import, play and back up the takes of a TRX-5 memory "
+        "card.");
+}
+inline QString HelpOption() { return QStringLiteral("Displays help on commandline options."); }
+inline QString FolderArgument() {
+    return QStringLiteral("The card's folder (or a backup of it) to open.");
+}
+inline QString TooManyArguments() { return QStringLiteral("Too many arguments."); }
 
 }  // namespace app_text

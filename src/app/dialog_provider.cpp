@@ -9,6 +9,7 @@
 #include <QMimeData>
 #include <QProcess>
 
+#include "app/app_messages.h"
 #include "app/nf_win.h"
 #include "controls/copendlg.h"
 
@@ -21,7 +22,7 @@ const QString kFlacFilter = QStringLiteral("FLAC(*.flac)");
 }  // namespace
 
 std::optional<SaveChoice> QtDialogProvider::GetSaveFileName(QWidget* parent) {
-    QFileDialog dialog(parent, QStringLiteral("Save V-Takes as"), QStringLiteral("."));
+    QFileDialog dialog(parent, app_text::SaveTitle(), QStringLiteral("."));
     CustDlgs::FitFileColumns(&dialog);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QToolButton>
 
+#include "app/app_messages.h"
 #include "app/form_style.h"
 #include "audiofile/audio_file_text.h"
 #include "audiofile/converted_source.h"
@@ -98,20 +99,18 @@ void TGetWin::ShowRate() {
     }
     const auto change = trx5::ImportRateChange(fileRate_, longMode_);
     if (!change) {
-        RateLabel->setText(
-            QStringLiteral("Rate : %1 Hz, no conversion").arg(trx5::SampleRate(longMode_)));
+        RateLabel->setText(app_text::RateKept(trx5::SampleRate(longMode_)));
     } else if (KeepRateBox->isChecked()) {
-        RateLabel->setText(
-            QStringLiteral("Rate : %1, kept (plays at %2 Hz)")
-                .arg(QString::fromStdString(trx5::RateChange{change->from, 0}.Describe())
-                         .section(QLatin1Char(' '), 0, 1))
-                .arg(change->to));
+        RateLabel->setText(app_text::RateKeptAsItIs(
+            QString::fromStdString(trx5::RateChange{change->from, 0}.Describe())
+                .section(QLatin1Char(' '), 0, 1),
+            change->to));
     } else if (fileRate_ < trx5::kLowestConvertedRate) {
         // The import refuses to convert it; the box below keeps the samples.
-        RateLabel->setText(QStringLiteral("Rate : %1 Hz, too low to convert")
-                               .arg(QString::fromStdString(change->Describe()).section(' ', 0, 0)));
+        RateLabel->setText(
+            app_text::RateTooLow(QString::fromStdString(change->Describe()).section(' ', 0, 0)));
     } else {
-        RateLabel->setText(QStringLiteral("Rate : ") + QString::fromStdString(change->Describe()));
+        RateLabel->setText(app_text::RateConverted(QString::fromStdString(change->Describe())));
     }
 }
 

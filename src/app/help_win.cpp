@@ -6,9 +6,11 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "app/app_messages.h"
+
 THelpWin::THelpWin(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName(QStringLiteral("HelpWin"));
-    setWindowTitle(QStringLiteral("Card Manager for TRX-5 - Help"));
+    setWindowTitle(app_text::HelpTitle());
     resize(720, 560);
 
     BackBtn = new QToolButton(this);

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <exception>
 
+#include "app/app_messages.h"
 #include "app/dialog_provider.h"
 #include "app/get_win.h"
 #include "app/main_win.h"
@@ -41,23 +42,20 @@ QString ParseCommandLine(int argc, char* argv[]) {
     QCoreApplication::setApplicationName(QStringLiteral("trx5-card-manager"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TRX5_VERSION));
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Card Manager for TRX-5: export, import, play and back up the takes of "
-                       "a TRX-5 memory card."));
+    parser.setApplicationDescription(app_text::ProgramDescription());
     // Qt's own --help-all is left out: its Qt options are not taken here.
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
-                                  QStringLiteral("Displays help on commandline options."));
+                                  app_text::HelpOption());
     parser.addOption(help);
     const QCommandLineOption version = parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("FOLDER"),
-                                 QStringLiteral("The card's folder (or a backup of it) to open."),
+    parser.addPositionalArgument(QStringLiteral("FOLDER"), app_text::FolderArgument(),
                                  QStringLiteral("[FOLDER]"));
     QStringList arguments;
     for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
 
     const bool parsed = parser.parse(arguments);
     if (!parsed || parser.positionalArguments().size() > 1) {
-        const QString error = parsed ? QStringLiteral("Too many arguments.") : parser.errorText();
+        const QString error = parsed ? app_text::TooManyArguments() : parser.errorText();
         std::fprintf(stderr,
                      "trx5-card-manager: %s\nUsage: trx5-card-manager [--help] [--version] "
                      "[FOLDER]\n",

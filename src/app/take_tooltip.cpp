@@ -41,12 +41,11 @@ QString TTakeTooltips::TooltipFor(int slot) {
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
     Picture(**envelope, kWidth, kHeight).save(&buffer, "PNG");
-    const int track = slot / trx5::kVTakes + 1;
-    const int vtake = slot % trx5::kVTakes + 1;
+    const trx5::TakeSlot place = trx5::SlotAt(slot);
     return QStringLiteral("<img src=\"data:image/png;base64,%1\"><br>%2-%3&nbsp;&nbsp;%4")
         .arg(QString::fromLatin1(png.toBase64()))
-        .arg(track)
-        .arg(vtake)
+        .arg(place.track + 1)
+        .arg(place.vtake + 1)
         .arg(QString::fromStdString(trx5::FormatTakeLength((*envelope)->lengthMs)));
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "backup/card_copy.h"
+#include "common/folder.h"
 
 namespace {
 
@@ -132,7 +133,7 @@ void TFileOperation::SetFolderCopy(const QString& folder, const QStringList& pat
                                    const QString& destination) {
     operation_ = foCopy;
     fileFrom_.clear();
-    const QString prefix = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+    const QString prefix = QString::fromStdString(trx5::WithTrailingSlash(folder.toStdString()));
     for (const QString& pattern : patterns) fileFrom_ << prefix + pattern;
     fileTo_ = QStringList{destination};
 }

@@ -324,6 +324,10 @@ class OperationsTest : public QObject {
         win.DirTreeChange(card.path());
         QCOMPARE(Lines(win.InfoText), QStringList({"00-05.aud: not a take (damaged?), kept",
                                                    "Song 04: 1 take file but no song file"}));
+        win.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&win));
+        QDir().mkpath(QStringLiteral(TRX5_SCREENSHOT_DIR));
+        QVERIFY(win.grab().save(QStringLiteral(TRX5_SCREENSHOT_DIR "/card-notes.png")));
         QVERIFY(win.TakeFiles[5].empty());
         win.TakeBtns[5]->click();
         win.Sel1Btn->click();

@@ -96,6 +96,31 @@ inline constexpr char kHelpPlayFooter[] =
     "Ctrl-C stops at once.";
 inline constexpr char kHelpPlayArgs[] = "FILE, or CARD SONG TAKE...";
 
+// Moving takes around the card; what they replace or delete is kept in the
+// card's history outside it, where undo finds it.
+inline constexpr char kHelpCopy[] = "copy a take to another slot, byte for byte";
+inline constexpr char kHelpMove[] = "move a take to another slot";
+inline constexpr char kHelpSwap[] = "exchange two takes";
+inline constexpr char kHelpDelete[] = "delete takes (they are kept in the history)";
+inline constexpr char kHelpCopySong[] = "copy a song with all its takes to a free song number";
+inline constexpr char kHelpHistory[] = "list the takes kept in the card's history, newest first";
+inline constexpr char kHelpUndo[] = "undo the last change to the takes";
+inline constexpr char kHelpRedo[] = "apply again the change last undone";
+inline constexpr char kHelpRestoreTake[] = "put a copy of a kept take into a slot";
+inline constexpr char kHelpOrganizeFooter[] =
+    "A take is SONG:T-V, e.g. 01:2-5. A take that is replaced or deleted goes into the card's\n"
+    "history ($XDG_DATA_HOME/trx5-card-manager/history), where undo brings it back. Between a\n"
+    "HiFi and a LONG song a take is converted to the other rate.";
+inline constexpr char kHelpPlace[] = "SONG:T-V, e.g. 01:2-5";
+inline constexpr char kHelpPlaces[] = "SONG:T-V ...";
+inline constexpr char kHelpNewSong[] = "the free song number to copy to, 1 to 100";
+inline constexpr char kHelpKeptId[] = "the id of a kept take (trx5card history)";
+inline constexpr char kHelpNoReplace[] = "fail instead of replacing a take that is in the way";
+inline constexpr char kHelpHistoryLimit[] =
+    "the most the history keeps, in bytes or with a unit: 500M, 2G (default 2G); older "
+    "takes beyond it are dropped";
+inline constexpr char kHelpSteps[] = "how many changes to undo (default 1)";
+
 // Bad usage; `what` and `command` are how the command line named it
 // ("export: song", "export").
 inline std::string TryHelpText(const std::string& message, const std::string& command) {
@@ -123,6 +148,17 @@ inline constexpr char kUsagePlayKnobsWithFile[] =
 inline constexpr char kUsagePlayMissingTake[] = "play: missing TAKE";
 
 // Failures and notices.
+inline std::string BadPlaceText(const std::string& command, const std::string& text) {
+    return command + ": '" + text + "' must be SONG:T-V with song 1-100, track 1-4 and V-Take 1-8";
+}
+inline std::string BadLimitText(const std::string& command, const std::string& text) {
+    return command + ": --history-limit '" + text + "' must be a byte count, e.g. 2G or 500M";
+}
+inline std::string BadStepsText(const std::string& text) {
+    return "undo: --steps '" + text + "' must be a number from 1 on";
+}
+
+
 inline std::string NoSongOnCardText(const std::string& song) {
     return "no song " + song + " on this card";
 }
@@ -165,5 +201,39 @@ inline std::string CopyingLabel(const std::string& card, const std::string& fold
 inline std::string RestoringLabel(const std::string& folder, const std::string& card) {
     return "Restoring files in " + folder + " to " + card;
 }
+
+// What the take commands print, a line per change.
+// "Take 2-5 of song 01", "take 2-1 of song 04" (`capital` at a line's start).
+inline std::string PlaceText(const std::string& take, const std::string& song, bool capital) {
+    return std::string(capital ? "Take " : "take ") + take + " of song " + song;
+}
+// "Take 2-5 of song 01 moved to 2-1; the old 2-1 is in the history."
+inline std::string TakeChangedText(const std::string& from, const std::string& verb,
+                                   const std::string& to, bool oldKept, const std::string& old) {
+    return from + " " + verb + " to " + to +
+           (oldKept ? "; the old " + old + " is in the history." : ".");
+}
+inline std::string SwappedText(const std::string& a, const std::string& b) {
+    return a + " and " + b + " swapped.";
+}
+inline std::string DeletedText(const std::string& take) {
+    return take + " deleted; it is in the history.";
+}
+inline std::string SongCopiedText(const std::string& song, const std::string& newSong,
+                                  std::size_t takes) {
+    return "Song " + song + " copied to song " + newSong + " with " + std::to_string(takes) +
+           (takes == 1 ? " take." : " takes.");
+}
+inline std::string RestoredText(const std::string& id, const std::string& to, bool oldKept) {
+    return "Kept take " + id + " put in " + to +
+           (oldKept ? "; the take there before is in the history." : ".");
+}
+inline std::string UndoneText(const std::string& kind, const std::string& when) {
+    return "Undone: " + kind + " of " + when + ".";
+}
+inline std::string RedoneText(const std::string& kind, const std::string& when) {
+    return "Redone: " + kind + " of " + when + ".";
+}
+inline constexpr char kMsgHistoryEmpty[] = "The history holds no takes.";
 
 }  // namespace trx5::cli

@@ -56,6 +56,7 @@ int Run(int argc, char** argv) {
         AddSongsCommand(app),  AddTakesCommand(app),   AddExportCommand(app),
         AddImportCommand(app), AddInfoCommand(app),    AddDemoCommand(app),
         AddBackupCommand(app), AddRestoreCommand(app), AddStemsCommand(app)};
+    for (Command& command : AddOrganizeCommands(app)) commands.push_back(std::move(command));
 #ifdef TRX5_HAVE_PLAY
     commands.push_back(AddPlayCommand(app));
 #endif

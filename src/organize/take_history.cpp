@@ -1,0 +1,441 @@
+#include "organize/take_history.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <sstream>
+
+#include "card/card_info.h"
+#include "card/take_file.h"
+#include "common/byte_size.h"
+#include "common/file_io.h"
+#include "common/folder.h"
+#include "common/messages.h"
+#include "organize/organize_messages.h"
+
+namespace trx5 {
+
+namespace {
+
+constexpr char kJournalName[] = "journal.txt";
+constexpr char kJournalHead[] = "trx5-history\t1";
+
+// Makes `path` and the folders above it (mode 0700: the history is the
+// user's own).
+Status MakeFolders(const std::string& path) {
+    std::string part;
+    std::stringstream in(path);
+    std::string piece;
+    if (!path.empty() && path[0] == '/') part = "/";
+    while (std::getline(in, piece, '/')) {
+        if (piece.empty()) continue;
+        part += piece + "/";
+        if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
+            return Status::Fail(ErrorCode::CannotCreate, kMsgHistoryFailed, ErrnoText(errno))
+                .WithPath(part);
+        }
+    }
+    return Status::Ok();
+}
+
+// Copies the bytes of `source` into a new temporary file in `folder`, flushed
+// and ready to be renamed.
+Status CopyToTemp(const std::string& source, const std::string& folder, const std::string& name,
+                  TempFile& temp) {
+    std::string reason;
+    FilePtr in = OpenRegularFile(source, &reason);
+    if (!in) return Status::Fail(ErrorCode::CannotOpen, kMsgCannotOpen, reason).WithPath(source);
+    if (Status s = temp.Create(folder, name); !s) {
+        return Status::Fail(ErrorCode::CannotCreate, kMsgCannotCreate, s.reason())
+            .WithPath(folder + name);
+    }
+    std::vector<char> buffer(1 << 16);
+    for (;;) {
+        const std::size_t got = std::fread(buffer.data(), 1, buffer.size(), in.get());
+        if (got > 0) {
+            if (Status s = temp.Write(buffer.data(), got); !s) {
+                return Status::Fail(ErrorCode::CannotWrite, kMsgCannotWrite, s.reason())
+                    .WithPath(folder + name);
+            }
+        }
+        if (got < buffer.size()) break;
+    }
+    if (std::ferror(in.get()) != 0) {
+        return Status::Fail(ErrorCode::CannotOpen, kMsgCannotOpen, ErrnoText(EIO)).WithPath(source);
+    }
+    if (Status s = temp.Flush(); !s) {
+        return Status::Fail(ErrorCode::CannotWrite, kMsgCannotWrite, s.reason())
+            .WithPath(folder + name);
+    }
+    return Status::Ok();
+}
+
+// A name for a link beside a target, unique among this process's.
+std::string LinkName(const std::string& folder, const std::string& name) {
+    static unsigned counter = 0;
+    return folder + kTempPrefix + TempNameStem(folder, name) + "-l" + std::to_string(getpid()) +
+           "x" + std::to_string(++counter);
+}
+
+// The card's file of that name in any letter case, or the name itself.
+std::string CardPath(const std::string& folder, const std::string& name) {
+    std::string path = FindFileNoCase(folder, name);
+    return path.empty() ? folder + name : path;
+}
+
+std::string TimeText(std::int64_t time) {
+    const std::time_t t = static_cast<std::time_t>(time);
+    std::tm parts{};
+    localtime_r(&t, &parts);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", &parts);
+    return text;
+}
+
+std::uint64_t Fnv1a(std::uint64_t hash, const void* bytes, std::size_t count) {
+    const auto* p = static_cast<const std::uint8_t*>(bytes);
+    for (std::size_t i = 0; i < count; ++i) {
+        hash ^= p[i];
+        hash *= 0x100000001b3ULL;
+    }
+    return hash;
+}
+
+}  // namespace
+
+std::string DescribeCardFile(const std::string& name) {
+    if (const auto number = TakeFileNumber(name)) {
+        if (const auto slot = ParseTakeFileName(name, *number)) {
+            return TakeOfSongText(TakeCaption(*slot), SongNumberText(*number + 1));
+        }
+    }
+    if (const auto number = SongFileNumber(name)) return SongFileText(SongNumberText(*number + 1));
+    return name;
+}
+
+Status PlaceFile(const std::string& source, const std::string& cardFolder,
+                 const std::string& name) {
+    const std::string target = CardPath(cardFolder, name);
+    const std::string link = LinkName(cardFolder, name);
+    if (::link(source.c_str(), link.c_str()) == 0) {
+        if (std::rename(link.c_str(), target.c_str()) != 0) {
+            const int error = errno;
+            unlink(link.c_str());
+            return Status::Fail(ErrorCode::CannotWrite, kMsgCannotPlace, ErrnoText(error))
+                .WithPath(target);
+        }
+        SyncFolder(cardFolder);
+        return Status::Ok();
+    }
+    TempFile temp;
+    if (Status s = CopyToTemp(source, cardFolder, name, temp); !s) return s;
+    if (Status s = temp.CommitTo(target); !s) {
+        return Status::Fail(ErrorCode::CannotWrite, kMsgCannotPlace, s.reason()).WithPath(target);
+    }
+    SyncFolder(cardFolder);
+    return Status::Ok();
+}
+
+Result<std::string> TakeHistory::FolderFor(const std::string& cardFolder) {
+    std::string base;
+    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg != nullptr && xdg[0] == '/') {
+        base = xdg;
+    } else if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0') {
+        base = std::string(home) + "/.local/share";
+    } else {
+        return Status::Fail(ErrorCode::CannotCreate, kMsgHistoryFailed, ErrnoText(ENOENT));
+    }
+    char resolved[PATH_MAX];
+    if (realpath(cardFolder.c_str(), resolved) == nullptr) {
+        return Status::Fail(ErrorCode::CannotOpen, kMsgCannotOpen, ErrnoText(errno))
+            .WithPath(cardFolder);
+    }
+    const std::string folder = WithTrailingSlash(resolved);
+    std::uint64_t hash = 0xcbf29ce484222325ULL;
+    hash = Fnv1a(hash, folder.data(), folder.size() + 1);
+    const std::string machine = FindFileNoCase(folder, kMachineFileName);
+    if (FilePtr in = machine.empty() ? nullptr : OpenRegularFile(machine)) {
+        char buffer[4096];
+        std::size_t got = 0;
+        while ((got = std::fread(buffer, 1, sizeof buffer, in.get())) > 0) {
+            hash = Fnv1a(hash, buffer, got);
+        }
+    }
+    char id[17];
+    std::snprintf(id, sizeof id, "%016llx", static_cast<unsigned long long>(hash));
+    return WithTrailingSlash(base) + "trx5-card-manager/history/" + id + "/";
+}
+
+Result<TakeHistory> TakeHistory::Open(const std::string& cardFolder) {
+    auto folder = FolderFor(cardFolder);
+    if (!folder) return folder.status();
+    return OpenFolder(cardFolder, *folder);
+}
+
+Result<TakeHistory> TakeHistory::OpenFolder(const std::string& cardFolder,
+                                            const std::string& historyFolder) {
+    TakeHistory history;
+    history.card_ = WithTrailingSlash(cardFolder);
+    history.folder_ = WithTrailingSlash(historyFolder);
+    if (Status s = MakeFolders(history.folder_ + "files/"); !s) return s;
+    if (Status s = history.Load(); !s) return s;
+    return history;
+}
+
+const KeptFile* TakeHistory::Find(const std::string& id) const {
+    for (const KeptFile& k : kept_) {
+        if (k.id == id) return &k;
+    }
+    return nullptr;
+}
+
+std::string TakeHistory::KeptPath(const std::string& id) const { return folder_ + "files/" + id; }
+
+std::uint64_t TakeHistory::KeptBytes() const {
+    std::uint64_t total = 0;
+    for (const KeptFile& k : kept_) total += k.size;
+    return total;
+}
+
+bool TakeHistory::CanUndo() const { return !steps_.empty() && !steps_.front().undone; }
+
+bool TakeHistory::CanRedo() const { return !steps_.empty() && steps_.back().undone; }
+
+std::string TakeHistory::NewId() { return std::to_string(next_++); }
+
+Result<std::string> TakeHistory::Keep(const std::string& name) {
+    const std::string source = CardPath(card_, name);
+    struct stat st{};
+    if (stat(source.c_str(), &st) != 0) {
+        return Status::Fail(ErrorCode::CannotOpen, kMsgCannotOpen, ErrnoText(errno)).WithPath(source);
+    }
+    const std::string id = NewId();
+    const std::string path = KeptPath(id);
+    if (::link(source.c_str(), path.c_str()) != 0) {
+        TempFile temp;
+        if (Status s = CopyToTemp(source, folder_ + "files/", id, temp); !s) return s;
+        if (Status s = temp.CommitTo(path); !s) {
+            return Status::Fail(ErrorCode::CannotWrite, kMsgHistoryFailed, s.reason()).WithPath(path);
+        }
+    }
+    SyncFolder(folder_ + "files/");
+    kept_.push_back({id, name, static_cast<std::int64_t>(std::time(nullptr)),
+                     static_cast<std::uint64_t>(st.st_size)});
+    return id;
+}
+
+void TakeHistory::Forget(const std::string& id) {
+    for (auto it = kept_.begin(); it != kept_.end(); ++it) {
+        if (it->id == id) {
+            unlink(KeptPath(id).c_str());
+            kept_.erase(it);
+            return;
+        }
+    }
+}
+
+Status TakeHistory::Record(HistoryStep step) {
+    // Steps undone before can no longer be redone; the files they keep stay
+    // in the history until the limit drops them.
+    while (!steps_.empty() && steps_.back().undone) steps_.pop_back();
+    if (step.time == 0) step.time = static_cast<std::int64_t>(std::time(nullptr));
+    steps_.push_back(std::move(step));
+    return Save();
+}
+
+Status TakeHistory::Apply(HistoryStep& step, bool forward) {
+    // Each slot first gives its file to the history, then gets the kept one.
+    std::vector<std::string> placed;
+    for (SlotChange& change : step.changes) {
+        std::string& current = forward ? change.before : change.after;
+        std::string& wanted = forward ? change.after : change.before;
+        const std::string path = CardPath(card_, change.name);
+        struct stat st{};
+        if (stat(path.c_str(), &st) == 0) {
+            auto id = Keep(change.name);
+            if (!id) {
+                (void)Save();
+                return id.status();
+            }
+            current = *id;
+        } else {
+            current.clear();
+        }
+        if (!wanted.empty()) {
+            if (Status s = PlaceFile(KeptPath(wanted), card_, change.name); !s) {
+                (void)Save();
+                return s;
+            }
+            placed.push_back(wanted);
+        } else if (!current.empty() && unlink(path.c_str()) != 0) {
+            const int error = errno;
+            (void)Save();
+            return Status::Fail(ErrorCode::CannotWrite, kMsgCannotPlace, ErrnoText(error))
+                .WithPath(path);
+        }
+        wanted.clear();
+    }
+    SyncFolder(card_);
+    for (const std::string& id : placed) Forget(id);
+    step.undone = !forward;
+    return Save();
+}
+
+Status TakeHistory::Undo(int count) {
+    for (int i = 0; i < count; ++i) {
+        HistoryStep* newest = nullptr;
+        for (HistoryStep& step : steps_) {
+            if (!step.undone) newest = &step;
+        }
+        if (newest == nullptr) {
+            if (i > 0) return Status::Ok();
+            return Status::Fail(ErrorCode::Failed, kMsgNothingToUndo);
+        }
+        if (Status s = Apply(*newest, false); !s) return s;
+    }
+    return Status::Ok();
+}
+
+Status TakeHistory::Redo() {
+    for (HistoryStep& step : steps_) {
+        if (step.undone) return Apply(step, true);
+    }
+    return Status::Fail(ErrorCode::Failed, kMsgNothingToRedo);
+}
+
+std::vector<std::string> TakeHistory::Trim(std::uint64_t limit) {
+    std::vector<std::string> notes;
+    bool changed = false;
+    while (!kept_.empty() && KeptBytes() > limit) {
+        const KeptFile oldest = kept_.front();
+        // The steps that need the file go first: an applied one with every
+        // applied step older than it, an undone one with every undone step
+        // after it.
+        for (std::size_t i = 0; i < steps_.size(); ++i) {
+            bool uses = false;
+            for (const SlotChange& c : steps_[i].changes) {
+                uses = uses || c.before == oldest.id || c.after == oldest.id;
+            }
+            if (!uses) continue;
+            if (steps_[i].undone) {
+                steps_.erase(steps_.begin() + static_cast<std::ptrdiff_t>(i), steps_.end());
+            } else {
+                steps_.erase(steps_.begin(), steps_.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+            }
+            break;
+        }
+        notes.push_back(DroppedText(DescribeCardFile(oldest.name), TimeText(oldest.time),
+                                    FormatByteSize(limit)));
+        Forget(oldest.id);
+        changed = true;
+    }
+    if (changed && !Save()) {
+        notes.push_back(kMsgHistoryFailed);
+    }
+    return notes;
+}
+
+Status TakeHistory::Save() const {
+    std::ostringstream out;
+    out << kJournalHead << '\n' << "next\t" << next_ << '\n';
+    for (const KeptFile& k : kept_) {
+        out << "kept\t" << k.id << '\t' << k.time << '\t' << k.size << '\t' << k.name << '\n';
+    }
+    auto field = [](const std::string& id) { return id.empty() ? std::string("-") : id; };
+    for (const HistoryStep& step : steps_) {
+        out << "step\t" << step.kind << '\t' << step.time << '\t' << (step.undone ? 'U' : 'A')
+            << '\n';
+        for (const SlotChange& c : step.changes) {
+            out << "change\t" << c.name << '\t' << field(c.before) << '\t' << field(c.after)
+                << '\n';
+        }
+    }
+    const std::string text = out.str();
+    TempFile temp;
+    if (Status s = temp.Create(folder_, kJournalName, 0600); !s) {
+        return Status::Fail(ErrorCode::CannotWrite, kMsgHistoryFailed, s.reason())
+            .WithPath(folder_ + kJournalName);
+    }
+    Status s = temp.Write(text.data(), text.size());
+    if (s) s = temp.Flush();
+    if (s) s = temp.CommitTo(folder_ + kJournalName);
+    if (!s) {
+        return Status::Fail(ErrorCode::CannotWrite, kMsgHistoryFailed, s.reason())
+            .WithPath(folder_ + kJournalName);
+    }
+    SyncFolder(folder_);
+    return Status::Ok();
+}
+
+Status TakeHistory::Load() {
+    const std::string path = folder_ + kJournalName;
+    std::string reason;
+    FilePtr in = OpenRegularFile(path, &reason, FinalLink::Refuse);
+    if (!in) {
+        if (errno == ENOENT) return Status::Ok();
+        return Status::Fail(ErrorCode::CannotOpen, kMsgHistoryUnreadable, reason).WithPath(path);
+    }
+    std::string text;
+    char buffer[4096];
+    std::size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, in.get())) > 0) text.append(buffer, got);
+    auto bad = [&path] {
+        return Status::Fail(ErrorCode::CannotOpen, kMsgHistoryUnreadable).WithPath(path);
+    };
+    std::istringstream lines(text);
+    std::string line;
+    if (!std::getline(lines, line) || line != kJournalHead) return bad();
+    while (std::getline(lines, line)) {
+        std::vector<std::string> f;
+        std::stringstream fields(line);
+        std::string part;
+        while (std::getline(fields, part, '\t')) f.push_back(part);
+        auto number = [](const std::string& t, auto& value) {
+            char* end = nullptr;
+            errno = 0;
+            const unsigned long long v = std::strtoull(t.c_str(), &end, 10);
+            if (t.empty() || *end != '\0' || errno != 0) return false;
+            value = static_cast<std::remove_reference_t<decltype(value)>>(v);
+            return true;
+        };
+        auto id = [](const std::string& t) { return t == "-" ? std::string() : t; };
+        auto isId = [&number](const std::string& t) {
+            std::uint64_t v = 0;
+            return t == "-" || number(t, v);
+        };
+        if (f.size() == 2 && f[0] == "next") {
+            if (!number(f[1], next_)) return bad();
+        } else if (f.size() == 5 && f[0] == "kept") {
+            KeptFile k;
+            k.id = f[1];
+            k.name = f[4];
+            if (!number(f[2], k.time) || !number(f[3], k.size)) return bad();
+            // An id is a number: never a path out of the history folder.
+            std::uint64_t check = 0;
+            if (!number(k.id, check)) return bad();
+            kept_.push_back(k);
+        } else if (f.size() == 4 && f[0] == "step") {
+            HistoryStep step;
+            step.kind = f[1];
+            if (!number(f[2], step.time)) return bad();
+            step.undone = f[3] == "U";
+            steps_.push_back(step);
+        } else if (f.size() == 4 && f[0] == "change" && !steps_.empty()) {
+            // Names are the card's own file names, never paths.
+            if (f[1].find('/') != std::string::npos || f[1].empty() || f[1][0] == '.') return bad();
+            if (!isId(f[2]) || !isId(f[3])) return bad();
+            steps_.back().changes.push_back({f[1], id(f[2]), id(f[3])});
+        } else if (!line.empty()) {
+            return bad();
+        }
+    }
+    return Status::Ok();
+}
+
+}  // namespace trx5

@@ -1,0 +1,113 @@
+// The history of one card: the takes (and song files) that moving takes
+// around replaced or deleted, kept outside the card, and the steps that can
+// be undone and redone. Everything lives on disk in the card's history
+// folder, so a new object on the same folder sees what an earlier run did.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/result.h"
+
+namespace trx5 {
+
+inline constexpr std::uint64_t kDefaultHistoryLimit = 2'000'000'000;
+
+// One card file a step touched: its name in the card folder ("01-24.aud",
+// "UtyPrm03.tx5"), the kept file that was there before and the one there
+// after (empty: no file). While the step is applied the card holds the
+// after-file and the history the before-file; once undone, the other way
+// round.
+struct SlotChange {
+    std::string name;
+    std::string before;
+    std::string after;
+};
+
+struct HistoryStep {
+    std::string kind;  // "copy", "move", "swap", "delete", "copy-song", "restore"
+    std::int64_t time = 0;  // seconds since 1970
+    bool undone = false;
+    std::vector<SlotChange> changes;
+};
+
+// A file kept in the history.
+struct KeptFile {
+    std::string id;
+    std::string name;       // its name in the card folder
+    std::int64_t time = 0;  // when it was kept
+    std::uint64_t size = 0;
+};
+
+// "Take 2-5 of song 01" for "00-14.aud", "The song file of song 04" for
+// "UtyPrm03.tx5".
+std::string DescribeCardFile(const std::string& name);
+
+class TakeHistory {
+  public:
+    // The history folder of the card in `cardFolder`:
+    // $XDG_DATA_HOME/trx5-card-manager/history/<card id>/ ($HOME/.local/share
+    // without XDG_DATA_HOME); the card id is a hex hash of the folder's
+    // absolute path and the machine file's bytes.
+    static Result<std::string> FolderFor(const std::string& cardFolder);
+    // Opens (and makes) the history of that card and reads its journal.
+    static Result<TakeHistory> Open(const std::string& cardFolder);
+    // The same on a given history folder.
+    static Result<TakeHistory> OpenFolder(const std::string& cardFolder,
+                                          const std::string& historyFolder);
+
+    const std::string& folder() const { return folder_; }
+    const std::string& cardFolder() const { return card_; }
+    const std::vector<HistoryStep>& steps() const { return steps_; }
+    // The files kept now, oldest first.
+    const std::vector<KeptFile>& kept() const { return kept_; }
+    const KeptFile* Find(const std::string& id) const;
+    std::string KeptPath(const std::string& id) const;
+    std::uint64_t KeptBytes() const;
+    bool CanUndo() const;
+    bool CanRedo() const;
+
+    // Puts the card file `name` (which must be there) into the history
+    // beside the card, which still holds it: a link where the file system
+    // allows, else a copy. Returns the new id; the journal is written with
+    // the next step.
+    Result<std::string> Keep(const std::string& name);
+    // Records a step that has been carried out, with its changes; steps
+    // undone before are no longer redone (their files stay kept). Writes
+    // the journal.
+    Status Record(HistoryStep step);
+
+    // Restores the before-state of the newest applied step, or `count`
+    // steps. The card's files of those slots go into the history first.
+    Status Undo(int count = 1);
+    // Applies again the oldest undone step.
+    Status Redo();
+
+    // Drops the oldest kept files until they take at most `limit` bytes,
+    // with the steps that need them; a note for each file dropped.
+    std::vector<std::string> Trim(std::uint64_t limit);
+
+    // Writes the journal (atomically: a temporary file renamed over it).
+    Status Save() const;
+
+  private:
+    Status Load();
+    Status Apply(HistoryStep& step, bool forward);
+    std::string NewId();
+    void Forget(const std::string& id);
+
+    std::string card_;    // ends with "/"
+    std::string folder_;  // ends with "/"
+    std::uint64_t next_ = 1;
+    std::vector<HistoryStep> steps_;
+    std::vector<KeptFile> kept_;
+};
+
+// Puts the file at `source` into the card folder under `name`, replacing
+// what is there at once: a link or copy under a temporary name, renamed
+// into place.
+Status PlaceFile(const std::string& source, const std::string& cardFolder,
+                 const std::string& name);
+
+}  // namespace trx5

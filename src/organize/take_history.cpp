@@ -257,7 +257,7 @@ Status TakeHistory::Apply(HistoryStep& step, bool forward) {
         std::string& wanted = forward ? change.after : change.before;
         const std::string path = CardPath(card_, change.name);
         struct stat st{};
-        if (stat(path.c_str(), &st) == 0) {
+        if (stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
             auto id = Keep(change.name);
             if (!id) {
                 (void)Save();

@@ -1,0 +1,129 @@
+#include "organize/take_history.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "organize/organize_test_support.h"
+#include "organize/take_organizer.h"
+
+namespace {
+
+using trx5::TakePlace;
+
+class HistoryTest : public trx5test::OrganizeCard {};
+
+TakePlace At(int fileNumber, int track, int vtake) { return {fileNumber, {track, vtake}}; }
+
+TEST_F(HistoryTest, FolderIsUnderXdgDataHomeAndNamedByTheCard) {
+    const auto folder = trx5::TakeHistory::FolderFor(card.path());
+    ASSERT_TRUE(folder.ok());
+    EXPECT_TRUE(std::regex_match(*folder, std::regex(xdg.path() +
+                                                     "trx5-card-manager/history/[0-9a-f]{16}/")))
+        << *folder;
+    // The same card by another spelling of its path is the same history.
+    EXPECT_EQ(*trx5::TakeHistory::FolderFor(card.path() + "./"), *folder);
+    // Another machine file is another card.
+    trx5test::WriteFile(card / "SongNo.tx5", std::string("QORV TX-5 MACHINE INFORMATION VER0001x"));
+    EXPECT_NE(*trx5::TakeHistory::FolderFor(card.path()), *folder);
+    // Without XDG_DATA_HOME, under $HOME/.local/share.
+    unsetenv("XDG_DATA_HOME");
+    const char* home = std::getenv("HOME");
+    ASSERT_NE(home, nullptr);
+    EXPECT_EQ(trx5::TakeHistory::FolderFor(card.path())->rfind(
+                  std::string(home) + "/.local/share/trx5-card-manager/history/", 0),
+              0U);
+}
+
+// A new object on the same card sees the steps and kept files of an earlier
+// one, and undoes and redoes them.
+TEST_F(HistoryTest, ANewObjectOnTheSameCardSeesTheSteps) {
+    const auto before = trx5test::Snapshot(card.path());
+    {
+        auto history = trx5::TakeHistory::Open(card.path());
+        ASSERT_TRUE(history.ok());
+        ASSERT_TRUE(trx5::CopyTake(*history, At(0, 0, 0), At(0, 0, 1)).ok());
+        ASSERT_TRUE(trx5::DeleteTakes(*history, {At(0, 1, 0)}).ok());
+    }
+    const auto after = trx5test::Snapshot(card.path());
+    {
+        auto history = trx5::TakeHistory::Open(card.path());
+        ASSERT_TRUE(history.ok());
+        ASSERT_EQ(history->steps().size(), 2U);
+        EXPECT_EQ(history->steps()[0].kind, "copy");
+        EXPECT_EQ(history->steps()[1].kind, "delete");
+        ASSERT_EQ(history->kept().size(), 2U);
+        EXPECT_EQ(history->kept()[1].name, "00-10.aud");
+        EXPECT_EQ(trx5test::ReadFile(history->KeptPath(history->kept()[1].id)),
+                  before.at("00-10.aud"));
+        ASSERT_TRUE(history->Undo(2));
+    }
+    EXPECT_EQ(trx5test::Snapshot(card.path()), before);
+    {
+        auto history = trx5::TakeHistory::Open(card.path());
+        ASSERT_TRUE(history.ok());
+        EXPECT_FALSE(history->CanUndo());
+        ASSERT_TRUE(history->Redo());
+        ASSERT_TRUE(history->Redo());
+        EXPECT_FALSE(history->Redo());
+    }
+    EXPECT_EQ(trx5test::Snapshot(card.path()), after);
+}
+
+// Over the limit the oldest kept files go first, each with a note, and the
+// steps that needed them can no longer be undone; the newest still can.
+TEST_F(HistoryTest, LimitDropsTheOldestFirstWithANote) {
+    auto history = trx5::TakeHistory::Open(card.path());
+    ASSERT_TRUE(history.ok());
+    const std::uint64_t take00 = 512 + 3 * 512, take01 = 512 + 5 * 512;
+    trx5::OrganizeOptions options;
+    options.historyLimit = take00 + take01;
+    ASSERT_TRUE(trx5::DeleteTakes(*history, {At(0, 1, 0)}, options)->notes.empty());
+    ASSERT_TRUE(trx5::DeleteTakes(*history, {At(0, 0, 0)}, options)->notes.empty());
+    const auto third = trx5::DeleteTakes(*history, {At(0, 0, 1)}, options);
+    ASSERT_TRUE(third.ok());
+    ASSERT_EQ(third->notes.size(), 1U);
+    EXPECT_TRUE(std::regex_match(third->notes[0],
+                                 std::regex("Take 2-1 of song 01 \\(kept [-0-9: ]+\\) dropped from "
+                                            "the history to stay under 5.1 kB\\.")))
+        << third->notes[0];
+    ASSERT_EQ(history->kept().size(), 2U);
+    EXPECT_EQ(history->KeptBytes(), take00 + take01);
+    EXPECT_EQ(history->kept()[0].name, "00-00.aud");
+    EXPECT_EQ(history->steps().size(), 2U);
+    ASSERT_TRUE(history->Undo(2));
+    EXPECT_FALSE(history->CanUndo());
+    EXPECT_TRUE(trx5test::FileExists(card / "00-00.aud"));
+    EXPECT_TRUE(trx5test::FileExists(card / "00-01.aud"));
+    EXPECT_FALSE(trx5test::FileExists(card / "00-10.aud"));
+
+    // The default limit is 2 GB and says so.
+    EXPECT_EQ(trx5::kDefaultHistoryLimit, 2'000'000'000U);
+    ASSERT_TRUE(history->Redo());
+    const auto notes = history->Trim(0);
+    ASSERT_EQ(notes.size(), 1U);
+    EXPECT_NE(notes[0].find("to stay under 0 bytes."), std::string::npos) << notes[0];
+    EXPECT_TRUE(history->kept().empty());
+}
+
+// A journal that is not the program's, or that names files outside the
+// history or the card, is refused rather than followed.
+TEST_F(HistoryTest, ADamagedJournalIsRefused) {
+    const auto folder = trx5::TakeHistory::FolderFor(card.path());
+    ASSERT_TRUE(trx5::TakeHistory::Open(card.path()).ok());
+    for (const char* journal : {
+             "something else\n",
+             "trx5-history\t1\nkept\t../x\t1\t1\t00-00.aud\n",
+             "trx5-history\t1\nstep\tcopy\t1\tA\nchange\t../../etc/x\t-\t-\n",
+             "trx5-history\t1\nstep\tcopy\t1\tA\nchange\t00-00.aud\t../1\t-\n",
+             "trx5-history\t1\nkept\t1\tlater\t1\t00-00.aud\n",
+         }) {
+        SCOPED_TRACE(journal);
+        trx5test::WriteFile(*folder + "journal.txt", std::string(journal));
+        const auto history = trx5::TakeHistory::Open(card.path());
+        ASSERT_FALSE(history.ok());
+        EXPECT_EQ(history.message(), trx5::kMsgHistoryUnreadable);
+    }
+}
+
+}  // namespace

@@ -8,6 +8,8 @@ namespace trx5 {
 
 inline constexpr char kMsgHistoryFailed[] = "The history of replaced takes could not be written.";
 inline constexpr char kMsgHistoryUnreadable[] = "The history of replaced takes could not be read.";
+inline constexpr char kMsgHistoryBusy[] = "The history of this card is in use by another run.";
+inline constexpr char kMsgUnknownKept[] = "A file of an interrupted run";
 inline constexpr char kMsgNothingToUndo[] = "There is nothing to undo.";
 inline constexpr char kMsgNothingToRedo[] = "There is nothing to redo.";
 inline constexpr char kMsgNoKeptTake[] = "The history holds no take of that id.";

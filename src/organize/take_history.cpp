@@ -1,5 +1,8 @@
 #include "organize/take_history.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,7 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <fstream>
+#include <memory>
 #include <sstream>
 
 #include "card/card_info.h"
@@ -110,6 +113,7 @@ std::uint64_t Fnv1a(std::uint64_t hash, const void* bytes, std::size_t count) {
 }  // namespace
 
 std::string DescribeCardFile(const std::string& name) {
+    if (name.empty()) return kMsgUnknownKept;
     if (const auto number = TakeFileNumber(name)) {
         if (const auto slot = ParseTakeFileName(name, *number)) {
             return TakeOfSongText(TakeCaption(*slot), SongNumberText(*number + 1));
@@ -184,7 +188,22 @@ Result<TakeHistory> TakeHistory::OpenFolder(const std::string& cardFolder,
     history.card_ = WithTrailingSlash(cardFolder);
     history.folder_ = WithTrailingSlash(historyFolder);
     if (Status s = MakeFolders(history.folder_ + "files/"); !s) return s;
+    // One run at a time works on a card's history.
+    const std::string lockPath = history.folder_ + "lock";
+    const int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) {
+        return Status::Fail(ErrorCode::CannotOpen, kMsgHistoryUnreadable, ErrnoText(errno))
+            .WithPath(lockPath);
+    }
+    history.lock_ = std::shared_ptr<int>(new int(fd), [](int* f) {
+        ::close(*f);
+        delete f;
+    });
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        return Status::Fail(ErrorCode::Failed, kMsgHistoryBusy).WithPath(history.folder_);
+    }
     if (Status s = history.Load(); !s) return s;
+    history.FindUnlisted();
     return history;
 }
 
@@ -207,7 +226,15 @@ bool TakeHistory::CanUndo() const { return !steps_.empty() && !steps_.front().un
 
 bool TakeHistory::CanRedo() const { return !steps_.empty() && steps_.back().undone; }
 
-std::string TakeHistory::NewId() { return std::to_string(next_++); }
+std::string TakeHistory::NewId() {
+    // A file that a run stopped before its journal was written may hold the
+    // next number already; it is never written over.
+    for (;;) {
+        std::string id = std::to_string(next_++);
+        struct stat st{};
+        if (lstat(KeptPath(id).c_str(), &st) != 0) return id;
+    }
+}
 
 Result<std::string> TakeHistory::Keep(const std::string& name) {
     const std::string source = CardPath(card_, name);
@@ -251,38 +278,67 @@ Status TakeHistory::Record(HistoryStep step) {
 
 Status TakeHistory::Apply(HistoryStep& step, bool forward) {
     // Each slot first gives its file to the history, then gets the kept one.
-    std::vector<std::string> placed;
-    for (SlotChange& change : step.changes) {
+    // The kept files placed leave the history only once every slot is done;
+    // after a failure the slots done so far get their files back, so that
+    // the step stays whole and can be tried again.
+    const std::vector<SlotChange> saved = step.changes;
+    std::size_t done = 0;
+    Status failure;
+    for (; done < step.changes.size() && failure; ++done) {
+        SlotChange& change = step.changes[done];
         std::string& current = forward ? change.before : change.after;
-        std::string& wanted = forward ? change.after : change.before;
+        const std::string& wanted = forward ? change.after : change.before;
         const std::string path = CardPath(card_, change.name);
+        current.clear();
         struct stat st{};
         if (stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
             auto id = Keep(change.name);
             if (!id) {
-                (void)Save();
-                return id.status();
+                failure = id.status();
+                break;
             }
             current = *id;
-        } else {
-            current.clear();
         }
         if (!wanted.empty()) {
-            if (Status s = PlaceFile(KeptPath(wanted), card_, change.name); !s) {
-                (void)Save();
-                return s;
-            }
-            placed.push_back(wanted);
+            failure = PlaceFile(KeptPath(wanted), card_, change.name);
         } else if (!current.empty() && unlink(path.c_str()) != 0) {
-            const int error = errno;
-            (void)Save();
-            return Status::Fail(ErrorCode::CannotWrite, kMsgCannotPlace, ErrnoText(error))
-                .WithPath(path);
+            failure = Status::Fail(ErrorCode::CannotWrite, kMsgCannotPlace, ErrnoText(errno))
+                          .WithPath(path);
         }
-        wanted.clear();
+        if (!failure) break;
+    }
+    if (!failure) {
+        // The slot that failed still holds its file. The ones before it get
+        // back the files they had, newest first; the files kept meanwhile
+        // stay in the history when that fails too.
+        bool restored = true;
+        for (std::size_t i = done; i-- > 0;) {
+            const SlotChange& change = step.changes[i];
+            const std::string& current = forward ? change.before : change.after;
+            const std::string path = CardPath(card_, change.name);
+            if (!current.empty()) {
+                restored = restored && PlaceFile(KeptPath(current), card_, change.name).ok();
+            } else if (unlink(path.c_str()) != 0 && errno != ENOENT) {
+                restored = false;
+            }
+        }
+        if (restored) {
+            for (std::size_t i = 0; i < step.changes.size() && i <= done; ++i) {
+                const SlotChange& change = step.changes[i];
+                const std::string& current = forward ? change.before : change.after;
+                if (!current.empty()) Forget(current);
+            }
+        }
+        step.changes = saved;
+        (void)Save();
+        return failure;
     }
     SyncFolder(card_);
-    for (const std::string& id : placed) Forget(id);
+    for (SlotChange& change : step.changes) {
+        std::string& wanted = forward ? change.after : change.before;
+        if (!wanted.empty()) Forget(wanted);
+        wanted.clear();
+    }
     step.undone = !forward;
     return Save();
 }
@@ -371,6 +427,32 @@ Status TakeHistory::Save() const {
     }
     SyncFolder(folder_);
     return Status::Ok();
+}
+
+void TakeHistory::FindUnlisted() {
+    const std::string files = folder_ + "files/";
+    RemoveStaleTempFiles(files);
+    // Entries whose files are gone can bring nothing back.
+    std::erase_if(kept_, [this](const KeptFile& k) {
+        struct stat st{};
+        return lstat(KeptPath(k.id).c_str(), &st) != 0;
+    });
+    // Files kept by a run that stopped before writing its journal: listed
+    // (under no card name) so that they can be restored or dropped.
+    DIR* dir = opendir(files.c_str());
+    if (dir == nullptr) return;
+    while (const dirent* entry = readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos ||
+            Find(name) != nullptr) {
+            continue;
+        }
+        struct stat st{};
+        if (lstat((files + name).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+        kept_.push_back({name, {}, static_cast<std::int64_t>(st.st_mtime),
+                         static_cast<std::uint64_t>(st.st_size)});
+    }
+    closedir(dir);
 }
 
 Status TakeHistory::Load() {

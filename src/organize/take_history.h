@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -51,7 +52,9 @@ class TakeHistory {
     // without XDG_DATA_HOME); the card id is a hex hash of the folder's
     // absolute path and the machine file's bytes.
     static Result<std::string> FolderFor(const std::string& cardFolder);
-    // Opens (and makes) the history of that card and reads its journal.
+    // Opens (and makes) the history of that card and reads its journal. One
+    // object at a time holds a card's history: another open fails with
+    // "The history of this card is in use by another run." until it goes.
     static Result<TakeHistory> Open(const std::string& cardFolder);
     // The same on a given history folder.
     static Result<TakeHistory> OpenFolder(const std::string& cardFolder,
@@ -93,6 +96,7 @@ class TakeHistory {
 
   private:
     Status Load();
+    void FindUnlisted();
     Status Apply(HistoryStep& step, bool forward);
     std::string NewId();
     void Forget(const std::string& id);
@@ -102,6 +106,7 @@ class TakeHistory {
     std::uint64_t next_ = 1;
     std::vector<HistoryStep> steps_;
     std::vector<KeptFile> kept_;
+    std::shared_ptr<int> lock_;  // the history's lock, held while the object lives
 };
 
 // Puts the file at `source` into the card folder under `name`, replacing

@@ -127,3 +127,54 @@ TEST_F(HistoryTest, ADamagedJournalIsRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+// A run stopped after keeping a file but before writing its journal: the
+// next run lists the file and never writes over it.
+TEST_F(HistoryTest, AFileKeptWithoutItsJournalIsListedAndKeptSafe) {
+    const trx5test::Bytes take = trx5test::ReadFile(card / "00-00.aud");
+    std::string folder;
+    {
+        auto history = trx5::TakeHistory::Open(card.path());
+        ASSERT_TRUE(history.ok());
+        ASSERT_TRUE(history->Keep("00-00.aud").ok());
+        folder = history->folder();
+    }
+    auto history = trx5::TakeHistory::Open(card.path());
+    ASSERT_TRUE(history.ok());
+    ASSERT_EQ(history->kept().size(), 1U);
+    EXPECT_EQ(trx5::DescribeCardFile(history->kept()[0].name), trx5::kMsgUnknownKept);
+    const std::string first = history->kept()[0].id;
+    ASSERT_TRUE(trx5::DeleteTakes(*history, {At(0, 0, 1)}).ok());
+    EXPECT_NE(history->kept()[1].id, first);
+    EXPECT_EQ(trx5test::ReadFile(history->KeptPath(first)), take);
+    // One run at a time.
+    const auto second = trx5::TakeHistory::Open(card.path());
+    ASSERT_FALSE(second.ok());
+    EXPECT_EQ(second.message(), trx5::kMsgHistoryBusy);
+}
+
+}  // namespace
+
+namespace {
+
+// An undo that fails at its second slot gives the first one back its file:
+// the step stays whole, and once the cause is gone it is undone in full.
+TEST_F(HistoryTest, AnUndoThatFailsPartWayLeavesTheStepWhole) {
+    const auto before = trx5test::Snapshot(card.path());
+    auto history = trx5::TakeHistory::Open(card.path());
+    ASSERT_TRUE(history.ok());
+    ASSERT_TRUE(trx5::SwapTakes(*history, At(0, 0, 0), At(0, 0, 1)).ok());
+    const auto after = trx5test::Snapshot(card.path());
+    const std::string second = history->KeptPath(history->steps()[0].changes[1].before);
+    ASSERT_EQ(std::rename(second.c_str(), (second + "-away").c_str()), 0);
+    ASSERT_FALSE(history->Undo());
+    EXPECT_EQ(trx5test::Snapshot(card.path()), after);
+    EXPECT_TRUE(history->CanUndo());
+    ASSERT_EQ(std::rename((second + "-away").c_str(), second.c_str()), 0);
+    ASSERT_TRUE(history->Undo());
+    EXPECT_EQ(trx5test::Snapshot(card.path()), before);
+}
+
+}  // namespace

@@ -86,7 +86,8 @@ std::string TargetCaption(TakePlace from, TakePlace to) {
 }
 
 int FailWith(const Status& status) {
-    return Fail(status.path().empty() ? status.Describe() : status.path() + ": " + status.Describe());
+    return Fail(status.path().empty() ? status.Describe()
+                                      : status.path() + ": " + status.Describe());
 }
 
 std::string WhenText(std::int64_t time) {
@@ -273,8 +274,7 @@ int RunRestoreTake(const OrganizeArgs& args) {
     return kExitOk;
 }
 
-CLI::App* AddOrganizeApp(CLI::App& parent, const char* name, const char* help,
-                         OrganizeArgs& args) {
+CLI::App* AddOrganizeApp(CLI::App& parent, const char* name, const char* help, OrganizeArgs& args) {
     CLI::App* app = parent.add_subcommand(name, help);
     app->footer(kHelpOrganizeFooter);
     AddCardArgument(*app, args.card);

@@ -23,7 +23,8 @@ inline constexpr char kMsgTakeOccupied[] = "The slot holds a take and is not to 
 // "The take is converted from HiFi to LONG; its quality drops."
 inline std::string ConvertedText(bool fromLong, bool toLong) {
     return std::string("The take is converted from ") + (fromLong ? "LONG" : "HiFi") + " to " +
-           (toLong ? "LONG" : "HiFi") + (toLong ? "; its quality drops." : "; it gains no quality.");
+           (toLong ? "LONG" : "HiFi") +
+           (toLong ? "; its quality drops." : "; it gains no quality.");
 }
 
 // "Take 2-5 of song 01 (kept 2026-12-10 19:40) dropped from the history to

@@ -231,16 +231,17 @@ std::string TakeHistory::NewId() {
     // next number already; it is never written over.
     for (;;) {
         std::string id = std::to_string(next_++);
-        struct stat st{};
+        struct stat st {};
         if (lstat(KeptPath(id).c_str(), &st) != 0) return id;
     }
 }
 
 Result<std::string> TakeHistory::Keep(const std::string& name) {
     const std::string source = CardPath(card_, name);
-    struct stat st{};
+    struct stat st {};
     if (stat(source.c_str(), &st) != 0) {
-        return Status::Fail(ErrorCode::CannotOpen, kMsgCannotOpen, ErrnoText(errno)).WithPath(source);
+        return Status::Fail(ErrorCode::CannotOpen, kMsgCannotOpen, ErrnoText(errno))
+            .WithPath(source);
     }
     const std::string id = NewId();
     const std::string path = KeptPath(id);
@@ -248,7 +249,8 @@ Result<std::string> TakeHistory::Keep(const std::string& name) {
         TempFile temp;
         if (Status s = CopyToTemp(source, folder_ + "files/", id, temp); !s) return s;
         if (Status s = temp.CommitTo(path); !s) {
-            return Status::Fail(ErrorCode::CannotWrite, kMsgHistoryFailed, s.reason()).WithPath(path);
+            return Status::Fail(ErrorCode::CannotWrite, kMsgHistoryFailed, s.reason())
+                .WithPath(path);
         }
     }
     SyncFolder(folder_ + "files/");
@@ -290,7 +292,7 @@ Status TakeHistory::Apply(HistoryStep& step, bool forward) {
         const std::string& wanted = forward ? change.after : change.before;
         const std::string path = CardPath(card_, change.name);
         current.clear();
-        struct stat st{};
+        struct stat st {};
         if (stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
             auto id = Keep(change.name);
             if (!id) {
@@ -434,7 +436,7 @@ void TakeHistory::FindUnlisted() {
     RemoveStaleTempFiles(files);
     // Entries whose files are gone can bring nothing back.
     std::erase_if(kept_, [this](const KeptFile& k) {
-        struct stat st{};
+        struct stat st {};
         return lstat(KeptPath(k.id).c_str(), &st) != 0;
     });
     // Files kept by a run that stopped before writing its journal: listed
@@ -447,9 +449,11 @@ void TakeHistory::FindUnlisted() {
             Find(name) != nullptr) {
             continue;
         }
-        struct stat st{};
+        struct stat st {};
         if (lstat((files + name).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
-        kept_.push_back({name, {}, static_cast<std::int64_t>(st.st_mtime),
+        kept_.push_back({name,
+                         {},
+                         static_cast<std::int64_t>(st.st_mtime),
                          static_cast<std::uint64_t>(st.st_size)});
     }
     closedir(dir);

@@ -27,7 +27,7 @@ struct SlotChange {
 };
 
 struct HistoryStep {
-    std::string kind;  // "copy", "move", "swap", "delete", "copy-song", "restore"
+    std::string kind;       // "copy", "move", "swap", "delete", "copy-song", "restore"
     std::int64_t time = 0;  // seconds since 1970
     bool undone = false;
     std::vector<SlotChange> changes;
@@ -112,7 +112,6 @@ class TakeHistory {
 // Puts the file at `source` into the card folder under `name`, replacing
 // what is there at once: a link or copy under a temporary name, renamed
 // into place.
-Status PlaceFile(const std::string& source, const std::string& cardFolder,
-                 const std::string& name);
+Status PlaceFile(const std::string& source, const std::string& cardFolder, const std::string& name);
 
 }  // namespace trx5

@@ -96,7 +96,7 @@ std::string SongFileName(int fileNumber) {
 // The card's file of that name in any letter case; empty when none.
 std::string Present(const TakeHistory& history, const std::string& name) {
     std::string path = FindFileNoCase(history.cardFolder(), name);
-    struct stat st{};
+    struct stat st {};
     if (path.empty() || stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
     return path;
 }
@@ -173,7 +173,8 @@ Status CommitStaged(TakeHistory& history, std::vector<Staged>& staged) {
         std::string target = Present(history, s.name);
         if (target.empty()) target = history.cardFolder() + s.name;
         if (Status st = s.temp->CommitTo(target); !st) {
-            return Status::Fail(ErrorCode::CannotWrite, kMsgCannotPlace, st.reason()).WithPath(target);
+            return Status::Fail(ErrorCode::CannotWrite, kMsgCannotPlace, st.reason())
+                .WithPath(target);
         }
     }
     SyncFolder(history.cardFolder());
@@ -257,8 +258,8 @@ Status WriteConvertedTake(const std::string& source, bool fromLong, bool toLong,
     SourceConversion conversion;
     conversion.channels = 1;
     conversion.rate = SampleRate(toLong);
-    auto converted = ConvertSource(std::make_unique<TakeSource>(std::move(*reader), fromLong),
-                                   conversion);
+    auto converted =
+        ConvertSource(std::make_unique<TakeSource>(std::move(*reader), fromLong), conversion);
     if (!converted) return converted.status().WithPath(source);
     AudioSource& audio = *converted.value();
 
@@ -285,7 +286,8 @@ Status WriteConvertedTake(const std::string& source, bool fromLong, bool toLong,
         if (got < samples.size()) break;
     }
     if (Status s = out.Flush(); !s) {
-        return Status::Fail(ErrorCode::CannotWrite, kMsgCannotWrite, s.reason()).WithPath(out.path());
+        return Status::Fail(ErrorCode::CannotWrite, kMsgCannotWrite, s.reason())
+            .WithPath(out.path());
     }
     return Status::Ok();
 }
@@ -326,11 +328,13 @@ Result<OrganizeOutcome> SwapTakes(TakeHistory& history, TakePlace a, TakePlace b
     std::vector<Staged> staged;
     if (!aPath.empty()) {
         staged.push_back({bName});
-        if (Status s = Stage(history.cardFolder(), aPath, *aLong, *bLong, staged.back()); !s) return s;
+        if (Status s = Stage(history.cardFolder(), aPath, *aLong, *bLong, staged.back()); !s)
+            return s;
     }
     if (!bPath.empty()) {
         staged.push_back({aName});
-        if (Status s = Stage(history.cardFolder(), bPath, *bLong, *aLong, staged.back()); !s) return s;
+        if (Status s = Stage(history.cardFolder(), bPath, *bLong, *aLong, staged.back()); !s)
+            return s;
     }
     HistoryStep step;
     step.kind = "swap";
@@ -415,7 +419,8 @@ Result<OrganizeOutcome> CopySong(TakeHistory& history, int fileNumber, int newFi
     // The song file last, so that the song shows only once its takes are
     // there.
     staged.push_back({songName});
-    if (Status s = Stage(history.cardFolder(), song->path, false, false, staged.back()); !s) return s;
+    if (Status s = Stage(history.cardFolder(), song->path, false, false, staged.back()); !s)
+        return s;
 
     OrganizeOutcome outcome;
     HistoryStep step;
@@ -460,7 +465,8 @@ Result<OrganizeOutcome> RestoreTake(TakeHistory& history, const std::string& id,
     outcome.toLong = *toLong;
     std::vector<Staged> staged;
     staged.push_back({toName});
-    if (Status s = Stage(history.cardFolder(), source, fromLong, *toLong, staged.back()); !s) return s;
+    if (Status s = Stage(history.cardFolder(), source, fromLong, *toLong, staged.back()); !s)
+        return s;
     HistoryStep step;
     step.kind = "restore";
     auto before = KeepIfPresent(history, toName, &outcome);

@@ -64,36 +64,60 @@ TEST_F(CliOrganizeTest, CommandsInTurnPrintALinePerChangeWithTheirExitStatus) {
     const auto original = trx5test::Snapshot(card.path());
     const std::vector<Row> rows = {
         {{"copy", "01:1-1", "01:4-8"}, 0, "Take 1-1 of song 01 copied to 4-8\\.\n", ""},
-        {{"copy", "01:1-2", "01:4-8"}, 0,
-         "Take 1-2 of song 01 copied to 4-8; the old 4-8 is in the history\\.\n", ""},
-        {{"copy", "01:1-1", "01:4-8", "--no-replace"}, 1, "",
-         "trx5card: .*/00-37\\.aud: The slot holds a take and is not to be replaced\\.\n"},
-        {{"move", "01:2-1", "02:1-1"}, 0,
-         "Take 2-1 of song 01 moved to 1-1 of song 02; the old 1-1 is in the history\\.\n", ""},
-        {{"swap", "01:1-1", "01:1-2"}, 0, "Take 1-1 of song 01 and take 1-2 of song 01 swapped\\.\n",
+        {{"copy", "01:1-2", "01:4-8"},
+         0,
+         "Take 1-2 of song 01 copied to 4-8; the old 4-8 is in the history\\.\n",
          ""},
-        {{"delete", "01:1-1", "01:4-8"}, 0,
+        {{"copy", "01:1-1", "01:4-8", "--no-replace"},
+         1,
+         "",
+         "trx5card: .*/00-37\\.aud: The slot holds a take and is not to be replaced\\.\n"},
+        {{"move", "01:2-1", "02:1-1"},
+         0,
+         "Take 2-1 of song 01 moved to 1-1 of song 02; the old 1-1 is in the history\\.\n",
+         ""},
+        {{"swap", "01:1-1", "01:1-2"},
+         0,
+         "Take 1-1 of song 01 and take 1-2 of song 01 swapped\\.\n",
+         ""},
+        {{"delete", "01:1-1", "01:4-8"},
+         0,
          "Take 1-1 of song 01 deleted; it is in the history\\.\nTake 4-8 of song 01 deleted; it "
          "is in the history\\.\n",
          ""},
-        {{"copy", "01:1-2", "03:1-1"}, 0, "Take 1-2 of song 01 copied to 1-1 of song 03\\.\n",
+        {{"copy", "01:1-2", "03:1-1"},
+         0,
+         "Take 1-2 of song 01 copied to 1-1 of song 03\\.\n",
          "trx5card: The take is converted from HiFi to LONG; its quality drops\\.\n"},
         {{"copy-song", "02", "10"}, 0, "Song 02 copied to song 10 with 1 take\\.\n", ""},
-        {{"copy-song", "02", "10"}, 1, "", "trx5card: .*UtyPrm09\\.tx5: That song number is taken already\\.\n"},
+        {{"copy-song", "02", "10"},
+         1,
+         "",
+         "trx5card: .*UtyPrm09\\.tx5: That song number is taken already\\.\n"},
         {{"history"}, 0, "(\\d+\t[-0-9: ]+\tTake [1-4]-[1-8] of song 0[12]\t[0-9.]+ kB\n){7}", ""},
-        {{"undo", "--steps", "3"}, 0,
-         "Undone: copy-song of .*\\.\nUndone: copy of .*\\.\nUndone: delete of .*\\.\n", ""},
+        {{"undo", "--steps", "3"},
+         0,
+         "Undone: copy-song of .*\\.\nUndone: copy of .*\\.\nUndone: delete of .*\\.\n",
+         ""},
         {{"redo"}, 0, "Redone: delete of .*\\.\n", ""},
         {{"undo", "--steps", "9"}, 0, "(Undone: [a-z-]+ of [-0-9: ]+\\.\n){5}", ""},
         {{"undo"}, 1, "", "trx5card: There is nothing to undo\\.\n"},
         {{"copy", "01:1-1", "04:1-1"}, 1, "", "trx5card: The card has no such song\\.\n"},
-        {{"restore-take", "99", "01:1-1"}, 1, "", "trx5card: The history holds no take of that id\\.\n"},
+        {{"restore-take", "99", "01:1-1"},
+         1,
+         "",
+         "trx5card: The history holds no take of that id\\.\n"},
         {{"copy", "01:1-1", "01:9-1"}, 2, "", "trx5card: copy: '01:9-1' must be SONG:T-V .*\n"},
         {{"copy", "0:1-1", "01:1-2"}, 2, "", "trx5card: copy: '0:1-1' must be SONG:T-V .*\n"},
-        {{"delete", "01:1-1", "--history-limit", "2X"}, 2, "",
+        {{"delete", "01:1-1", "--history-limit", "2X"},
+         2,
+         "",
          "trx5card: delete: --history-limit '2X' must be a byte count.*\n"},
         {{"undo", "--steps", "0"}, 2, "", "trx5card: undo: --steps '0' must be a number.*\n"},
-        {{"move", "01:3-3", "01:1-1"}, 1, "", "trx5card: .*/00-22\\.aud: There is no take in that slot\\.\n"},
+        {{"move", "01:3-3", "01:1-1"},
+         1,
+         "",
+         "trx5card: .*/00-22\\.aud: There is no take in that slot\\.\n"},
     };
     for (const Row& row : rows) {
         std::vector<std::string> args = {row.args[0], card.path()};
@@ -119,7 +143,8 @@ TEST_F(CliOrganizeTest, HistoryLimitDropsWithANoteAndRestoreTakePutsItBack) {
                             "history to stay under 4\\.0 kB\\.\n")))
         << run.err;
     run = RunTrx5card({"history", card.path()});
-    EXPECT_TRUE(std::regex_match(run.out, std::regex("2\t[-0-9: ]+\tTake 1-1 of song 01\t2\\.0 kB\n")))
+    EXPECT_TRUE(
+        std::regex_match(run.out, std::regex("2\t[-0-9: ]+\tTake 1-1 of song 01\t2\\.0 kB\n")))
         << run.out;
     EXPECT_FALSE(trx5test::FileExists(card / "00-00.aud"));
     run = RunTrx5card({"restore-take", card.path(), "2", "02:3-3"});

@@ -22,7 +22,7 @@ inline std::map<std::string, Bytes> Snapshot(const std::string& folder) {
     if (dir == nullptr) return files;
     while (dirent* e = readdir(dir)) {
         const std::string path = folder + e->d_name;
-        struct stat st{};
+        struct stat st {};
         if (stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) files[e->d_name] = ReadFile(path);
     }
     closedir(dir);

@@ -18,8 +18,8 @@ TakePlace At(int fileNumber, int track, int vtake) { return {fileNumber, {track,
 TEST_F(HistoryTest, FolderIsUnderXdgDataHomeAndNamedByTheCard) {
     const auto folder = trx5::TakeHistory::FolderFor(card.path());
     ASSERT_TRUE(folder.ok());
-    EXPECT_TRUE(std::regex_match(*folder, std::regex(xdg.path() +
-                                                     "trx5-card-manager/history/[0-9a-f]{16}/")))
+    EXPECT_TRUE(std::regex_match(
+        *folder, std::regex(xdg.path() + "trx5-card-manager/history/[0-9a-f]{16}/")))
         << *folder;
     // The same card by another spelling of its path is the same history.
     EXPECT_EQ(*trx5::TakeHistory::FolderFor(card.path() + "./"), *folder);
@@ -30,8 +30,8 @@ TEST_F(HistoryTest, FolderIsUnderXdgDataHomeAndNamedByTheCard) {
     unsetenv("XDG_DATA_HOME");
     const char* home = std::getenv("HOME");
     ASSERT_NE(home, nullptr);
-    EXPECT_EQ(trx5::TakeHistory::FolderFor(card.path())->rfind(
-                  std::string(home) + "/.local/share/trx5-card-manager/history/", 0),
+    EXPECT_EQ(trx5::TakeHistory::FolderFor(card.path())
+                  ->rfind(std::string(home) + "/.local/share/trx5-card-manager/history/", 0),
               0U);
 }
 

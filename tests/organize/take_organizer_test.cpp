@@ -38,30 +38,74 @@ struct OperationCase {
 // before, redo those after, and no temporary file stays.
 TEST_F(OrganizeTest, OperationsAreByteExactAndUndoRedoRestoresEveryFile) {
     const std::vector<OperationCase> cases = {
-        {"copy to an empty slot", [](auto& h) { return trx5::CopyTake(h, At(0, 0, 0), At(0, 3, 7)); },
-         [](Files f) { f["00-37.aud"] = f["00-00.aud"]; return f; }, {}},
-        {"copy over a take", [](auto& h) { return trx5::CopyTake(h, At(0, 0, 0), At(0, 0, 1)); },
-         [](Files f) { f["00-01.aud"] = f["00-00.aud"]; return f; }, {"00-01.aud"}},
-        {"copy to another song", [](auto& h) { return trx5::CopyTake(h, At(0, 1, 0), At(1, 0, 0)); },
-         [](Files f) { f["01-00.aud"] = f["00-10.aud"]; return f; }, {"01-00.aud"}},
-        {"move within the song", [](auto& h) { return trx5::MoveTake(h, At(0, 0, 1), At(0, 2, 2)); },
-         [](Files f) { f["00-22.aud"] = f["00-01.aud"]; f.erase("00-01.aud"); return f; }, {}},
+        {"copy to an empty slot",
+         [](auto& h) { return trx5::CopyTake(h, At(0, 0, 0), At(0, 3, 7)); },
+         [](Files f) {
+             f["00-37.aud"] = f["00-00.aud"];
+             return f;
+         },
+         {}},
+        {"copy over a take",
+         [](auto& h) { return trx5::CopyTake(h, At(0, 0, 0), At(0, 0, 1)); },
+         [](Files f) {
+             f["00-01.aud"] = f["00-00.aud"];
+             return f;
+         },
+         {"00-01.aud"}},
+        {"copy to another song",
+         [](auto& h) { return trx5::CopyTake(h, At(0, 1, 0), At(1, 0, 0)); },
+         [](Files f) {
+             f["01-00.aud"] = f["00-10.aud"];
+             return f;
+         },
+         {"01-00.aud"}},
+        {"move within the song",
+         [](auto& h) { return trx5::MoveTake(h, At(0, 0, 1), At(0, 2, 2)); },
+         [](Files f) {
+             f["00-22.aud"] = f["00-01.aud"];
+             f.erase("00-01.aud");
+             return f;
+         },
+         {}},
         {"move over a take of another song",
          [](auto& h) { return trx5::MoveTake(h, At(0, 0, 0), At(1, 0, 0)); },
-         [](Files f) { f["01-00.aud"] = f["00-00.aud"]; f.erase("00-00.aud"); return f; },
+         [](Files f) {
+             f["01-00.aud"] = f["00-00.aud"];
+             f.erase("00-00.aud");
+             return f;
+         },
          {"01-00.aud"}},
-        {"swap two takes", [](auto& h) { return trx5::SwapTakes(h, At(0, 0, 0), At(1, 0, 0)); },
-         [](Files f) { std::swap(f["00-00.aud"], f["01-00.aud"]); return f; }, {}},
-        {"swap with an empty slot", [](auto& h) { return trx5::SwapTakes(h, At(0, 3, 3), At(0, 1, 0)); },
-         [](Files f) { f["00-33.aud"] = f["00-10.aud"]; f.erase("00-10.aud"); return f; }, {}},
+        {"swap two takes",
+         [](auto& h) { return trx5::SwapTakes(h, At(0, 0, 0), At(1, 0, 0)); },
+         [](Files f) {
+             std::swap(f["00-00.aud"], f["01-00.aud"]);
+             return f;
+         },
+         {}},
+        {"swap with an empty slot",
+         [](auto& h) { return trx5::SwapTakes(h, At(0, 3, 3), At(0, 1, 0)); },
+         [](Files f) {
+             f["00-33.aud"] = f["00-10.aud"];
+             f.erase("00-10.aud");
+             return f;
+         },
+         {}},
         {"delete two takes",
-         [](auto& h) { return trx5::DeleteTakes(h, {At(0, 0, 1), At(1, 0, 0)}); },
-         [](Files f) { f.erase("00-01.aud"); f.erase("01-00.aud"); return f; },
+         [](auto& h) {
+             return trx5::DeleteTakes(h, {At(0, 0, 1), At(1, 0, 0)});
+         },
+         [](Files f) {
+             f.erase("00-01.aud");
+             f.erase("01-00.aud");
+             return f;
+         },
          {"00-01.aud", "01-00.aud"}},
-        {"copy a song", [](auto& h) { return trx5::CopySong(h, 0, 9); },
+        {"copy a song",
+         [](auto& h) { return trx5::CopySong(h, 0, 9); },
          [](Files f) {
              f["UtyPrm09.tx5"] = f["UtyPrm00.tx5"];
-             for (const char* t : {"00", "01", "10"}) f[std::string("09-") + t + ".aud"] = f[std::string("00-") + t + ".aud"];
+             for (const char* t : {"00", "01", "10"})
+                 f[std::string("09-") + t + ".aud"] = f[std::string("00-") + t + ".aud"];
              return f;
          },
          {}},
@@ -130,7 +174,8 @@ TEST_F(OrganizeTest, FailurePartWayLeavesEverySlotOldOrNewAndUndoable) {
     EXPECT_EQ(result.path(), card / "09-10.aud");
     const Files now = trx5test::Snapshot(card.path());
     for (const char* t : {"00", "01"}) {
-        EXPECT_EQ(now.at(std::string("09-") + t + ".aud"), before.at(std::string("00-") + t + ".aud"));
+        EXPECT_EQ(now.at(std::string("09-") + t + ".aud"),
+                  before.at(std::string("00-") + t + ".aud"));
     }
     EXPECT_EQ(now.count("UtyPrm09.tx5"), 0U);
     for (const auto& [name, bytes] : now) EXPECT_NE(name.rfind(".trx5tmp-", 0), 0U) << name;

@@ -181,6 +181,35 @@ Status CommitStaged(TakeHistory& history, std::vector<Staged>& staged) {
     return Status::Ok();
 }
 
+// Exchanges the files at `a` and `b` (either may be missing) by renames: a
+// parks under a hidden name, b takes its place, a takes b's. A failing
+// rename undoes those before it, so both slots stay as they were.
+Status SwapByRenames(const std::string& folder, const std::string& a, bool aThere,
+                     const std::string& b, bool bThere) {
+    auto failed = [](const std::string& path) {
+        return Status::Fail(ErrorCode::CannotWrite, kMsgCannotPlace, ErrnoText(errno))
+            .WithPath(path);
+    };
+    if (!aThere) return std::rename(b.c_str(), a.c_str()) == 0 ? Status::Ok() : failed(b);
+    if (!bThere) return std::rename(a.c_str(), b.c_str()) == 0 ? Status::Ok() : failed(a);
+    // Not named like the temporary files, which other runs clear away: a run
+    // killed here leaves the take parked, not removed.
+    const std::string park =
+        folder + ".trx5swap-" + std::to_string(getpid()) + "-" + a.substr(a.find_last_of('/') + 1);
+    if (std::rename(a.c_str(), park.c_str()) != 0) return failed(a);
+    if (std::rename(b.c_str(), a.c_str()) != 0) {
+        const Status s = failed(b);
+        (void)std::rename(park.c_str(), a.c_str());
+        return s;
+    }
+    if (std::rename(park.c_str(), b.c_str()) != 0) {
+        const Status s = failed(b);
+        if (std::rename(a.c_str(), b.c_str()) == 0) (void)std::rename(park.c_str(), a.c_str());
+        return s;
+    }
+    return Status::Ok();
+}
+
 Result<OrganizeOutcome> Finish(TakeHistory& history, HistoryStep step, OrganizeOutcome outcome,
                                const OrganizeOptions& options) {
     if (Status s = history.Record(std::move(step)); !s) return s;
@@ -323,27 +352,45 @@ Result<OrganizeOutcome> SwapTakes(TakeHistory& history, TakePlace a, TakePlace b
     outcome.fromLong = *aLong;
     outcome.toLong = *bLong;
 
-    // Both takes are written beside their new places first, so that a
-    // failure leaves both slots as they were.
+    HistoryStep step;
+    step.kind = "swap";
+    const std::string folder = history.cardFolder();
+    if (!outcome.converted) {
+        for (const std::string& name : {aName, bName}) {
+            auto before = KeepIfPresent(history, name, nullptr);
+            if (!before) return before.status();
+            step.changes.push_back({name, *before, {}});
+        }
+        if (Status s = SwapByRenames(folder, aPath.empty() ? folder + aName : aPath, !aPath.empty(),
+                                     bPath.empty() ? folder + bName : bPath, !bPath.empty());
+            !s) {
+            return s;
+        }
+        SyncFolder(folder);
+        return Finish(history, std::move(step), std::move(outcome), options);
+    }
+
+    // Between modes both takes are coded again beside their new places
+    // first, so that a failure leaves both slots as they were.
     std::vector<Staged> staged;
     if (!aPath.empty()) {
         staged.push_back({bName});
-        if (Status s = Stage(history.cardFolder(), aPath, *aLong, *bLong, staged.back()); !s)
-            return s;
+        if (Status s = Stage(folder, aPath, *aLong, *bLong, staged.back()); !s) return s;
     }
     if (!bPath.empty()) {
         staged.push_back({aName});
-        if (Status s = Stage(history.cardFolder(), bPath, *bLong, *aLong, staged.back()); !s)
-            return s;
+        if (Status s = Stage(folder, bPath, *bLong, *aLong, staged.back()); !s) return s;
     }
-    HistoryStep step;
-    step.kind = "swap";
     for (const std::string& name : {aName, bName}) {
         auto before = KeepIfPresent(history, name, nullptr);
         if (!before) return before.status();
         step.changes.push_back({name, *before, {}});
     }
-    if (Status s = CommitStaged(history, staged); !s) return s;
+    if (Status s = CommitStaged(history, staged); !s) {
+        // One slot may be new already: the step lets undo bring it back.
+        (void)history.Record(step);
+        return s;
+    }
     // A slot that was empty gives its take away.
     for (const auto& [path, name] : {std::pair{aPath, aName}, std::pair{bPath, bName}}) {
         if (!path.empty() && staged.size() == 1 && staged.front().name != name) {

@@ -236,6 +236,16 @@ TEST_F(OrganizeTest, CopyBetweenModesMatchesTheImportOfTheSameAudio) {
     EXPECT_EQ(trx5test::Snapshot(card.path()).count("02-13.aud"), 0U);
     ASSERT_TRUE(history.Undo());
     EXPECT_EQ(trx5test::ReadFile(card / "02-13.aud"), trx5test::ReadFile(other / "02-13.aud"));
+
+    // A swap between modes converts both ways; undone, both are as they were.
+    const Files before = trx5test::Snapshot(card.path());
+    ASSERT_TRUE(trx5::MoveTake(history, At(2, 1, 3), At(2, 0, 0)).ok());
+    const auto swapped = trx5::SwapTakes(history, At(0, 0, 1), At(2, 0, 0));
+    ASSERT_TRUE(swapped.ok()) << swapped.Describe();
+    EXPECT_TRUE(swapped->converted);
+    EXPECT_EQ(trx5test::ReadFile(card / "02-00.aud"), trx5test::ReadFile(other / "02-13.aud"));
+    ASSERT_TRUE(history.Undo(2));
+    EXPECT_EQ(trx5test::Snapshot(card.path()), before);
 }
 
 TEST_F(OrganizeTest, RestoreTakePutsACopyOfAKeptTakeBack) {

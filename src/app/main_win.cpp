@@ -11,6 +11,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QToolButton>
+#include <algorithm>
 
 #include "app/app_messages.h"
 #include "app/card_backup.h"
@@ -43,9 +44,6 @@ namespace {
 using trx5::kTracks;
 using trx5::kVTakes;
 using trx5::SlotIndex;
-
-constexpr int kSongFileNumberRole = Qt::UserRole;
-constexpr int kSongLongModeRole = Qt::UserRole + 1;
 
 QString ToQString(const std::string& text) { return QString::fromStdString(text); }
 
@@ -207,10 +205,7 @@ void TMainWin::DirTreeChange(const QString& accessDir) {
         PanKnobs[t]->setEnabled(false);
         VolKnobs[t]->setEnabled(false);
     }
-    {
-        const QSignalBlocker block(SongNum);
-        SongNum->clear();
-    }
+    SongNum->ShowSongs({});
     UpdateCommandStates();
 
     if (!trx5::CheckMachineFile(CardDir)) return;
@@ -219,16 +214,7 @@ void TMainWin::DirTreeChange(const QString& accessDir) {
     }
     const std::vector<trx5::SongEntry> songs = trx5::ListSongs(CardDir);
     if (songs.empty()) return;
-    {
-        const QSignalBlocker block(SongNum);
-        for (const trx5::SongEntry& song : songs) {
-            SongNum->addItem(ToQString(song.ListText()));
-            const int index = SongNum->count() - 1;
-            SongNum->setItemData(index, song.fileNumber, kSongFileNumberRole);
-            SongNum->setItemData(index, song.longMode, kSongLongModeRole);
-        }
-        SongNum->setCurrentIndex(0);
-    }
+    SongNum->ShowSongs(songs);
     cardShown_ = true;
     SongNumChange();
 }
@@ -255,8 +241,8 @@ void TMainWin::ClearSongView(bool usable) {
 void TMainWin::SongNumChange() {
     // The entry carries its song's file number and mode.
     const int entry = SongNum->currentIndex();
-    const int fileNumber = entry < 0 ? 0 : SongNum->itemData(entry, kSongFileNumberRole).toInt();
-    const bool longMode = entry >= 0 && SongNum->itemData(entry, kSongLongModeRole).toBool();
+    const int fileNumber = std::max(0, SongNum->FileNumberAt(entry));
+    const bool longMode = SongNum->LongModeAt(entry);
     const trx5::TakeFiles found = trx5::FindTakeFiles(CardDir, fileNumber);
     selection_.ShowSong(CardDir, fileNumber, longMode, found);
 

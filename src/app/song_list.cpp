@@ -8,12 +8,35 @@ namespace {
 
 constexpr int kSmallestPixels = 8;
 constexpr int kTextInset = 3;
+constexpr int kFileNumberRole = Qt::UserRole;
+constexpr int kLongModeRole = Qt::UserRole + 1;
 
 }  // namespace
 
 TSongList::TSongList(QWidget* parent) : QComboBox(parent) {
     setEditable(false);
     setFocusPolicy(Qt::StrongFocus);
+}
+
+void TSongList::ShowSongs(const std::vector<trx5::SongEntry>& songs, int keep) {
+    const QSignalBlocker block(this);
+    clear();
+    int current = 0;
+    for (const trx5::SongEntry& song : songs) {
+        if (song.fileNumber == keep) current = count();
+        addItem(QString::fromStdString(song.ListText()));
+        setItemData(count() - 1, song.fileNumber, kFileNumberRole);
+        setItemData(count() - 1, song.longMode, kLongModeRole);
+    }
+    setCurrentIndex(songs.empty() ? -1 : current);
+}
+
+int TSongList::FileNumberAt(int entry) const {
+    return entry < 0 || entry >= count() ? -1 : itemData(entry, kFileNumberRole).toInt();
+}
+
+bool TSongList::LongModeAt(int entry) const {
+    return entry >= 0 && entry < count() && itemData(entry, kLongModeRole).toBool();
 }
 
 QRect TSongList::TextRect() const {

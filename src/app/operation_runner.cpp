@@ -49,7 +49,7 @@ void TOperationRunner::End(bool started) {
 void TOperationRunner::BlockProgress::Start() {
     if (started_) return;
     started_ = true;
-    runner_.AddLine(startLine_);
+    if (!startLine_.isEmpty()) runner_.AddLine(startLine_);
     runner_.AbortRequested = false;
     runner_.running_ = true;
     runner_.SetBusy(true);

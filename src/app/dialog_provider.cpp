@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QProcess>
+#include <QPushButton>
 
 #include "app/app_messages.h"
 #include "app/nf_win.h"
@@ -80,16 +81,44 @@ bool QtDialogProvider::Confirm(QWidget* parent, const QString& text, const QStri
     return box.exec() == QMessageBox::Ok;
 }
 
+std::unique_ptr<QMessageBox> MakeChoiceBox(QWidget* parent, const QString& text,
+                                           const QString& caption, const QStringList& buttons) {
+    auto box = std::make_unique<QMessageBox>(QMessageBox::Question, caption, text,
+                                             QMessageBox::NoButton, parent);
+    for (int i = 0; i < buttons.size(); ++i) {
+        const bool last = i == buttons.size() - 1;
+        QPushButton* button =
+            box->addButton(buttons[i], last ? QMessageBox::RejectRole : QMessageBox::AcceptRole);
+        button->setProperty("choice", i);
+        if (i == 0) box->setDefaultButton(button);
+        if (last) box->setEscapeButton(button);
+    }
+    FitTitle(*box);
+    return box;
+}
+
+int QtDialogProvider::Choose(QWidget* parent, const QString& text, const QString& caption,
+                             const QStringList& buttons) {
+    const std::unique_ptr<QMessageBox> box = MakeChoiceBox(parent, text, caption, buttons);
+    box->exec();
+    const QAbstractButton* clicked = box->clickedButton();
+    return clicked != nullptr ? clicked->property("choice").toInt()
+                              : static_cast<int>(buttons.size()) - 1;
+}
+
 std::optional<QString> QtDialogProvider::NewFolderName(TNfWin& dialog) {
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     return dialog.FolderName();
 }
 
-void QtDialogProvider::StartDrag(QWidget* source, QMimeData* data) {
+void RunDrag(QWidget* source, QMimeData* data) {
     auto* drag = new QDrag(source);
     drag->setMimeData(data);
-    drag->exec(Qt::CopyAction);
+    // Copy unless the target asks for a move (a V-Take dropped on another).
+    drag->exec(Qt::CopyAction | Qt::MoveAction, Qt::CopyAction);
 }
+
+void QtDialogProvider::StartDrag(QWidget* source, QMimeData* data) { RunDrag(source, data); }
 
 void QtDialogProvider::OpenDocument(const QUrl& url, std::function<void()> failed) {
     // The desktop's opener is run and watched: it exits with an error when

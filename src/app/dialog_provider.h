@@ -3,8 +3,10 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QMimeData;
@@ -39,6 +41,11 @@ class DialogProvider {
     virtual QString GetFolder(QWidget* parent, const QString& caption) = 0;
     // A question with OK and Cancel; true for OK.
     virtual bool Confirm(QWidget* parent, const QString& text, const QString& caption) = 0;
+    // A question with a button for each of `buttons`, the last of which
+    // cancels (as Esc and closing the box do); the index of the button
+    // pressed.
+    virtual int Choose(QWidget* parent, const QString& text, const QString& caption,
+                       const QStringList& buttons) = 0;
     // Runs the "New Folder" dialog; the name typed, or none on Cancel.
     virtual std::optional<QString> NewFolderName(TNfWin& dialog) = 0;
     // Runs a drag of `data` (which it takes over) from `source`.
@@ -53,6 +60,13 @@ class QMessageBox;
 
 // Makes a message box wide enough for its whole title.
 void FitTitle(QMessageBox& box);
+// The box Choose shows, not yet run.
+std::unique_ptr<QMessageBox> MakeChoiceBox(QWidget* parent, const QString& text,
+                                           const QString& caption, const QStringList& buttons);
+// Runs a drag of `data` (which it takes over) from `source` with the
+// toolkit's QDrag: a copy to the file manager, or a move or copy within the
+// window.
+void RunDrag(QWidget* source, QMimeData* data);
 
 // The real dialogs of the toolkit and the desktop.
 class QtDialogProvider final : public DialogProvider {
@@ -62,6 +76,8 @@ class QtDialogProvider final : public DialogProvider {
     void MessageBox(QWidget* parent, const QString& text, const QString& detail = {}) override;
     QString GetFolder(QWidget* parent, const QString& caption) override;
     bool Confirm(QWidget* parent, const QString& text, const QString& caption) override;
+    int Choose(QWidget* parent, const QString& text, const QString& caption,
+               const QStringList& buttons) override;
     std::optional<QString> NewFolderName(TNfWin& dialog) override;
     void StartDrag(QWidget* source, QMimeData* data) override;
     void OpenDocument(const QUrl& url, std::function<void()> failed) override;

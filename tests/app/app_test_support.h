@@ -45,6 +45,12 @@ class FakeDialogs final : public DialogProvider {
         confirmations << caption + QStringLiteral(": ") + text;
         return confirmAnswer;
     }
+    int Choose(QWidget*, const QString& text, const QString& caption,
+               const QStringList& buttons) override {
+        choices << caption + QStringLiteral(": ") + text;
+        const int index = static_cast<int>(buttons.indexOf(choice));
+        return index >= 0 ? index : static_cast<int>(buttons.size()) - 1;
+    }
     std::optional<QString> NewFolderName(TNfWin&) override { return folderName; }
     void StartDrag(QWidget* source, QMimeData* data) override {
         dragSources << source;
@@ -64,12 +70,14 @@ class FakeDialogs final : public DialogProvider {
     QStringList messages;
     QStringList details;
     QStringList modalAtMessage;  // class of the modal window open at each message, or empty
-    QStringList confirmations;  // "caption: text"
+    QStringList confirmations;   // "caption: text"
     QList<QWidget*> dragSources;
     QString folder;  // answer of the folder dialog
     QStringList folderCaptions;
     std::vector<std::unique_ptr<QMimeData>> dragged;
     bool confirmAnswer = true;
+    QString choice;       // the button Choose presses; the last (cancel) when none is named so
+    QStringList choices;  // "caption: text" of each Choose
     QList<QUrl> documents;
 };
 

@@ -111,7 +111,7 @@ void TMainWin::ConnectControls() {
     connect(&runner_, &TOperationRunner::ProgressStep, this, &TMainWin::ProgressStep);
 
     TakeDnd = new TTakeDragDrop(
-        TakeBtns, [this](int slot) { return export_->DragData(slot); }, this);
+        TakeBtns, [this](int slot) { return export_->DragData(slot); }, selection_, this);
     TakeDnd->SetDragRunner(
         [this](QToolButton* source, QMimeData* data) { dialogs_.StartDrag(source, data); });
     // The import of a dropped file asks questions and lets events run: it

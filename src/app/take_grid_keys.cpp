@@ -4,6 +4,35 @@
 #include <QKeyEvent>
 #include <QToolButton>
 #include <algorithm>
+#include <optional>
+
+namespace {
+
+std::optional<TTakeGridKeys::Command> CommandOf(const QKeyEvent& key) {
+    using Command = TTakeGridKeys::Command;
+    const Qt::KeyboardModifiers modifiers = key.modifiers() & ~Qt::KeypadModifier;
+    const bool ctrl = modifiers == Qt::ControlModifier;
+    switch (key.key()) {
+        case Qt::Key_C:
+            if (ctrl) return Command::Copy;
+            break;
+        case Qt::Key_V:
+            if (ctrl) return Command::Paste;
+            break;
+        case Qt::Key_Delete:
+            if (modifiers == Qt::NoModifier) return Command::Delete;
+            break;
+        case Qt::Key_Z:
+            if (ctrl) return Command::Undo;
+            if (modifiers == (Qt::ControlModifier | Qt::ShiftModifier)) return Command::Redo;
+            break;
+        default:
+            break;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
 
 TTakeGridKeys::TTakeGridKeys(const Buttons& buttons, QObject* parent)
     : QObject(parent), buttons_(buttons) {
@@ -47,6 +76,11 @@ bool TTakeGridKeys::eventFilter(QObject* watched, QEvent* event) {
     }
     if (event->type() != QEvent::KeyPress) return false;
     auto* key = static_cast<QKeyEvent*>(event);
+    if (const auto command = CommandOf(*key)) {
+        // A key held down does it once.
+        if (!key->isAutoRepeat()) emit CommandKey(slot, *command);
+        return true;
+    }
     if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return false;
     const int track = slot / trx5::kVTakes;
     const int vtake = slot % trx5::kVTakes;

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QString>
+#include <string>
 
 namespace app_text {
 
@@ -67,6 +68,133 @@ inline QString ReplaceDamaged(const QString& file, const QString& caption) {
     return QStringLiteral("%1 in the place of take %2 is not a take (damaged?). Replace it?")
         .arg(file, caption);
 }
+
+// Moving takes around the card, and the history of the takes replaced.
+inline QString CopyItem() { return QStringLiteral("Copy"); }
+inline QString PasteItem() { return QStringLiteral("Paste"); }
+inline QString DeleteItem() { return QStringLiteral("Delete"); }
+inline QString CopySongItem() { return QStringLiteral("Copy song to song ..."); }
+inline QString HistoryItem() { return QStringLiteral("History..."); }
+inline QString ReplaceButton() { return QStringLiteral("Replace"); }
+inline QString SwapButton() { return QStringLiteral("Swap"); }
+inline QString CancelButton() { return QStringLiteral("Cancel"); }
+// "V-Take 2-1 holds a take. / Replace it with take 2-5, or swap the two? /
+// The take replaced goes into the history."
+inline QString TakeInTheWay(const QString& target, const QString& source) {
+    return QStringLiteral(
+               "V-Take %1 holds a take.\nReplace it with take %2, or swap the two?\nThe take "
+               "replaced goes into the history.")
+        .arg(target, source);
+}
+// "2-5 of song 01": a take of another song than the one shown.
+inline QString OfSong(const QString& take, const QString& song) {
+    return take + QStringLiteral(" of song ") + song;
+}
+// "Take 2-5 moved to 2-1; the old 2-1 is in the history."
+inline QString TakeMoved(const QString& from, const QString& to, bool oldKept) {
+    return QStringLiteral("Take %1 moved to %2").arg(from, to) +
+           (oldKept ? QStringLiteral("; the old %1 is in the history.").arg(to)
+                    : QStringLiteral("."));
+}
+inline QString TakeCopied(const QString& from, const QString& to, bool oldKept) {
+    return QStringLiteral("Take %1 copied to %2").arg(from, to) +
+           (oldKept ? QStringLiteral("; the old %1 is in the history.").arg(to)
+                    : QStringLiteral("."));
+}
+inline QString TakesSwapped(const QString& a, const QString& b) {
+    return QStringLiteral("Takes %1 and %2 swapped.").arg(a, b);
+}
+inline QString TakeDeleted(const QString& take) {
+    return QStringLiteral("Take %1 deleted; it is in the history.").arg(take);
+}
+inline QString SongCopied(const QString& song, const QString& newSong) {
+    return QStringLiteral("Song %1 copied to song %2.").arg(song, newSong);
+}
+inline QString TakeOnClipboard(const QString& take) {
+    return QStringLiteral("Take %1 copied; Paste puts it into a V-Take.").arg(take);
+}
+inline QString NothingToPaste() {
+    return QStringLiteral("Nothing to paste: copy a take of this card first.");
+}
+// "Take 3-2 of song 01, kept 2026-12-10 19:40, put back into 1-4."
+inline QString PutBackDone(const QString& kept, const QString& when, const QString& to) {
+    return QStringLiteral("%1, kept %2, put back into %3.").arg(kept, when, to);
+}
+inline QString ImportedOver(const QString& take) {
+    return QStringLiteral("The old take %1 is in the history.").arg(take);
+}
+inline QString Undone(const QString& step) { return QStringLiteral("Undone: ") + step + '.'; }
+inline QString Redone(const QString& step) { return QStringLiteral("Redone: ") + step + '.'; }
+inline QString NothingToUndo() { return QStringLiteral("Nothing to undo."); }
+inline QString NothingToRedo() { return QStringLiteral("Nothing to redo."); }
+// A step of the history as undo and redo tell it.
+inline QString MoveStep(const QString& from, const QString& to) {
+    return QStringLiteral("take %1 moved to %2").arg(from, to);
+}
+inline QString CopyStep(const QString& to) { return QStringLiteral("a take copied to %1").arg(to); }
+inline QString SwapStep(const QString& a, const QString& b) {
+    return QStringLiteral("takes %1 and %2 swapped").arg(a, b);
+}
+inline QString DeleteStep(const QString& takes) {
+    return QStringLiteral("take %1 deleted").arg(takes);
+}
+inline QString CopySongStep(const QString& song) {
+    return QStringLiteral("a song copied to song %1").arg(song);
+}
+inline QString RestoreStep(const QString& to) {
+    return QStringLiteral("a kept take put back into %1").arg(to);
+}
+inline QString ImportStep(const QString& to) {
+    return QStringLiteral("a file imported into %1").arg(to);
+}
+inline QString OtherStep(const QString& kind) { return QStringLiteral("a step (%1)").arg(kind); }
+inline QString MoveFailed() { return QStringLiteral("Move failed"); }
+inline QString CopyFailed() { return QStringLiteral("Copy failed"); }
+inline QString SwapFailed() { return QStringLiteral("Swap failed"); }
+inline QString DeleteFailed() { return QStringLiteral("Delete failed"); }
+inline QString CopySongFailed() { return QStringLiteral("Copy of the song failed"); }
+inline QString UndoFailed() { return QStringLiteral("Undo failed"); }
+inline QString RedoFailed() { return QStringLiteral("Redo failed"); }
+inline QString PutBackFailed() { return QStringLiteral("Put back failed"); }
+inline QString HistoryFailed() { return QStringLiteral("History"); }
+
+// The history window.
+inline QString HistoryTitle() { return QStringLiteral("History of replaced takes"); }
+inline QString HistoryColumns() { return QStringLiteral("Song|V-Take|Kept|What happened|Length"); }
+inline QString SongFileKept() { return QStringLiteral("song file"); }
+inline QString Unknown() { return QStringLiteral("\u2014"); }
+// What a step did to the take it kept, by the step's kind.
+inline QString KeptBecause(const std::string& kind) {
+    if (kind == "move") return QStringLiteral("moved over");
+    if (kind == "copy" || kind == "copy-song") return QStringLiteral("copied over");
+    if (kind == "delete") return QStringLiteral("deleted");
+    if (kind == "swap") return QStringLiteral("swapped");
+    if (kind == "import") return QStringLiteral("imported over");
+    if (kind == "restore") return QStringLiteral("restored over");
+    return Unknown();
+}
+inline QString KeptMovedAway() { return QStringLiteral("moved away"); }
+inline QString KeptByUndo() { return QStringLiteral("undone"); }
+inline QString HistoryEmpty() { return QStringLiteral("The history holds no takes."); }
+inline QString HistoryHolds(int files, const QString& size) {
+    return (files == 1 ? QStringLiteral("1 file kept, ")
+                       : QStringLiteral("%1 files kept, ").arg(files)) +
+           size + '.';
+}
+inline QString FreeVTakeOf(const QString& song) {
+    return QStringLiteral("Free V-Take of song %1:").arg(song);
+}
+inline QString PutBackButton() { return QStringLiteral("&Put back"); }
+inline QString NoFreeVTake(bool longMode) {
+    return QStringLiteral("No free V-Take of a %1 song is open.")
+        .arg(longMode ? QStringLiteral("LONG") : QStringLiteral("HiFi"));
+}
+inline QString NotATake() { return QStringLiteral("Only takes can be put back."); }
+inline QString KeepAtMost() { return QStringLiteral("Keep at most"); }
+inline QString OfReplacedTakes() { return QStringLiteral("of replaced takes"); }
+inline QString Megabytes() { return QStringLiteral("MB"); }
+inline QString Gigabytes() { return QStringLiteral("GB"); }
+inline QString CloseButton() { return QStringLiteral("Close"); }
 
 // Audition.
 inline QString AudioPlaying() { return QStringLiteral("Audio playing..."); }

@@ -26,6 +26,7 @@
 #include "app/take_export.h"
 #include "app/take_grid_keys.h"
 #include "app/take_import.h"
+#include "app/take_organize.h"
 #include "app/take_tooltip.h"
 #include "card/card_info.h"
 #include "common/folder.h"
@@ -64,6 +65,9 @@ TMainWin::TMainWin(DialogProvider& dialogs, QWidget* parent)
     import_ = std::make_unique<TTakeImport>(
         *this, dialogs_, runner_, selection_,
         [this](int slot, const std::string& path) { ShowTake(slot, path); });
+    organizer_ = std::make_unique<TTakeOrganizer>(
+        *this, dialogs_, runner_, *InfoText, selection_,
+        [this] { return cardShown_ && !runner_.Busy(); }, [this] { CardChanged(); });
     ConnectControls();
 }
 
@@ -119,6 +123,7 @@ void TMainWin::ConnectControls() {
     connect(TakeDnd, &TTakeDragDrop::FileDropped, this, &TMainWin::TakeDropped,
             Qt::QueuedConnection);
     TakeKeys = new TTakeGridKeys(TakeBtns, this);
+    organizer_->Listen(*TakeKeys, *TakeDnd);
     TakeTips = new TTakeTooltips(
         TakeBtns,
         [this](int slot) {
@@ -185,7 +190,7 @@ void TMainWin::UpdateCommandStates() {
 }
 
 void TMainWin::ShowTake(int slot, const std::string& path) {
-    ShowTakeButton(slot, true);
+    ShowTakeButton(slot, !path.empty());
     selection_.SetTakeFile(slot, path);
 }
 
@@ -257,6 +262,15 @@ void TMainWin::SongNumChange() {
         if (!found[slot].empty()) ShowTakeButton(slot, true);
     }
     UpdateCommandStates();
+}
+
+void TMainWin::CardChanged() {
+    const int shown = selection_.FileNumber;
+    SongNum->ShowSongs(trx5::ListSongs(CardDir), shown);
+    if (SongNum->FileNumberAt(SongNum->currentIndex()) != shown) return SongNumChange();
+    const trx5::TakeFiles found = trx5::FindTakeFiles(CardDir, shown);
+    for (int slot = 0; slot < kTracks * kVTakes; ++slot) ShowTake(slot, found[slot]);
+    UpdateInfo();
 }
 
 void TMainWin::SpeedButton1Click(QToolButton* sender) {
@@ -447,6 +461,7 @@ QMenu* TMainWin::TakeMenu(int slot) {
         Qt::QueuedConnection);
     all->setEnabled(cardShown_ && !runner_.Busy());
     one->setEnabled(!TakeFiles[slot].empty() && !runner_.Busy());
+    organizer_->AddMenuItems(*menu, slot);
     return menu;
 }
 

@@ -27,6 +27,7 @@ class THelpWin;
 class TNfWin;
 class TTakeDragDrop;
 class TTakeGridKeys;
+class TTakeOrganizer;
 class TTakeTooltips;
 class TVolume;
 namespace trx5 {
@@ -114,6 +115,9 @@ class TMainWin : public TMainWinForm {
     void ExportOneTake(int slot);
     // A file dropped on a V-Take button: imported into that V-Take.
     void TakeDropped(int slot, const QString& path);
+    // The card's files changed: its songs and the song shown anew, with the
+    // selections (another song when the one shown is gone).
+    void CardChanged();
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -141,6 +145,7 @@ class TMainWin : public TMainWinForm {
     std::unique_ptr<TCardBackup> backup_;
     std::unique_ptr<TTakeExport> export_;
     std::unique_ptr<TTakeImport> import_;
+    std::unique_ptr<TTakeOrganizer> organizer_;
     std::unique_ptr<trx5::SoundOutput> ownOutput_;
     trx5::SoundOutput* output_ = nullptr;
     std::unique_ptr<trx5::Audition> audition_;

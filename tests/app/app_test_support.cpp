@@ -1,7 +1,11 @@
+// The right click goes through the window system, as a desktop's does.
+#define QTEST_QPA_MOUSE_HANDLING
 #include "app_test_support.h"
 
 #include <sys/stat.h>
 
+#include <QMenu>
+#include <QTest>
 #include <fstream>
 
 namespace {
@@ -37,4 +41,14 @@ long long FileSize(const std::string& path) {
     struct stat st {};
     if (stat(path.c_str(), &st) != 0) return -1;
     return st.st_size;
+}
+
+QMenu* RightClickMenu(QWidget* widget) {
+    QTest::mouseClick(widget, Qt::RightButton, {}, widget->rect().center());
+    QMenu* menu = nullptr;
+    for (int waited = 0; waited < 5000 && menu == nullptr; waited += 10) {
+        QTest::qWait(10);
+        menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    }
+    return menu;
 }

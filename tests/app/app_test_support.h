@@ -88,3 +88,8 @@ void WriteWav(const std::string& path, int channels, int rate, int frames,
 
 // Size of a file in bytes; -1 when it is missing.
 long long FileSize(const std::string& path);
+
+class QMenu;
+// A right click on the middle of `widget` through the window system, as
+// the mouse gives it: the menu that opens, or none within five seconds.
+QMenu* RightClickMenu(QWidget* widget);

@@ -122,18 +122,6 @@ class OrganizeWinTest : public QObject {
         QCoreApplication::processEvents();
     }
 
-    // A right click on the V-Take button: the menu that opens.
-    static QMenu* OpenTakeMenu(TMainWin& win, int slot) {
-        QToolButton* take = win.TakeBtns[slot];
-        QTest::mouseClick(take, Qt::RightButton, {}, take->rect().center());
-        QMenu* menu = nullptr;
-        for (int waited = 0; waited < 5000 && menu == nullptr; waited += 10) {
-            QTest::qWait(10);
-            menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-        }
-        return menu;
-    }
-
     static QAction* Item(const QMenu* menu, const QString& text) {
         for (QAction* action : menu->actions()) {
             if (action->text() == text) return action;
@@ -333,7 +321,7 @@ class OrganizeWinTest : public QObject {
         TMainWin win(dialogs_);
         QVERIFY(Show(win));
 
-        QPointer<QMenu> menu = OpenTakeMenu(win, k2_5);
+        QPointer<QMenu> menu = RightClickMenu(win.TakeBtns[k2_5]);
         QVERIFY(menu);
         QAction* del = Item(menu, "Delete");
         QVERIFY(del != nullptr && del->isEnabled());
@@ -342,7 +330,7 @@ class OrganizeWinTest : public QObject {
         QTRY_VERIFY(!trx5test::FileExists(Path("00-14.aud").toStdString()));
         QCOMPARE(LastLine(win), QString("Take 2-5 deleted; it is in the history."));
 
-        menu = OpenTakeMenu(win, k1_1);
+        menu = RightClickMenu(win.TakeBtns[k1_1]);
         QVERIFY(menu);
         QAction* copySong = Item(menu, "Copy song to song ...");
         QVERIFY(copySong != nullptr && copySong->menu() != nullptr);

@@ -51,19 +51,6 @@ class PopupsTest : public QObject {
         return true;
     }
 
-    // A right click on the V-Take button, as the mouse gives it: the menu
-    // that opens.
-    static QMenu* OpenTakeMenu(TMainWin& win, int slot) {
-        QToolButton* take = win.TakeBtns[slot];
-        QTest::mouseClick(take, Qt::RightButton, {}, take->rect().center());
-        QMenu* menu = nullptr;
-        for (int waited = 0; waited < 5000 && menu == nullptr; waited += 10) {
-            QTest::qWait(10);
-            menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-        }
-        return menu;
-    }
-
   private slots:
     // The export runs after the menu has closed and gone; the window lives
     // on and works (under the sanitizers, a menu deleted under its own
@@ -75,7 +62,7 @@ class PopupsTest : public QObject {
         QVERIFY(ShowOnCard(win, card));
         dialogs_.folder = out.path();
 
-        QPointer<QMenu> menu = OpenTakeMenu(win, 8 * 2 + 4);  // 3-5
+        QPointer<QMenu> menu = RightClickMenu(win.TakeBtns[8 * 2 + 4]);  // 3-5
         QVERIFY(menu);
         QTest::keyClick(menu, Qt::Key_Down);
         QTest::keyClick(menu, Qt::Key_Down);  // the second item: this take
@@ -88,7 +75,7 @@ class PopupsTest : public QObject {
         // The window goes on working: another menu, picked by a click.
         QDir().mkpath(out.path() + "/all");
         dialogs_.folder = out.path() + "/all";
-        menu = OpenTakeMenu(win, 0);
+        menu = RightClickMenu(win.TakeBtns[0]);
         QVERIFY(menu);
         QAction* all = menu->actions().value(0);
         QVERIFY(all != nullptr && all->text() == "Export all takes of this song...");

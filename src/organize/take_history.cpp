@@ -259,6 +259,17 @@ Result<std::string> TakeHistory::Keep(const std::string& name) {
     return id;
 }
 
+void TakeHistory::Discard(const std::vector<std::string>& ids) {
+    for (const std::string& id : ids) {
+        bool needed = false;
+        for (const HistoryStep& step : steps_) {
+            for (const SlotChange& c : step.changes)
+                needed = needed || c.before == id || c.after == id;
+        }
+        if (!needed) Forget(id);
+    }
+}
+
 void TakeHistory::Forget(const std::string& id) {
     for (auto it = kept_.begin(); it != kept_.end(); ++it) {
         if (it->id == id) {

@@ -76,6 +76,10 @@ class TakeHistory {
     // allows, else a copy. Returns the new id; the journal is written with
     // the next step.
     Result<std::string> Keep(const std::string& name);
+    // Drops files kept for a step that is never recorded (an operation
+    // cancelled or failed before it changed the card); a file that a
+    // recorded step needs stays.
+    void Discard(const std::vector<std::string>& ids);
     // Records a step that has been carried out, with its changes; steps
     // undone before are no longer redone (their files stay kept). Writes
     // the journal.

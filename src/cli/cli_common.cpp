@@ -4,9 +4,11 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 
 #include "common/folder.h"
+#include "organize/take_history.h"
 
 namespace trx5::cli {
 
@@ -114,6 +116,39 @@ bool ApplyTrackValues(const std::string& command, const std::vector<std::string>
         positions[tv->first] = tv->second;
     }
     return true;
+}
+
+std::optional<std::uint64_t> ParseHistoryLimit(const std::string& command, const std::string& text,
+                                               int& exitCode) {
+    if (text.empty()) return kDefaultHistoryLimit;
+    std::size_t digits = 0;
+    while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') ++digits;
+    std::string unit = LowerCase(text.substr(digits));
+    if (!unit.empty() && unit.back() == 'b') unit.pop_back();
+    std::uint64_t scale = 0;
+    if (unit.empty()) {
+        scale = 1;
+    } else if (unit == "k") {
+        scale = 1000;
+    } else if (unit == "m") {
+        scale = 1000'000;
+    } else if (unit == "g") {
+        scale = 1000'000'000;
+    } else if (unit == "t") {
+        scale = 1000'000'000'000;
+    }
+    const std::uint64_t value =
+        digits == 0 || digits > 15 ? 0 : std::strtoull(text.substr(0, digits).c_str(), nullptr, 10);
+    if (digits == 0 || digits > 15 || scale == 0 || value > UINT64_MAX / scale) {
+        exitCode = Usage(BadLimitText(command, text));
+        return std::nullopt;
+    }
+    return value * scale;
+}
+
+int FailWith(const Status& status) {
+    return Fail(status.path().empty() ? status.Describe()
+                                      : status.path() + ": " + status.Describe());
 }
 
 int CheckCard(const std::string& folder) {

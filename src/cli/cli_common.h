@@ -5,6 +5,7 @@
 
 #include <CLI/CLI.hpp>
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -79,6 +80,14 @@ bool ParseTakes(const std::string& command, const std::vector<std::string>& text
 bool ApplyTrackValues(const std::string& command, const std::vector<std::string>& values,
                       const std::string& option, int max, std::array<int, kTracks>& positions,
                       int& exitCode);
+
+// --history-limit: a byte count, digits with an optional decimal unit K, M,
+// G or T (and an optional B), as FormatByteSize shows sizes; the default
+// limit when `text` is empty; none after the usage message.
+std::optional<std::uint64_t> ParseHistoryLimit(const std::string& command, const std::string& text,
+                                               int& exitCode);
+// Fails with "path: message: reason" (the message alone without a path).
+int FailWith(const Status& status);
 
 // The card folder and one of its songs, or an exit code after the message.
 struct SongOnCard {

@@ -39,9 +39,10 @@ inline constexpr char kHelpExportFormat[] =
 inline constexpr char kHelpImport[] = "code an audio file into takes";
 inline constexpr char kHelpImportFooter[] =
     "The first (or only) channel goes to --to, the right channel of a stereo file to\n"
-    "--right, coded in the song's mode; takes that are there are replaced. A file at another\n"
-    "rate than the song's (32000 Hz HiFi, 16000 Hz LONG) is converted to it, unless\n"
-    "--keep-rate. Ctrl-C cancels and leaves the takes as they were.";
+    "--right, coded in the song's mode; takes that are there are replaced and go into the\n"
+    "card's history, where undo brings them back. A file at another rate than the song's\n"
+    "(32000 Hz HiFi, 16000 Hz LONG) is converted to it, unless --keep-rate. Ctrl-C cancels\n"
+    "and leaves the takes as they were.";
 inline constexpr char kHelpImportFile[] =
     "the audio file: WAV, AIFF, FLAC, Ogg Vorbis, Opus, MP3, ...";
 inline constexpr char kHelpImportTo[] = "T-V: the take for the first channel";
@@ -158,7 +159,6 @@ inline std::string BadStepsText(const std::string& text) {
     return "undo: --steps '" + text + "' must be a number from 1 on";
 }
 
-
 inline std::string NoSongOnCardText(const std::string& song) {
     return "no song " + song + " on this card";
 }
@@ -233,6 +233,10 @@ inline std::string UndoneText(const std::string& kind, const std::string& when) 
 }
 inline std::string RedoneText(const std::string& kind, const std::string& when) {
     return "Redone: " + kind + " of " + when + ".";
+}
+// After an import: "01:2-5: the old take is in the history."
+inline std::string ReplacedKeptText(const std::string& song, const std::string& take) {
+    return song + ":" + take + ": the old take is in the history.";
 }
 inline constexpr char kMsgHistoryEmpty[] = "The history holds no takes.";
 

@@ -4,6 +4,7 @@
 #include "cli/cli_common.h"
 #include "convert/convert_messages.h"
 #include "convert/import.h"
+#include "organize/history_import.h"
 
 namespace trx5::cli {
 
@@ -15,6 +16,7 @@ struct ImportArgs {
     std::string file;
     std::string to;
     std::string right;
+    std::string limit;
     bool keepRate = false;
     bool mix = false;
 };
@@ -33,8 +35,15 @@ int RunImport(const ImportArgs& args) {
     }
     const std::optional<int> song = ParseSong("import: song", args.song, code);
     if (!song) return code;
+    OrganizeOptions options;
+    const auto limit = ParseHistoryLimit("import", args.limit, code);
+    if (!limit) return code;
+    options.historyLimit = *limit;
     const SongLookup lookup = FindSong(args.card, *song);
     if (!lookup.found) return lookup.exitCode;
+    // The takes replaced go into the card's history, where undo finds them.
+    auto history = TakeHistory::Open(lookup.found->folder);
+    if (!history) return FailWith(history.status());
 
     ImportRequest request;
     request.sourcePath = args.file;
@@ -47,7 +56,8 @@ int RunImport(const ImportArgs& args) {
     request.mixToMono = args.mix;
 
     TerminalProgress progress(kLabelWritingTakes);
-    const Result<ImportOutcome> result = ImportTakes(request, progress);
+    const Result<HistoryImport> result =
+        ImportKeepingReplaced(*history, request, progress, options);
     if (!result) {
         // A rate that cannot be converted can still be taken as it is.
         if (result.code() == ErrorCode::CannotConvert && !args.keepRate) {
@@ -55,14 +65,24 @@ int RunImport(const ImportArgs& args) {
         }
         return Fail(result.Describe());
     }
-    if (result->cancelled) {
+    if (result->import.cancelled) {
         std::cerr << kMsgImportCanceled << '\n';
         return kExitInterrupted;
     }
-    if (right && result->takePaths.size() < 2) {
+    if (right && result->import.takePaths.size() < 2) {
         Note(NotStereoText(TakeCaption(*to)));
     }
+    for (const std::string& note : result->kept.notes) Note(note);
     std::cout << kMsgTakesGenerated << '\n';
+    for (const auto& slot : {std::optional<TakeSlot>(to), right}) {
+        if (!slot) continue;
+        const std::string name = TakeFileName(request.fileNumber, slot->track, slot->vtake);
+        for (const std::string& kept : result->kept.kept) {
+            if (kept == name) {
+                std::cout << ReplacedKeptText(SongNumberText(*song), TakeCaption(*slot)) << '\n';
+            }
+        }
+    }
     return kExitOk;
 }
 
@@ -79,6 +99,7 @@ Command AddImportCommand(CLI::App& parent) {
     app->add_option("--right", args->right, kHelpImportRight);
     app->add_flag("--keep-rate", args->keepRate, kHelpImportKeepRate);
     app->add_flag("--mix", args->mix, kHelpImportMix);
+    app->add_option("--history-limit", args->limit, kHelpHistoryLimit);
     return {app, [args] { return RunImport(*args); }};
 }
 

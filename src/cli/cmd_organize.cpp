@@ -49,31 +49,6 @@ std::optional<TakePlace> ParsePlace(const std::string& command, const std::strin
     return TakePlace{static_cast<int>(song) - 1, *slot};
 }
 
-// A byte count: digits with an optional decimal unit K, M, G or T (and an
-// optional B), as FormatByteSize shows sizes.
-std::optional<std::uint64_t> ParseByteCount(const std::string& text) {
-    std::size_t digits = 0;
-    while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') ++digits;
-    if (digits == 0 || digits > 15) return std::nullopt;
-    std::uint64_t value = std::strtoull(text.substr(0, digits).c_str(), nullptr, 10);
-    std::string unit = LowerCase(text.substr(digits));
-    if (!unit.empty() && unit.back() == 'b') unit.pop_back();
-    std::uint64_t scale = 1;
-    if (unit == "k") {
-        scale = 1000;
-    } else if (unit == "m") {
-        scale = 1000'000;
-    } else if (unit == "g") {
-        scale = 1000'000'000;
-    } else if (unit == "t") {
-        scale = 1000'000'000'000;
-    } else if (!unit.empty()) {
-        return std::nullopt;
-    }
-    if (value > UINT64_MAX / scale) return std::nullopt;
-    return value * scale;
-}
-
 std::string PlaceCaption(TakePlace place, bool capital) {
     return PlaceText(TakeCaption(place.slot), SongNumberText(place.fileNumber + 1), capital);
 }
@@ -83,11 +58,6 @@ std::string PlaceCaption(TakePlace place, bool capital) {
 std::string TargetCaption(TakePlace from, TakePlace to) {
     if (from.fileNumber == to.fileNumber) return TakeCaption(to.slot);
     return TakeCaption(to.slot) + " of song " + SongNumberText(to.fileNumber + 1);
-}
-
-int FailWith(const Status& status) {
-    return Fail(status.path().empty() ? status.Describe()
-                                      : status.path() + ": " + status.Describe());
 }
 
 std::string WhenText(std::int64_t time) {
@@ -119,11 +89,10 @@ struct Session {
     OrganizeOptions options;
 };
 int Begin(const std::string& command, const OrganizeArgs& args, Session& session) {
-    if (!args.limit.empty()) {
-        const auto limit = ParseByteCount(args.limit);
-        if (!limit) return Usage(BadLimitText(command, args.limit));
-        session.options.historyLimit = *limit;
-    }
+    int code = kExitOk;
+    const auto limit = ParseHistoryLimit(command, args.limit, code);
+    if (!limit) return code;
+    session.options.historyLimit = *limit;
     session.options.noReplace = args.noReplace;
     const std::string folder = WithTrailingSlash(args.card);
     if (const int code = CheckCard(folder); code != kExitOk) return code;

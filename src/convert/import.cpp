@@ -244,6 +244,11 @@ Result<ImportOutcome> ImportTakes(const ImportRequest& request, Progress& progre
     for (auto& take : takes) {
         if (Status s = take->Flush(); !s) return s;
     }
+    if (request.beforeCommit) {
+        std::vector<std::string> targets;
+        for (const auto& take : takes) targets.push_back(take->targetPath());
+        if (Status s = request.beforeCommit(targets); !s) return s;
+    }
     for (auto& take : takes) {
         if (Status s = take->Commit(); !s) return s;
         outcome.takePaths.push_back(take->targetPath());

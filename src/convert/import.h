@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -35,6 +36,11 @@ struct ImportRequest {
     // one take from a file that is not stereo the import is refused ("Only
     // a stereo file can be mixed into one take.").
     bool mixToMono = false;
+    // Called once every take is complete under its temporary name, just
+    // before the takes are renamed over their targets, with the targets'
+    // paths in target order. A failure it returns fails the import with no
+    // take replaced. A caller keeps the takes about to be replaced here.
+    std::function<Status(const std::vector<std::string>& targetPaths)> beforeCommit;
 };
 
 struct ImportOutcome {

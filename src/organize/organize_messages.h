@@ -19,6 +19,7 @@ inline constexpr char kMsgSongExists[] = "That song number is taken already.";
 inline constexpr char kMsgSameSlot[] = "A take cannot be moved onto itself.";
 inline constexpr char kMsgCannotPlace[] = "The take could not be put in its slot.";
 inline constexpr char kMsgTakeOccupied[] = "The slot holds a take and is not to be replaced.";
+inline constexpr char kMsgHistoryOtherCard[] = "The history is that of another card.";
 
 // "The take is converted from HiFi to LONG; its quality drops."
 inline std::string ConvertedText(bool fromLong, bool toLong) {

@@ -6,11 +6,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <sstream>
 
@@ -27,7 +29,9 @@ namespace trx5 {
 namespace {
 
 constexpr char kJournalName[] = "journal.txt";
-constexpr char kJournalHead[] = "trx5-history\t1";
+// Version 2 added the steps' renames; a journal of version 1 has none.
+constexpr char kJournalHead[] = "trx5-history\t2";
+constexpr char kJournalHeadV1[] = "trx5-history\t1";
 
 // Makes `path` and the folders above it (mode 0700: the history is the
 // user's own).
@@ -92,6 +96,30 @@ std::string CardPath(const std::string& folder, const std::string& name) {
     return path.empty() ? folder + name : path;
 }
 
+bool IsRegularFile(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool SameName(const std::string& a, const std::string& b) { return LowerCase(a) == LowerCase(b); }
+
+std::vector<TakeRename> TurnedRound(std::vector<TakeRename> renames) {
+    for (TakeRename& r : renames) std::swap(r.from, r.to);
+    return renames;
+}
+
+// Whether a rename of `renames` moves a file away from `name` (`from`) or
+// into it.
+bool Renamed(const std::vector<TakeRename>& renames, const std::string& name, bool from) {
+    return std::any_of(renames.begin(), renames.end(),
+                       [&](const TakeRename& r) { return SameName(from ? r.from : r.to, name); });
+}
+
+// A card file's name as the journal may hold it: never a path.
+bool IsCardName(const std::string& name) {
+    return !name.empty() && name[0] != '.' && name.find('/') == std::string::npos;
+}
+
 std::string TimeText(std::int64_t time) {
     const std::time_t t = static_cast<std::time_t>(time);
     std::tm parts{};
@@ -143,6 +171,56 @@ Status PlaceFile(const std::string& source, const std::string& cardFolder,
         return Status::Fail(ErrorCode::CannotWrite, kMsgCannotPlace, s.reason()).WithPath(target);
     }
     SyncFolder(cardFolder);
+    return Status::Ok();
+}
+
+Status RenameTakes(const std::string& cardFolder, const std::vector<TakeRename>& renames,
+                   std::vector<TakeRename>* done) {
+    struct Pending {
+        std::string from;  // paths
+        std::string to;
+    };
+    std::vector<Pending> pending;
+    std::vector<TakeRename> carried;
+    for (const TakeRename& r : renames) {
+        const std::string from = FindFileNoCase(cardFolder, r.from);
+        if (from.empty() || !IsRegularFile(from)) continue;
+        pending.push_back({from, CardPath(cardFolder, r.to)});
+        carried.push_back(r);
+    }
+    std::vector<std::pair<std::string, std::string>> made;  // (from, to) in order
+    while (!pending.empty()) {
+        // A rename whose target no other one still has to move away; when
+        // every target is another's source (a swap), one of them parks.
+        const auto free = std::find_if(pending.begin(), pending.end(), [&](const Pending& p) {
+            return std::none_of(pending.begin(), pending.end(),
+                                [&](const Pending& q) { return q.from == p.to; });
+        });
+        Pending& next = free != pending.end() ? *free : pending.front();
+        // Not named like the temporary files, which other runs clear away: a
+        // run killed here leaves the take parked, not removed.
+        const std::string to = free != pending.end()
+                                   ? next.to
+                                   : cardFolder + ".trx5swap-" + std::to_string(getpid()) + "-" +
+                                         next.from.substr(next.from.find_last_of('/') + 1);
+        if (std::rename(next.from.c_str(), to.c_str()) != 0) {
+            const Status failure =
+                Status::Fail(ErrorCode::CannotWrite, kMsgCannotPlace, ErrnoText(errno))
+                    .WithPath(next.from);
+            for (auto it = made.rbegin(); it != made.rend(); ++it) {
+                (void)std::rename(it->second.c_str(), it->first.c_str());
+            }
+            return failure;
+        }
+        made.emplace_back(next.from, to);
+        if (free != pending.end()) {
+            pending.erase(free);
+        } else {
+            next.from = to;
+        }
+    }
+    if (!made.empty()) SyncFolder(cardFolder);
+    if (done != nullptr) *done = std::move(carried);
     return Status::Ok();
 }
 
@@ -259,6 +337,17 @@ Result<std::string> TakeHistory::Keep(const std::string& name) {
     return id;
 }
 
+void TakeHistory::Discard(const std::vector<std::string>& ids) {
+    for (const std::string& id : ids) {
+        bool needed = false;
+        for (const HistoryStep& step : steps_) {
+            for (const SlotChange& c : step.changes)
+                needed = needed || c.before == id || c.after == id;
+        }
+        if (!needed) Forget(id);
+    }
+}
+
 void TakeHistory::Forget(const std::string& id) {
     for (auto it = kept_.begin(); it != kept_.end(); ++it) {
         if (it->id == id) {
@@ -278,71 +367,103 @@ Status TakeHistory::Record(HistoryStep step) {
     return Save();
 }
 
-Status TakeHistory::Apply(HistoryStep& step, bool forward) {
-    // Each slot first gives its file to the history, then gets the kept one.
-    // The kept files placed leave the history only once every slot is done;
-    // after a failure the slots done so far get their files back, so that
-    // the step stays whole and can be tried again.
-    const std::vector<SlotChange> saved = step.changes;
-    std::size_t done = 0;
-    Status failure;
-    for (; done < step.changes.size() && failure; ++done) {
-        SlotChange& change = step.changes[done];
-        std::string& current = forward ? change.before : change.after;
-        const std::string& wanted = forward ? change.after : change.before;
-        const std::string path = CardPath(card_, change.name);
-        current.clear();
-        struct stat st {};
-        if (stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-            auto id = Keep(change.name);
-            if (!id) {
-                failure = id.status();
-                break;
-            }
-            current = *id;
-        }
-        if (!wanted.empty()) {
-            failure = PlaceFile(KeptPath(wanted), card_, change.name);
-        } else if (!current.empty() && unlink(path.c_str()) != 0) {
-            failure = Status::Fail(ErrorCode::CannotWrite, kMsgCannotPlace, ErrnoText(errno))
-                          .WithPath(path);
-        }
-        if (!failure) break;
-    }
-    if (!failure) {
-        // The slot that failed still holds its file. The ones before it get
-        // back the files they had, newest first; the files kept meanwhile
-        // stay in the history when that fails too.
-        bool restored = true;
-        for (std::size_t i = done; i-- > 0;) {
-            const SlotChange& change = step.changes[i];
-            const std::string& current = forward ? change.before : change.after;
-            const std::string path = CardPath(card_, change.name);
-            if (!current.empty()) {
-                restored = restored && PlaceFile(KeptPath(current), card_, change.name).ok();
-            } else if (unlink(path.c_str()) != 0 && errno != ENOENT) {
-                restored = false;
-            }
-        }
-        if (restored) {
-            for (std::size_t i = 0; i < step.changes.size() && i <= done; ++i) {
-                const SlotChange& change = step.changes[i];
-                const std::string& current = forward ? change.before : change.after;
-                if (!current.empty()) Forget(current);
-            }
-        }
-        step.changes = saved;
+Status TakeHistory::Perform(HistoryStep step) {
+    if (Status s = Apply(step, true); !s) {
         (void)Save();
+        return s;
+    }
+    return Record(std::move(step));
+}
+
+Status TakeHistory::Apply(HistoryStep& step, bool forward) {
+    const HistoryStep saved = step;
+    const std::vector<TakeRename> renames = forward ? step.renames : TurnedRound(step.renames);
+    auto source = [&renames](const std::string& name) { return Renamed(renames, name, true); };
+    auto target = [&renames](const std::string& name) { return Renamed(renames, name, false); };
+    // A target that holds a file no rename moves away (a take the card got
+    // since, or the one a move replaces) is kept like a replaced slot.
+    for (const TakeRename& r : renames) {
+        const bool listed =
+            std::any_of(step.changes.begin(), step.changes.end(),
+                        [&r](const SlotChange& c) { return SameName(c.name, r.to); });
+        if (!listed && !source(r.to) && IsRegularFile(CardPath(card_, r.to))) {
+            step.changes.push_back({r.to, {}, {}});
+        }
+    }
+    auto current = [&step, forward](std::size_t i) -> std::string& {
+        return forward ? step.changes[i].before : step.changes[i].after;
+    };
+    auto wanted = [&step, forward](std::size_t i) -> std::string& {
+        return forward ? step.changes[i].after : step.changes[i].before;
+    };
+    // What puts the card back as it was, run newest first after a failure.
+    std::vector<std::function<bool()>> undo;
+    std::vector<std::string> keptNow;
+    const Status failure = [&]() -> Status {
+        // The files in the way go into the history; the card keeps them.
+        for (std::size_t i = 0; i < step.changes.size(); ++i) {
+            const std::string& name = step.changes[i].name;
+            current(i).clear();
+            if (source(name) || !IsRegularFile(CardPath(card_, name))) continue;
+            auto id = Keep(name);
+            if (!id) return id.status();
+            current(i) = *id;
+            keptNow.push_back(*id);
+        }
+        // The takes moved, over the files just kept.
+        std::vector<TakeRename> moved;
+        if (Status s = RenameTakes(card_, renames, &moved); !s) return s;
+        undo.push_back([&, moved] {
+            bool back = RenameTakes(card_, TurnedRound(moved)).ok();
+            for (std::size_t i = 0; back && i < step.changes.size(); ++i) {
+                const std::string& name = step.changes[i].name;
+                if (!current(i).empty() && target(name)) {
+                    back = PlaceFile(KeptPath(current(i)), card_, name).ok();
+                }
+            }
+            return back;
+        });
+        // The kept files put in their slots; the other slots emptied.
+        for (std::size_t i = 0; i < step.changes.size(); ++i) {
+            const std::string& name = step.changes[i].name;
+            const std::string path = CardPath(card_, name);
+            if (!wanted(i).empty()) {
+                if (Status s = PlaceFile(KeptPath(wanted(i)), card_, name); !s) return s;
+            } else if (!current(i).empty() && !target(name)) {
+                if (unlink(path.c_str()) != 0) {
+                    return Status::Fail(ErrorCode::CannotWrite, kMsgCannotPlace, ErrnoText(errno))
+                        .WithPath(path);
+                }
+            } else {
+                continue;
+            }
+            undo.push_back([&, i] {
+                const std::string& name = step.changes[i].name;
+                if (!current(i).empty()) return PlaceFile(KeptPath(current(i)), card_, name).ok();
+                const std::string path = CardPath(card_, name);
+                return unlink(path.c_str()) == 0 || errno == ENOENT;
+            });
+        }
+        return Status::Ok();
+    }();
+    if (!failure) {
+        // Every slot gets back the file it had; the files kept meanwhile stay
+        // in the history when that fails too.
+        bool restored = true;
+        for (auto it = undo.rbegin(); restored && it != undo.rend(); ++it) restored = (*it)();
+        if (restored) {
+            for (const std::string& id : keptNow) Forget(id);
+        }
+        step = saved;
         return failure;
     }
     SyncFolder(card_);
-    for (SlotChange& change : step.changes) {
-        std::string& wanted = forward ? change.after : change.before;
-        if (!wanted.empty()) Forget(wanted);
-        wanted.clear();
+    for (std::size_t i = 0; i < step.changes.size(); ++i) {
+        if (!wanted(i).empty()) Forget(wanted(i));
+        wanted(i).clear();
     }
     step.undone = !forward;
-    return Save();
+    return Status::Ok();
 }
 
 Status TakeHistory::Undo(int count) {
@@ -355,14 +476,21 @@ Status TakeHistory::Undo(int count) {
             if (i > 0) return Status::Ok();
             return Status::Fail(ErrorCode::Failed, kMsgNothingToUndo);
         }
-        if (Status s = Apply(*newest, false); !s) return s;
+        const Status s = Apply(*newest, false);
+        const Status saved = Save();
+        if (!s) return s;
+        if (!saved) return saved;
     }
     return Status::Ok();
 }
 
 Status TakeHistory::Redo() {
     for (HistoryStep& step : steps_) {
-        if (step.undone) return Apply(step, true);
+        if (step.undone) {
+            const Status s = Apply(step, true);
+            const Status saved = Save();
+            return s ? saved : s;
+        }
     }
     return Status::Fail(ErrorCode::Failed, kMsgNothingToRedo);
 }
@@ -412,6 +540,9 @@ Status TakeHistory::Save() const {
         for (const SlotChange& c : step.changes) {
             out << "change\t" << c.name << '\t' << field(c.before) << '\t' << field(c.after)
                 << '\n';
+        }
+        for (const TakeRename& r : step.renames) {
+            out << "rename\t" << r.from << '\t' << r.to << '\n';
         }
     }
     const std::string text = out.str();
@@ -476,7 +607,9 @@ Status TakeHistory::Load() {
     };
     std::istringstream lines(text);
     std::string line;
-    if (!std::getline(lines, line) || line != kJournalHead) return bad();
+    if (!std::getline(lines, line) || (line != kJournalHead && line != kJournalHeadV1))
+        return bad();
+    const bool withRenames = line == kJournalHead;
     while (std::getline(lines, line)) {
         std::vector<std::string> f;
         std::stringstream fields(line);
@@ -514,9 +647,11 @@ Status TakeHistory::Load() {
             steps_.push_back(step);
         } else if (f.size() == 4 && f[0] == "change" && !steps_.empty()) {
             // Names are the card's own file names, never paths.
-            if (f[1].find('/') != std::string::npos || f[1].empty() || f[1][0] == '.') return bad();
-            if (!isId(f[2]) || !isId(f[3])) return bad();
+            if (!IsCardName(f[1]) || !isId(f[2]) || !isId(f[3])) return bad();
             steps_.back().changes.push_back({f[1], id(f[2]), id(f[3])});
+        } else if (withRenames && f.size() == 3 && f[0] == "rename" && !steps_.empty()) {
+            if (!IsCardName(f[1]) || !IsCardName(f[2])) return bad();
+            steps_.back().renames.push_back({f[1], f[2]});
         } else if (!line.empty()) {
             return bad();
         }

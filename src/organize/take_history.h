@@ -15,22 +15,36 @@ namespace trx5 {
 
 inline constexpr std::uint64_t kDefaultHistoryLimit = 2'000'000'000;
 
-// One card file a step touched: its name in the card folder ("01-24.aud",
-// "UtyPrm03.tx5"), the kept file that was there before and the one there
-// after (empty: no file). While the step is applied the card holds the
-// after-file and the history the before-file; once undone, the other way
-// round.
+// One card file a step replaced or deleted: its name in the card folder
+// ("01-24.aud", "UtyPrm03.tx5"), the kept file that was there before and the
+// one there after (empty: no file, or the take a rename put there). While
+// the step is applied the card holds the after-file and the history the
+// before-file; once undone, the other way round.
 struct SlotChange {
     std::string name;
     std::string before;
     std::string after;
 };
 
+// A take moved within the card by a rename, from the card file `from` to
+// `to`; none of its bytes go into the history.
+struct TakeRename {
+    std::string from;
+    std::string to;
+};
+
+// Applying a step: the files of its changes' slots go into the history
+// (a slot whose take a rename moves away excepted), the renames move their
+// takes, all at once and over the files just kept, and the changes' kept
+// after-files take their places (a slot with none is emptied unless a rename
+// filled it). Undoing it does the same with the renames turned round and
+// the before-files.
 struct HistoryStep {
-    std::string kind;       // "copy", "move", "swap", "delete", "copy-song", "restore"
+    std::string kind;       // "copy", "move", "swap", "delete", "copy-song", "restore", "import"
     std::int64_t time = 0;  // seconds since 1970
     bool undone = false;
     std::vector<SlotChange> changes;
+    std::vector<TakeRename> renames;  // a swap names both ways
 };
 
 // A file kept in the history.
@@ -76,10 +90,18 @@ class TakeHistory {
     // allows, else a copy. Returns the new id; the journal is written with
     // the next step.
     Result<std::string> Keep(const std::string& name);
+    // Drops files kept for a step that is never recorded (an operation
+    // cancelled or failed before it changed the card); a file that a
+    // recorded step needs stays.
+    void Discard(const std::vector<std::string>& ids);
     // Records a step that has been carried out, with its changes; steps
     // undone before are no longer redone (their files stay kept). Writes
     // the journal.
     Status Record(HistoryStep step);
+    // Carries out a new step of renames as redo would, keeping the files in
+    // the way (each gets a change), and records it. On failure what was
+    // done is put back and nothing is recorded.
+    Status Perform(HistoryStep step);
 
     // Restores the before-state of the newest applied step, or `count`
     // steps. The card's files of those slots go into the history first.
@@ -113,5 +135,14 @@ class TakeHistory {
 // what is there at once: a link or copy under a temporary name, renamed
 // into place.
 Status PlaceFile(const std::string& source, const std::string& cardFolder, const std::string& name);
+
+// Moves the card's files by `renames`, all at once: a file that another
+// rename still has to move away is parked under a hidden name first (a swap
+// takes three renames). A file at a target that no rename moves away is
+// replaced; the caller keeps it first. A rename whose source is missing is
+// left out; `done` (when given) gets those carried out. A failure renames
+// back what was renamed, so that every take is where it was.
+Status RenameTakes(const std::string& cardFolder, const std::vector<TakeRename>& renames,
+                   std::vector<TakeRename>* done = nullptr);
 
 }  // namespace trx5

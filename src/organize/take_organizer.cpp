@@ -181,38 +181,21 @@ Status CommitStaged(TakeHistory& history, std::vector<Staged>& staged) {
     return Status::Ok();
 }
 
-// Exchanges the files at `a` and `b` (either may be missing) by renames: a
-// parks under a hidden name, b takes its place, a takes b's. A failing
-// rename undoes those before it, so both slots stay as they were.
-Status SwapByRenames(const std::string& folder, const std::string& a, bool aThere,
-                     const std::string& b, bool bThere) {
-    auto failed = [](const std::string& path) {
-        return Status::Fail(ErrorCode::CannotWrite, kMsgCannotPlace, ErrnoText(errno))
-            .WithPath(path);
-    };
-    if (!aThere) return std::rename(b.c_str(), a.c_str()) == 0 ? Status::Ok() : failed(b);
-    if (!bThere) return std::rename(a.c_str(), b.c_str()) == 0 ? Status::Ok() : failed(a);
-    // Not named like the temporary files, which other runs clear away: a run
-    // killed here leaves the take parked, not removed.
-    const std::string park =
-        folder + ".trx5swap-" + std::to_string(getpid()) + "-" + a.substr(a.find_last_of('/') + 1);
-    if (std::rename(a.c_str(), park.c_str()) != 0) return failed(a);
-    if (std::rename(b.c_str(), a.c_str()) != 0) {
-        const Status s = failed(b);
-        (void)std::rename(park.c_str(), a.c_str());
-        return s;
-    }
-    if (std::rename(park.c_str(), b.c_str()) != 0) {
-        const Status s = failed(b);
-        if (std::rename(a.c_str(), b.c_str()) == 0) (void)std::rename(park.c_str(), a.c_str());
-        return s;
-    }
-    return Status::Ok();
-}
-
 Result<OrganizeOutcome> Finish(TakeHistory& history, HistoryStep step, OrganizeOutcome outcome,
                                const OrganizeOptions& options) {
     if (Status s = history.Record(std::move(step)); !s) return s;
+    outcome.notes = history.Trim(options.historyLimit);
+    return outcome;
+}
+
+// Carries out a step of renames; the takes they replace are the outcome's
+// kept files.
+Result<OrganizeOutcome> Rename(TakeHistory& history, HistoryStep step, OrganizeOutcome outcome,
+                               const OrganizeOptions& options) {
+    if (Status s = history.Perform(std::move(step)); !s) return s;
+    for (const SlotChange& change : history.steps().back().changes) {
+        if (!change.before.empty()) outcome.kept.push_back(change.name);
+    }
     outcome.notes = history.Trim(options.historyLimit);
     return outcome;
 }
@@ -240,15 +223,18 @@ Result<OrganizeOutcome> CopyOrMove(TakeHistory& history, TakePlace from, TakePla
     outcome.toLong = *toLong;
     HistoryStep step;
     step.kind = move ? "move" : "copy";
+    // A move within the card's modes is a rename: only a take it replaces
+    // goes into the history, and undo renames it back.
+    if (move && !outcome.converted) {
+        step.renames.push_back({fromName, toName});
+        return Rename(history, std::move(step), std::move(outcome), options);
+    }
 
-    // A move within the card's modes is a rename; anything else is written
-    // beside its target first.
+    // Anything else is written beside its target first.
     std::vector<Staged> staged;
-    if (!move || outcome.converted) {
-        staged.push_back({toName});
-        if (Status s = Stage(history.cardFolder(), source, *fromLong, *toLong, staged.back()); !s) {
-            return s;
-        }
+    staged.push_back({toName});
+    if (Status s = Stage(history.cardFolder(), source, *fromLong, *toLong, staged.back()); !s) {
+        return s;
     }
     auto toBefore = KeepIfPresent(history, toName, &outcome);
     if (!toBefore) return toBefore.status();
@@ -258,19 +244,13 @@ Result<OrganizeOutcome> CopyOrMove(TakeHistory& history, TakePlace from, TakePla
         if (!fromBefore) return fromBefore.status();
         step.changes.push_back({fromName, *fromBefore, {}});
     }
-    if (!staged.empty()) {
-        if (Status s = CommitStaged(history, staged); !s) return s;
-    }
+    if (Status s = CommitStaged(history, staged); !s) return s;
     if (move) {
-        std::string target = Present(history, toName);
-        if (target.empty()) target = history.cardFolder() + toName;
-        const int done = outcome.converted ? unlink(source.c_str())
-                                           : std::rename(source.c_str(), target.c_str());
-        if (done != 0) {
+        if (unlink(source.c_str()) != 0) {
             const int error = errno;
-            // The take is in its new place already after a conversion; the
-            // step is recorded so that undo finds the files.
-            if (outcome.converted) (void)history.Record(step);
+            // The take is in its new place already; the step is recorded so
+            // that undo finds the files.
+            (void)history.Record(step);
             return Status::Fail(ErrorCode::CannotWrite, kMsgCannotPlace, ErrnoText(error))
                 .WithPath(source);
         }
@@ -355,19 +335,12 @@ Result<OrganizeOutcome> SwapTakes(TakeHistory& history, TakePlace a, TakePlace b
     HistoryStep step;
     step.kind = "swap";
     const std::string folder = history.cardFolder();
+    // Within one mode the takes change places by renames, which undo turns
+    // round; nothing goes into the history.
     if (!outcome.converted) {
-        for (const std::string& name : {aName, bName}) {
-            auto before = KeepIfPresent(history, name, nullptr);
-            if (!before) return before.status();
-            step.changes.push_back({name, *before, {}});
-        }
-        if (Status s = SwapByRenames(folder, aPath.empty() ? folder + aName : aPath, !aPath.empty(),
-                                     bPath.empty() ? folder + bName : bPath, !bPath.empty());
-            !s) {
-            return s;
-        }
-        SyncFolder(folder);
-        return Finish(history, std::move(step), std::move(outcome), options);
+        if (!aPath.empty()) step.renames.push_back({aName, bName});
+        if (!bPath.empty()) step.renames.push_back({bName, aName});
+        return Rename(history, std::move(step), std::move(outcome), options);
     }
 
     // Between modes both takes are coded again beside their new places

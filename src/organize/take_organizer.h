@@ -48,10 +48,13 @@ struct OrganizeOutcome {
 // converted as the import converts a file's rate.
 Result<OrganizeOutcome> CopyTake(TakeHistory& history, TakePlace from, TakePlace to,
                                  const OrganizeOptions& options = {});
-// Moves the take to `to`: a rename, or a conversion between modes.
+// Moves the take to `to`: within one mode a rename, which undo turns round,
+// only a take it replaces going into the history; between modes a
+// conversion.
 Result<OrganizeOutcome> MoveTake(TakeHistory& history, TakePlace from, TakePlace to,
                                  const OrganizeOptions& options = {});
-// Exchanges two slots (either may be empty).
+// Exchanges two slots (either may be empty): within one mode by renames,
+// keeping nothing; between modes both converted.
 Result<OrganizeOutcome> SwapTakes(TakeHistory& history, TakePlace a, TakePlace b,
                                   const OrganizeOptions& options = {});
 // Deletes the takes (each into the history).

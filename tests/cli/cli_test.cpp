@@ -150,12 +150,16 @@ std::string Describe(const std::vector<std::string>& args) {
 class Cli : public ::testing::Test {
   protected:
     void SetUp() override {
+        // The histories of the takes that imports replace stay with the test.
+        setenv("XDG_DATA_HOME", data.path().c_str(), 1);
         const RunResult demo = RunCli({"demo", card.path()});
         ASSERT_EQ(demo.code, 0) << demo.err;
         EXPECT_EQ(demo.out, "");
         ASSERT_TRUE(trx5::CheckMachineFile(card.path()));
         trx5test::WriteRandomTake(card / "00-02.aud", 63, 9);
     }
+    void TearDown() override { unsetenv("XDG_DATA_HOME"); }
+    TempDir data;
     TempDir card;
     TempDir work;
 };
@@ -1147,9 +1151,16 @@ TEST_F(Cli, ImportConvertsKeepsTheRateOrMixes) {
         std::vector<std::string> args = {"import",         card.path(), "1",
                                          work / "in.flac", "--to",      "1-5"};
         args.insert(args.end(), c.options.begin(), c.options.end());
+        // A take replaced is named: it went into the card's history.
+        std::string out = "Take(s) have been generated.\n";
+        if (trx5test::FileExists(card / "00-04.aud"))
+            out += "01:1-5: the old take is in the history.\n";
+        if (c.right && trx5test::FileExists(card / "00-14.aud")) {
+            out += "01:2-5: the old take is in the history.\n";
+        }
         const RunResult run = RunCli(args);
         ASSERT_EQ(run.code, 0) << Describe(args) << ": " << run.err;
-        EXPECT_EQ(run.out, "Take(s) have been generated.\n");
+        EXPECT_EQ(run.out, out);
 
         TempDir reference;
         trx5::ImportRequest r;
@@ -1216,10 +1227,12 @@ TEST_F(Cli, InfoTellsTheFramesTheImportTakes) {
         ASSERT_EQ(lines.size(), 3u);
         unsigned long long frames = 0;
         ASSERT_EQ(std::sscanf(lines[1].c_str(), "Sampling Frames : %llu", &frames), 1);
+        const bool replaces = trx5test::FileExists(card / "00-10.aud");
         const RunResult run =
             RunCli({"import", card.path(), "1", file.path, "--to", "2-1", "--keep-rate"});
         ASSERT_EQ(run.code, 0) << run.err;
-        EXPECT_EQ(run.out, "Take(s) have been generated.\n");
+        EXPECT_EQ(run.out, std::string("Take(s) have been generated.\n") +
+                               (replaces ? "01:2-1: the old take is in the history.\n" : ""));
         EXPECT_EQ(run.err, "");
         EXPECT_EQ(trx5test::ReadFile(card / "00-10.aud").size(), 512 + (frames + 508) / 509 * 512)
             << lines[1];

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "convert/audio_check.h"
 #include "organize/organize_test_support.h"
 
 extern char** environ;
@@ -94,7 +95,8 @@ TEST_F(CliOrganizeTest, CommandsInTurnPrintALinePerChangeWithTheirExitStatus) {
          1,
          "",
          "trx5card: .*UtyPrm09\\.tx5: That song number is taken already\\.\n"},
-        {{"history"}, 0, "(\\d+\t[-0-9: ]+\tTake [1-4]-[1-8] of song 0[12]\t[0-9.]+ kB\n){7}", ""},
+        // The takes replaced or deleted; the moved and swapped ones were renamed.
+        {{"history"}, 0, "(\\d+\t[-0-9: ]+\tTake [1-4]-[1-8] of song 0[12]\t[0-9.]+ kB\n){4}", ""},
         {{"undo", "--steps", "3"},
          0,
          "Undone: copy-song of .*\\.\nUndone: copy of .*\\.\nUndone: delete of .*\\.\n",
@@ -151,6 +153,36 @@ TEST_F(CliOrganizeTest, HistoryLimitDropsWithANoteAndRestoreTakePutsItBack) {
     EXPECT_EQ(run.code, 0) << run.err;
     EXPECT_EQ(run.out, "Kept take 2 put in take 3-3 of song 02.\n");
     EXPECT_EQ(trx5test::ReadFile(card / "01-22.aud"), take);
+}
+
+// An import names each take it replaced, which undo gives back byte for
+// byte; its --history-limit is checked like the take commands'.
+TEST_F(CliOrganizeTest, ImportKeepsTheTakesItReplacesForUndo) {
+    const auto before = trx5test::Snapshot(card.path());
+    trx5test::TempDir work;
+    trx5test::Samples stereo;
+    for (int i = 0; i < 2000; ++i) {
+        stereo.push_back(static_cast<std::int16_t>(i * 3));
+        stereo.push_back(static_cast<std::int16_t>(-i));
+    }
+    trx5test::WriteFile(work / "in.wav", trx5test::WavBytes(2, 32000, 16, stereo));
+    ProgramRun run = RunTrx5card(
+        {"import", card.path(), "1", work / "in.wav", "--to", "4-1", "--history-limit", "2X"});
+    EXPECT_EQ(run.code, 2);
+    EXPECT_TRUE(std::regex_match(
+        run.err, std::regex("trx5card: import: --history-limit '2X' must be a byte count.*\n")))
+        << run.err;
+    run = RunTrx5card({"import", card.path(), "1", work / "in.wav", "--to", "4-1", "--right", "1-2",
+                       "--history-limit", "1G"});
+    ASSERT_EQ(run.code, 0) << run.err;
+    EXPECT_EQ(run.out, "Take(s) have been generated.\n01:1-2: the old take is in the history.\n");
+    EXPECT_EQ(run.err, "");
+    EXPECT_NE(trx5test::ReadFile(card / "00-01.aud"), before.at("00-01.aud"));
+    run = RunTrx5card({"undo", card.path()});
+    ASSERT_EQ(run.code, 0) << run.err;
+    EXPECT_TRUE(std::regex_match(run.out, std::regex("Undone: import of [-0-9: ]+\\.\n")))
+        << run.out;
+    EXPECT_EQ(trx5test::Snapshot(card.path()), before);
 }
 
 TEST_F(CliOrganizeTest, EveryCommandHasHelp) {

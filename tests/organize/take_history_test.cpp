@@ -117,6 +117,10 @@ TEST_F(HistoryTest, ADamagedJournalIsRefused) {
              "trx5-history\t1\nstep\tcopy\t1\tA\nchange\t../../etc/x\t-\t-\n",
              "trx5-history\t1\nstep\tcopy\t1\tA\nchange\t00-00.aud\t../1\t-\n",
              "trx5-history\t1\nkept\t1\tlater\t1\t00-00.aud\n",
+             "trx5-history\t2\nstep\tmove\t1\tA\nrename\t00-00.aud\t../x\n",
+             "trx5-history\t2\nstep\tmove\t1\tA\nrename\t/etc/x\t00-00.aud\n",
+             // Renames came with the second version.
+             "trx5-history\t1\nstep\tmove\t1\tA\nrename\t00-00.aud\t00-01.aud\n",
          }) {
         SCOPED_TRACE(journal);
         trx5test::WriteFile(*folder + "journal.txt", std::string(journal));
@@ -124,6 +128,40 @@ TEST_F(HistoryTest, ADamagedJournalIsRefused) {
         ASSERT_FALSE(history.ok());
         EXPECT_EQ(history.message(), trx5::kMsgHistoryUnreadable);
     }
+}
+
+// A move's rename is in the journal that a new object reads; a journal of
+// the first version, whose steps have no renames, is read as it was.
+TEST_F(HistoryTest, TheJournalKeepsRenamesAndReadsTheFirstVersion) {
+    const auto before = trx5test::Snapshot(card.path());
+    std::string journal;
+    {
+        auto history = trx5::TakeHistory::Open(card.path());
+        ASSERT_TRUE(history.ok());
+        ASSERT_TRUE(trx5::DeleteTakes(*history, {At(0, 1, 0)}).ok());
+        journal = history->folder() + "journal.txt";
+    }
+    const trx5test::Bytes text = trx5test::ReadFile(journal);
+    std::string old(text.begin(), text.end());
+    ASSERT_EQ(old.rfind("trx5-history\t2\n", 0), 0U);
+    old[13] = '1';
+    trx5test::WriteFile(journal, old);
+    {
+        auto history = trx5::TakeHistory::Open(card.path());
+        ASSERT_TRUE(history.ok()) << history.Describe();
+        ASSERT_TRUE(history->Undo());
+        EXPECT_EQ(trx5test::Snapshot(card.path()), before);
+        ASSERT_TRUE(trx5::MoveTake(*history, At(0, 0, 0), At(0, 2, 2)).ok());
+    }
+    auto history = trx5::TakeHistory::Open(card.path());
+    ASSERT_TRUE(history.ok()) << history.Describe();
+    ASSERT_EQ(history->steps().size(), 1U);
+    ASSERT_EQ(history->steps()[0].renames.size(), 1U);
+    EXPECT_EQ(history->steps()[0].renames[0].from, "00-00.aud");
+    EXPECT_EQ(history->steps()[0].renames[0].to, "00-22.aud");
+    EXPECT_TRUE(history->steps()[0].changes.empty());
+    ASSERT_TRUE(history->Undo());
+    EXPECT_EQ(trx5test::Snapshot(card.path()), before);
 }
 
 }  // namespace
@@ -159,22 +197,32 @@ TEST_F(HistoryTest, AFileKeptWithoutItsJournalIsListedAndKeptSafe) {
 
 namespace {
 
-// An undo that fails at its second slot gives the first one back its file:
-// the step stays whole, and once the cause is gone it is undone in full.
+// An undo that fails part-way gives the slots done so far back their files:
+// the step stays whole, and once the cause is gone it is undone in full. A
+// delete fails at its second slot; a move over a take once its take is
+// renamed back, when the take it replaced cannot be put back.
 TEST_F(HistoryTest, AnUndoThatFailsPartWayLeavesTheStepWhole) {
-    const auto before = trx5test::Snapshot(card.path());
-    auto history = trx5::TakeHistory::Open(card.path());
-    ASSERT_TRUE(history.ok());
-    ASSERT_TRUE(trx5::SwapTakes(*history, At(0, 0, 0), At(0, 0, 1)).ok());
-    const auto after = trx5test::Snapshot(card.path());
-    const std::string second = history->KeptPath(history->steps()[0].changes[1].before);
-    ASSERT_EQ(std::rename(second.c_str(), (second + "-away").c_str()), 0);
-    ASSERT_FALSE(history->Undo());
-    EXPECT_EQ(trx5test::Snapshot(card.path()), after);
-    EXPECT_TRUE(history->CanUndo());
-    ASSERT_EQ(std::rename((second + "-away").c_str(), second.c_str()), 0);
-    ASSERT_TRUE(history->Undo());
-    EXPECT_EQ(trx5test::Snapshot(card.path()), before);
+    for (const bool move : {false, true}) {
+        SCOPED_TRACE(move ? "move" : "delete");
+        SetUp();
+        trx5test::TempDir fresh;
+        setenv("XDG_DATA_HOME", fresh.path().c_str(), 1);
+        const auto before = trx5test::Snapshot(card.path());
+        auto history = trx5::TakeHistory::Open(card.path());
+        ASSERT_TRUE(history.ok());
+        ASSERT_TRUE((move ? trx5::MoveTake(*history, At(0, 0, 0), At(0, 0, 1))
+                          : trx5::DeleteTakes(*history, {At(0, 0, 0), At(0, 0, 1)}))
+                        .ok());
+        const auto after = trx5test::Snapshot(card.path());
+        const std::string kept = history->KeptPath(history->steps()[0].changes.back().before);
+        ASSERT_EQ(std::rename(kept.c_str(), (kept + "-away").c_str()), 0);
+        ASSERT_FALSE(history->Undo());
+        EXPECT_EQ(trx5test::Snapshot(card.path()), after);
+        EXPECT_TRUE(history->CanUndo());
+        ASSERT_EQ(std::rename((kept + "-away").c_str(), kept.c_str()), 0);
+        ASSERT_TRUE(history->Undo());
+        EXPECT_EQ(trx5test::Snapshot(card.path()), before);
+    }
 }
 
 }  // namespace

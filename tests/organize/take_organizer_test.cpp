@@ -139,6 +139,108 @@ TEST_F(OrganizeTest, OperationsAreByteExactAndUndoRedoRestoresEveryFile) {
     }
 }
 
+ino_t Inode(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+// Within one mode a move or a swap renames: each take's own file changes
+// place, only a take replaced goes into the history, and undo and redo
+// rename again.
+TEST_F(OrganizeTest, MovesAndSwapsWithinAModeRenameTheirFiles) {
+    struct Case {
+        const char* name;
+        std::function<trx5::Result<trx5::OrganizeOutcome>(trx5::TakeHistory&)> run;
+        std::map<std::string, std::string> moved;  // a slot after: the slot whose file it holds
+        std::vector<std::string> kept;
+    };
+    const Case cases[] = {
+        {"move to an empty slot",
+         [](auto& h) { return trx5::MoveTake(h, At(0, 0, 1), At(0, 2, 2)); },
+         {{"00-22.aud", "00-01.aud"}},
+         {}},
+        {"move over a take",
+         [](auto& h) { return trx5::MoveTake(h, At(0, 0, 0), At(1, 0, 0)); },
+         {{"01-00.aud", "00-00.aud"}},
+         {"01-00.aud"}},
+        {"swap",
+         [](auto& h) { return trx5::SwapTakes(h, At(0, 0, 1), At(0, 1, 0)); },
+         {{"00-01.aud", "00-10.aud"}, {"00-10.aud", "00-01.aud"}},
+         {}},
+        {"swap with an empty slot",
+         [](auto& h) { return trx5::SwapTakes(h, At(1, 3, 7), At(1, 0, 0)); },
+         {{"01-37.aud", "01-00.aud"}},
+         {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        trx5test::TempDir fresh;
+        setenv("XDG_DATA_HOME", fresh.path().c_str(), 1);
+        const Files before = trx5test::Snapshot(card.path());
+        std::map<std::string, ino_t> inodes;
+        for (const auto& [name, bytes] : before) inodes[name] = Inode(card / name);
+        std::uint64_t replaced = 0;
+        for (const std::string& name : c.kept) replaced += before.at(name).size();
+        trx5::TakeHistory history = OpenHistory();
+        const auto outcome = c.run(history);
+        ASSERT_TRUE(outcome.ok()) << outcome.Describe();
+        EXPECT_EQ(outcome->kept, c.kept);
+        EXPECT_EQ(history.KeptBytes(), replaced);
+        for (int pass = 0; pass < 2; ++pass) {
+            for (const auto& [slot, from] : c.moved) EXPECT_EQ(Inode(card / slot), inodes[from]);
+            ASSERT_TRUE(history.Undo());
+            for (const auto& [name, inode] : inodes) EXPECT_EQ(Inode(card / name), inode) << name;
+            EXPECT_EQ(trx5test::Snapshot(card.path()), before);
+            if (pass == 0) {
+                ASSERT_TRUE(history.Redo());
+            }
+        }
+        // Undone, the moved takes went nowhere but back: the history holds
+        // no more than what was replaced.
+        EXPECT_LE(history.KeptBytes(), replaced);
+        for (const auto& [name, bytes] : trx5test::Snapshot(card.path())) {
+            std::remove((card.path() + name).c_str());
+        }
+    }
+}
+
+// A take the card got in the slot a move emptied (the recorder recorded
+// into it) goes into the history when undo renames the moved take back, and
+// redo puts it back.
+TEST_F(OrganizeTest, UndoOfAMoveKeepsATakeThatCameSince) {
+    const Files before = trx5test::Snapshot(card.path());
+    trx5::TakeHistory history = OpenHistory();
+    ASSERT_TRUE(trx5::MoveTake(history, At(0, 0, 0), At(0, 3, 3)).ok());
+    trx5test::MakeTake(card.path(), 0, 0, 0, false, 6, 8);
+    const Files since = trx5test::Snapshot(card.path());
+    ASSERT_TRUE(history.Undo());
+    EXPECT_EQ(trx5test::Snapshot(card.path()), before);
+    ASSERT_EQ(history.kept().size(), 1U);
+    EXPECT_EQ(trx5test::ReadFile(history.KeptPath(history.kept()[0].id)), since.at("00-00.aud"));
+    ASSERT_TRUE(history.Redo());
+    EXPECT_EQ(trx5test::Snapshot(card.path()), since);
+}
+
+// An undo whose rename fails (a folder took the emptied slot's name)
+// changes nothing; once the folder is gone it goes through.
+TEST_F(OrganizeTest, AnUndoWhoseRenameFailsChangesNothing) {
+    const Files before = trx5test::Snapshot(card.path());
+    trx5::TakeHistory history = OpenHistory();
+    ASSERT_TRUE(trx5::MoveTake(history, At(0, 0, 0), At(1, 0, 0)).ok());
+    const Files after = trx5test::Snapshot(card.path());
+    ASSERT_EQ(mkdir((card / "00-00.aud").c_str(), 0755), 0);
+    const auto undone = history.Undo();
+    ASSERT_FALSE(undone.ok());
+    EXPECT_EQ(undone.code(), trx5::ErrorCode::CannotWrite);
+    EXPECT_EQ(trx5test::Snapshot(card.path()), after);
+    EXPECT_TRUE(history.CanUndo());
+    EXPECT_EQ(history.kept().size(), 1U);
+    ASSERT_EQ(rmdir((card / "00-00.aud").c_str()), 0);
+    ASSERT_TRUE(history.Undo());
+    EXPECT_EQ(trx5test::Snapshot(card.path()), before);
+}
+
 TEST_F(OrganizeTest, NoReplaceFailsNamingTheSlotAndChangesNothing) {
     trx5::OrganizeOptions options;
     options.noReplace = true;
@@ -195,7 +297,8 @@ TEST_F(OrganizeTest, NothingIsReplacedWhenTheHistoryCannotKeepIt) {
     const Files before = trx5test::Snapshot(card.path());
     for (const auto& result : {trx5::CopyTake(history, At(0, 0, 0), At(0, 0, 1)),
                                trx5::DeleteTakes(history, {At(0, 0, 0)}),
-                               trx5::SwapTakes(history, At(0, 0, 0), At(0, 1, 0))}) {
+                               trx5::MoveTake(history, At(0, 0, 0), At(0, 1, 0)),
+                               trx5::SwapTakes(history, At(0, 0, 0), At(2, 0, 0))}) {
         EXPECT_FALSE(result.ok());
     }
     Files now = trx5test::Snapshot(card.path());

@@ -2,21 +2,30 @@
 
 #include <QCheckBox>
 #include <QFileInfo>
+#include <algorithm>
 
 #include "app/app_messages.h"
 #include "app/dialog_provider.h"
 #include "app/get_win.h"
 #include "app/operation_runner.h"
+#include "app/take_organize.h"
 #include "card/card_info.h"
 #include "common/folder.h"
 #include "controls/copendlg.h"
 #include "convert/convert_messages.h"
+#include "organize/history_import.h"
 
 namespace {
 
 QString ToQString(const std::string& text) { return QString::fromStdString(text); }
 
 QString CaptionText(trx5::TakeSlot slot) { return ToQString(trx5::TakeCaption(slot)); }
+
+// An import's outcome as the runner takes it.
+struct Imported {
+    trx5::HistoryImport done;
+    bool cancelled = false;
+};
 
 }  // namespace
 
@@ -68,16 +77,32 @@ void TTakeImport::Run(const trx5::ImportRequest& request) {
                    ? app_text::KeepRateHint()
                    : QString();
     };
-    const auto result = runner_.Run(
-        lines, [&](trx5::Progress& progress) { return trx5::ImportTakes(request, progress); });
+    trx5::OrganizeOptions options;
+    options.historyLimit = HistoryLimitSetting();
+    const auto result = runner_.Run(lines, [&](trx5::Progress& progress) -> trx5::Result<Imported> {
+        // The takes replaced go into the card's history, held for this
+        // import only; undo brings them back.
+        auto history = trx5::TakeHistory::Open(request.cardDir);
+        if (!history) return history.status();
+        auto done = trx5::ImportKeepingReplaced(*history, request, progress, options);
+        if (!done) return done.status();
+        const bool cancelled = done->import.cancelled;
+        return Imported{std::move(*done), cancelled};
+    });
     if (!result || result->cancelled) return;
+    const std::vector<std::string>& kept = result->done.kept.kept;
     // The takes are in place only now that the engine has renamed them.
-    for (const std::string& path : result->takePaths) {
+    for (const std::string& path : result->done.import.takePaths) {
         const std::string fileName = QFileInfo(ToQString(path)).fileName().toStdString();
-        if (const auto slot = trx5::ParseTakeFileName(fileName, request.fileNumber)) {
-            showTake_(trx5::SlotIndex(*slot), path);
+        const auto slot = trx5::ParseTakeFileName(fileName, request.fileNumber);
+        if (!slot) continue;
+        showTake_(trx5::SlotIndex(*slot), path);
+        const std::string name = trx5::TakeFileName(request.fileNumber, slot->track, slot->vtake);
+        if (std::find(kept.begin(), kept.end(), name) != kept.end()) {
+            runner_.AddLine(app_text::ImportedOver(CaptionText(*slot)));
         }
     }
+    for (const std::string& note : result->done.kept.notes) runner_.AddLine(ToQString(note));
 }
 
 bool TTakeImport::ConfirmReplacingDamaged(const std::vector<trx5::TakeSlot>& targets) {

@@ -1,7 +1,8 @@
 // The window's imports: a file chosen in the import dialog into the one or
 // two destinations, or a file dropped on a V-Take into that V-Take. Each
-// asks before it replaces what is there, runs under the window's operation
-// runner, and tells the selection of the takes it wrote.
+// asks before it replaces what is there, keeps the takes it replaces in the
+// card's history (one step, which undo takes back), runs under the window's
+// operation runner, and tells the selection of the takes it wrote.
 #pragma once
 
 #include <QString>

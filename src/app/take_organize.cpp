@@ -231,7 +231,13 @@ QString TTakeOrganizer::StepText(const trx5::HistoryStep& step) const {
         }
     }
     const QString all = names.join(QStringLiteral(", "));
-    // A move records its target first, then its source.
+    // A move or swap within one mode is a rename; one between modes records
+    // its target first, then its source.
+    if (!step.renames.empty() && (step.kind == "move" || step.kind == "swap")) {
+        const QString from = CardFileName(step.renames.front().from);
+        const QString to = CardFileName(step.renames.front().to);
+        return step.kind == "move" ? app_text::MoveStep(from, to) : app_text::SwapStep(from, to);
+    }
     if (step.kind == "move" && names.size() == 2) return app_text::MoveStep(names[1], names[0]);
     if (step.kind == "swap" && names.size() == 2) return app_text::SwapStep(names[0], names[1]);
     if (step.kind == "copy") return app_text::CopyStep(all);

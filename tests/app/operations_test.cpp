@@ -301,7 +301,10 @@ class OperationsTest : public QObject {
         win.Sel1Btn->click();
         dialogs_.open = QString::fromStdString(source);
         win.Wav2TakeBtn->click();
-        QCOMPARE(Lines(win.InfoText).last(), QString("Take(s) have been generated."));
+        // The take replaced is kept in the card's history.
+        QCOMPARE(
+            Lines(win.InfoText).mid(Lines(win.InfoText).size() - 2),
+            QStringList({"Take(s) have been generated.", "The old take 1-1 is in the history."}));
         QCOMPARE(FileSize(folder + "00-00.AUD"), 512LL + 2 * 512);
         QCOMPARE(trx5test::ReadFile(folder + "00-00.aud"), twin);
         QCOMPARE(win.V1Label->text(), QString("Track1  0:00:00:031"));
@@ -344,7 +347,9 @@ class OperationsTest : public QObject {
         dialogs_.confirmAnswer = true;
         win.Wav2TakeBtn->click();
         QCOMPARE(dialogs_.confirmations.size(), 2);
-        QCOMPARE(Lines(win.InfoText).last(), QString("Take(s) have been generated."));
+        QCOMPARE(
+            Lines(win.InfoText).mid(Lines(win.InfoText).size() - 2),
+            QStringList({"Take(s) have been generated.", "The old take 1-6 is in the history."}));
         QCOMPARE(FileSize(folder + "00-05.aud"), 512LL + 2 * 512);
         QCOMPARE(win.TakeBtns[5]->text(), QString("1-6"));
     }

@@ -1,9 +1,8 @@
 // Takes moved around the card from the window, as a user does it: dragged
 // from V-Take to V-Take, copied, pasted and deleted by keys and by the
 // V-Take menu, a song copied, undone and redone, and put back from the
-// history window. Mouse events go through the window system; the history
-// lives in a temporary XDG_DATA_HOME, the settings in a temporary
-// XDG_CONFIG_HOME.
+// history window. Mouse events go through the window system; every case
+// has a history of its own in a temporary XDG_DATA_HOME.
 #define QTEST_QPA_MOUSE_HANDLING
 #include <QAction>
 #include <QApplication>
@@ -24,6 +23,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <QUrl>
 #include <map>
 
 #include "app/app_messages.h"
@@ -83,7 +83,7 @@ class OrganizeWinTest : public QObject {
 
   private:
     FakeDialogs dialogs_;
-    QTemporaryDir config_;
+    QTemporaryDir work_;
     std::unique_ptr<QTemporaryDir> data_;
     std::unique_ptr<QTemporaryDir> card_;
     QString folder_;
@@ -142,12 +142,6 @@ class OrganizeWinTest : public QObject {
     }
 
   private slots:
-    void initTestCase() {
-        // Settings go to a folder of the test's own, before any are read.
-        QVERIFY(config_.isValid());
-        qputenv("XDG_CONFIG_HOME", config_.path().toLocal8Bit());
-    }
-
     // A card of its own for every case: songs 01 (HiFi) and 02 (LONG), and
     // a history of its own.
     void init() {
@@ -371,17 +365,16 @@ class OrganizeWinTest : public QObject {
         Key(win, k1_1, Qt::Key_C, Qt::ControlModifier);
         dialogs_.choice = "Replace";
         Key(win, k2_5, Qt::Key_V, Qt::ControlModifier);  // 2-5 copied over
-        // A move keeps its source as well.
-        QVERIFY(DropOn(win.TakeBtns[k2_1], DragFrom(win, k2_5), {}));
-        QTRY_VERIFY(win.TakeBtns[k2_5]->text().isEmpty());
-        Key(win, k1_2, Qt::Key_Delete);  // 1-2 deleted
+        QVERIFY(DropOn(win.TakeBtns[k1_1], DragFrom(win, k2_5), {}));
+        QTRY_VERIFY(win.TakeBtns[k2_5]->text().isEmpty());  // 1-1 moved over
+        Key(win, k1_2, Qt::Key_Delete);                     // 1-2 deleted
 
         QPointer<THistoryWin> history = OpenHistory(win);
         QVERIFY(history);
         QTreeWidget* list = history->List;
         QCOMPARE(list->topLevelItemCount(), 3);
-        const QStringList what{"deleted", "moved away", "copied over"};
-        const QStringList places{"1-2", "2-5", "2-5"};
+        const QStringList what{"deleted", "moved over", "copied over"};
+        const QStringList places{"1-2", "1-1", "2-5"};
         const QRegularExpression when("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d$");
         for (int row = 0; row < 3; ++row) {
             const QTreeWidgetItem* item = list->topLevelItem(row);
@@ -403,8 +396,8 @@ class OrganizeWinTest : public QObject {
         QVERIFY(history->PutBackBtn->isEnabled());
         QVERIFY(history->NoSlotLabel->text().isEmpty());
         QCOMPARE(history->FreeSlotsLabel->text(), QString("Free V-Take of song 01:"));
-        // Of the 32 V-Takes, 1-1 and 2-1 hold takes.
-        QCOMPARE(history->FreeSlots->count(), 30);
+        // Of the 32 V-Takes, only 1-1 holds a take.
+        QCOMPARE(history->FreeSlots->count(), 31);
         history->FreeSlots->setCurrentIndex(history->FreeSlots->findText("1-2"));
         QTest::mouseClick(history->PutBackBtn, Qt::LeftButton);
         QCOMPARE(Take("00-01.aud"), before.at("00-01.aud"));
@@ -456,6 +449,27 @@ class OrganizeWinTest : public QObject {
         Key(win, k1_2, Qt::Key_Delete);  // 2 MB
         QVERIFY(win.InfoText->toPlainText().contains("Take 1-2 deleted; it is in the history."));
         QVERIFY(LastLine(win).endsWith("dropped from the history to stay under 1.0 MB."));
+    }
+
+    // A file dropped on a V-Take that holds a take: the take replaced is
+    // kept, the line says so, and undo brings it back.
+    void importOverATakeKeepsIt() {
+        const Bytes old = Take("00-00.aud");
+        const QString wav = work_.path() + "/drop.wav";
+        WriteWav(wav.toStdString(), 1, 32000, 2 * 509, [](int f, int) { return std::int16_t(f); });
+        TMainWin win(dialogs_);
+        QVERIFY(Show(win));
+        auto* data = new QMimeData;
+        data->setUrls({QUrl::fromLocalFile(wav)});
+        const std::unique_ptr<QMimeData> owned(data);
+        QVERIFY(DropOn(win.TakeBtns[k1_1], data, {}));
+        QTRY_COMPARE(Take("00-00.aud").size(), std::size_t(512 + 2 * 512));
+        QCOMPARE(dialogs_.confirmations.size(), 1);
+        QCOMPARE(LastLine(win), QString("The old take 1-1 is in the history."));
+        Key(win, k1_1, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(LastLine(win), QString("Undone: a file imported into 1-1."));
+        QCOMPARE(Take("00-00.aud"), old);
+        QVERIFY(dialogs_.messages.isEmpty());
     }
 
     // A history another run holds: the operation is not done, and the

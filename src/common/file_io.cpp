@@ -12,6 +12,7 @@
 #include <cstring>
 #include <random>
 #include <string_view>
+#include <vector>
 
 namespace trx5 {
 
@@ -133,6 +134,45 @@ Status TempFile::Write(const void* bytes, std::size_t count) {
     if (std::fwrite(bytes, 1, count, file_) != count) {
         return Status::Fail(ErrorCode::CannotWrite, {}, ErrnoText(errno != 0 ? errno : EIO));
     }
+    return Status::Ok();
+}
+
+Status TempFile::CopyFrom(int fd) {
+    auto fail = [](ErrorCode code, int error) {
+        return Status::Fail(code, {}, ErrnoText(error != 0 ? error : EIO));
+    };
+    errno = 0;
+    if (file_ == nullptr || std::fflush(file_) != 0) return fail(ErrorCode::CannotWrite, errno);
+    const int out = fileno(file_);
+    bool inKernel = true;
+    std::vector<char> buffer;
+    for (;;) {
+        if (inKernel) {
+            const ssize_t n = copy_file_range(fd, nullptr, out, nullptr, std::size_t{1} << 30, 0);
+            if (n > 0 || (n < 0 && errno == EINTR)) continue;
+            // Reads and writes take over where the kernel cannot copy between
+            // these files (EXDEV, ENOSYS, EOPNOTSUPP, EINVAL: another file
+            // system, a pipe), after any other failure, which they then tell
+            // as a read's or a write's, and at the end, which some file
+            // systems report early.
+            inKernel = false;
+            continue;
+        }
+        if (buffer.empty()) buffer.resize(std::size_t{1} << 20);
+        const ssize_t got = read(fd, buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return fail(ErrorCode::CannotOpen, errno);
+        if (got == 0) break;
+        for (ssize_t done = 0; done < got;) {
+            const ssize_t put =
+                write(out, buffer.data() + done, static_cast<std::size_t>(got - done));
+            if (put < 0 && errno == EINTR) continue;
+            if (put <= 0) return fail(ErrorCode::CannotWrite, put < 0 ? errno : ENOSPC);
+            done += put;
+        }
+    }
+    // The stream writes on after what was copied.
+    if (std::fseek(file_, 0, SEEK_END) != 0) return fail(ErrorCode::CannotWrite, errno);
     return Status::Ok();
 }
 

@@ -51,38 +51,6 @@ Status MakeFolders(const std::string& path) {
     return Status::Ok();
 }
 
-// Copies the bytes of `source` into a new temporary file in `folder`, flushed
-// and ready to be renamed.
-Status CopyToTemp(const std::string& source, const std::string& folder, const std::string& name,
-                  TempFile& temp) {
-    std::string reason;
-    FilePtr in = OpenRegularFile(source, &reason);
-    if (!in) return Status::Fail(ErrorCode::CannotOpen, kMsgCannotOpen, reason).WithPath(source);
-    if (Status s = temp.Create(folder, name); !s) {
-        return Status::Fail(ErrorCode::CannotCreate, kMsgCannotCreate, s.reason())
-            .WithPath(folder + name);
-    }
-    std::vector<char> buffer(1 << 16);
-    for (;;) {
-        const std::size_t got = std::fread(buffer.data(), 1, buffer.size(), in.get());
-        if (got > 0) {
-            if (Status s = temp.Write(buffer.data(), got); !s) {
-                return Status::Fail(ErrorCode::CannotWrite, kMsgCannotWrite, s.reason())
-                    .WithPath(folder + name);
-            }
-        }
-        if (got < buffer.size()) break;
-    }
-    if (std::ferror(in.get()) != 0) {
-        return Status::Fail(ErrorCode::CannotOpen, kMsgCannotOpen, ErrnoText(EIO)).WithPath(source);
-    }
-    if (Status s = temp.Flush(); !s) {
-        return Status::Fail(ErrorCode::CannotWrite, kMsgCannotWrite, s.reason())
-            .WithPath(folder + name);
-    }
-    return Status::Ok();
-}
-
 // A name for a link beside a target, unique among this process's.
 std::string LinkName(const std::string& folder, const std::string& name) {
     static unsigned counter = 0;
@@ -149,6 +117,29 @@ std::string DescribeCardFile(const std::string& name) {
     }
     if (const auto number = SongFileNumber(name)) return SongFileText(SongNumberText(*number + 1));
     return name;
+}
+
+Status CopyToTemp(const std::string& source, const std::string& folder, const std::string& name,
+                  TempFile& temp) {
+    std::string reason;
+    FilePtr in = OpenRegularFile(source, &reason);
+    if (!in) return Status::Fail(ErrorCode::CannotOpen, kMsgCannotOpen, reason).WithPath(source);
+    if (Status s = temp.Create(folder, name); !s) {
+        return Status::Fail(ErrorCode::CannotCreate, kMsgCannotCreate, s.reason())
+            .WithPath(folder + name);
+    }
+    if (Status s = temp.CopyFrom(fileno(in.get())); !s) {
+        if (s.code() == ErrorCode::CannotOpen) {
+            return Status::Fail(ErrorCode::CannotOpen, kMsgCannotOpen, s.reason()).WithPath(source);
+        }
+        return Status::Fail(ErrorCode::CannotWrite, kMsgCannotWrite, s.reason())
+            .WithPath(folder + name);
+    }
+    if (Status s = temp.Flush(); !s) {
+        return Status::Fail(ErrorCode::CannotWrite, kMsgCannotWrite, s.reason())
+            .WithPath(folder + name);
+    }
+    return Status::Ok();
 }
 
 Status PlaceFile(const std::string& source, const std::string& cardFolder,

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/file_io.h"
 #include "common/result.h"
 
 namespace trx5 {
@@ -130,6 +131,12 @@ class TakeHistory {
     std::vector<KeptFile> kept_;
     std::shared_ptr<int> lock_;  // the history's lock, held while the object lives
 };
+
+// Copies the bytes of `source` into the new temporary file `temp` in
+// `folder` (named after `name`), at the file system's speed, flushed and
+// ready to be renamed.
+Status CopyToTemp(const std::string& source, const std::string& folder, const std::string& name,
+                  TempFile& temp);
 
 // Puts the file at `source` into the card folder under `name`, replacing
 // what is there at once: a link or copy under a temporary name, renamed

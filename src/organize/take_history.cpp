@@ -215,6 +215,23 @@ Status RenameTakes(const std::string& cardFolder, const std::vector<TakeRename>&
     return Status::Ok();
 }
 
+std::string VolumeUuid(std::uint64_t device, const std::string& links) {
+    DIR* dir = opendir(links.c_str());
+    if (dir == nullptr) return {};
+    std::string uuid;
+    while (const dirent* entry = readdir(dir)) {
+        if (entry->d_name[0] == '.') continue;
+        struct stat st {};
+        if (stat((WithTrailingSlash(links) + entry->d_name).c_str(), &st) == 0 &&
+            st.st_rdev == device) {
+            uuid = entry->d_name;
+            break;
+        }
+    }
+    closedir(dir);
+    return uuid;
+}
+
 Result<std::string> TakeHistory::FolderFor(const std::string& cardFolder) {
     std::string base;
     if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg != nullptr && xdg[0] == '/') {
@@ -232,13 +249,18 @@ Result<std::string> TakeHistory::FolderFor(const std::string& cardFolder) {
     const std::string folder = WithTrailingSlash(resolved);
     std::uint64_t hash = 0xcbf29ce484222325ULL;
     hash = Fnv1a(hash, folder.data(), folder.size() + 1);
+    // Only the signature field: the recorder rewrites what follows it (the
+    // current song), which must not make the card another.
+    char field[kSignatureField] = {};
     const std::string machine = FindFileNoCase(folder, kMachineFileName);
     if (FilePtr in = machine.empty() ? nullptr : OpenRegularFile(machine)) {
-        char buffer[4096];
-        std::size_t got = 0;
-        while ((got = std::fread(buffer, 1, sizeof buffer, in.get())) > 0) {
-            hash = Fnv1a(hash, buffer, got);
-        }
+        (void)std::fread(field, 1, sizeof field, in.get());
+    }
+    hash = Fnv1a(hash, field, sizeof field);
+    struct stat st {};
+    if (stat(folder.c_str(), &st) == 0) {
+        const std::string uuid = VolumeUuid(st.st_dev);
+        hash = Fnv1a(hash, uuid.data(), uuid.size());
     }
     char id[17];
     std::snprintf(id, sizeof id, "%016llx", static_cast<unsigned long long>(hash));

@@ -65,7 +65,9 @@ class TakeHistory {
     // The history folder of the card in `cardFolder`:
     // $XDG_DATA_HOME/trx5-card-manager/history/<card id>/ ($HOME/.local/share
     // without XDG_DATA_HOME); the card id is a hex hash of the folder's
-    // absolute path and the machine file's bytes.
+    // absolute path, the machine file's signature field (not what the
+    // recorder writes after it) and the UUID of the volume the folder is on
+    // (VolumeUuid), so that two cards mounted at one path differ.
     static Result<std::string> FolderFor(const std::string& cardFolder);
     // Opens (and makes) the history of that card and reads its journal. One
     // object at a time holds a card's history: another open fails with
@@ -131,6 +133,11 @@ class TakeHistory {
     std::vector<KeptFile> kept_;
     std::shared_ptr<int> lock_;  // the history's lock, held while the object lives
 };
+
+// The name of the link in `links` (the system's folder of links named by
+// the volumes' UUIDs) whose device is `device` (a folder's st_dev); empty
+// when none is.
+std::string VolumeUuid(std::uint64_t device, const std::string& links = "/dev/disk/by-uuid/");
 
 // Copies the bytes of `source` into the new temporary file `temp` in
 // `folder` (named after `name`), at the file system's speed, flushed and

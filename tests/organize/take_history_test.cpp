@@ -1,9 +1,12 @@
 #include "organize/take_history.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <regex>
 
+#include "card/card_info.h"
 #include "organize/organize_test_support.h"
 #include "organize/take_organizer.h"
 
@@ -23,6 +26,13 @@ TEST_F(HistoryTest, FolderIsUnderXdgDataHomeAndNamedByTheCard) {
         << *folder;
     // The same card by another spelling of its path is the same history.
     EXPECT_EQ(*trx5::TakeHistory::FolderFor(card.path() + "./"), *folder);
+    // The recorder rewrites the machine file after its signature field: the
+    // card stays the same.
+    trx5test::Bytes machine = trx5test::ReadFile(card / "SongNo.tx5");
+    for (std::size_t i = trx5::kSignatureField; i < machine.size(); ++i) machine[i] ^= 0x5a;
+    machine.resize(machine.size() + 100, 7);
+    trx5test::WriteFile(card / "SongNo.tx5", machine);
+    EXPECT_EQ(*trx5::TakeHistory::FolderFor(card.path()), *folder);
     // Another machine file is another card.
     trx5test::WriteFile(card / "SongNo.tx5", std::string("QORV TX-5 MACHINE INFORMATION VER0001x"));
     EXPECT_NE(*trx5::TakeHistory::FolderFor(card.path()), *folder);
@@ -33,6 +43,20 @@ TEST_F(HistoryTest, FolderIsUnderXdgDataHomeAndNamedByTheCard) {
     EXPECT_EQ(trx5::TakeHistory::FolderFor(card.path())
                   ->rfind(std::string(home) + "/.local/share/trx5-card-manager/history/", 0),
               0U);
+}
+
+// The volume's UUID is the name of the link whose device is the folder's.
+TEST_F(HistoryTest, VolumeUuidIsTheLinkToTheFoldersDevice) {
+    trx5test::TempDir links;
+    ASSERT_EQ(symlink("/dev/zero", (links / "1A2B-3C4D").c_str()), 0);
+    ASSERT_EQ(symlink("/dev/null", (links / "5E6F-7A8B").c_str()), 0);
+    struct stat zero {};
+    ASSERT_EQ(stat("/dev/zero", &zero), 0);
+    EXPECT_EQ(trx5::VolumeUuid(zero.st_rdev, links.path()), "1A2B-3C4D");
+    struct stat folder {};
+    ASSERT_EQ(stat(card.path().c_str(), &folder), 0);
+    EXPECT_EQ(trx5::VolumeUuid(folder.st_dev, links.path()), "");
+    EXPECT_EQ(trx5::VolumeUuid(zero.st_rdev, links / "missing/"), "");
 }
 
 // A new object on the same card sees the steps and kept files of an earlier

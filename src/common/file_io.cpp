@@ -144,12 +144,23 @@ Status TempFile::CopyFrom(int fd) {
     errno = 0;
     if (file_ == nullptr || std::fflush(file_) != 0) return fail(ErrorCode::CannotWrite, errno);
     const int out = fileno(file_);
-    bool inKernel = true;
+    // The copy goes in pieces, each sent to the device while the next is
+    // copied, so that the final flush has little left to wait for.
+    auto startWriteback = [out] {
+#if defined(__linux__)
+        sync_file_range(out, 0, 0, SYNC_FILE_RANGE_WRITE);
+#endif
+    };
     std::vector<char> buffer;
-    for (;;) {
+    for ([[maybe_unused]] bool inKernel = true;;) {
+#if defined(__linux__)
         if (inKernel) {
-            const ssize_t n = copy_file_range(fd, nullptr, out, nullptr, std::size_t{1} << 30, 0);
-            if (n > 0 || (n < 0 && errno == EINTR)) continue;
+            const ssize_t n = copy_file_range(fd, nullptr, out, nullptr, std::size_t{4} << 20, 0);
+            if (n > 0) {
+                startWriteback();
+                continue;
+            }
+            if (n < 0 && errno == EINTR) continue;
             // Reads and writes take over where the kernel cannot copy between
             // these files (EXDEV, ENOSYS, EOPNOTSUPP, EINVAL: another file
             // system, a pipe), after any other failure, which they then tell
@@ -158,6 +169,7 @@ Status TempFile::CopyFrom(int fd) {
             inKernel = false;
             continue;
         }
+#endif
         if (buffer.empty()) buffer.resize(std::size_t{1} << 20);
         const ssize_t got = read(fd, buffer.data(), buffer.size());
         if (got < 0 && errno == EINTR) continue;
@@ -170,6 +182,7 @@ Status TempFile::CopyFrom(int fd) {
             if (put <= 0) return fail(ErrorCode::CannotWrite, put < 0 ? errno : ENOSPC);
             done += put;
         }
+        startWriteback();
     }
     // The stream writes on after what was copied.
     if (std::fseek(file_, 0, SEEK_END) != 0) return fail(ErrorCode::CannotWrite, errno);

@@ -412,6 +412,7 @@ Status TakeHistory::Apply(HistoryStep& step, bool forward) {
     // What puts the card back as it was, run newest first after a failure.
     std::vector<std::function<bool()>> undo;
     std::vector<std::string> keptNow;
+    bool unlinked = false;  // renames and placed files are on the device already
     const Status failure = [&]() -> Status {
         // The files in the way go into the history; the card keeps them.
         for (std::size_t i = 0; i < step.changes.size(); ++i) {
@@ -447,6 +448,7 @@ Status TakeHistory::Apply(HistoryStep& step, bool forward) {
                     return Status::Fail(ErrorCode::CannotWrite, kMsgCannotPlace, ErrnoText(errno))
                         .WithPath(path);
                 }
+                unlinked = true;
             } else {
                 continue;
             }
@@ -470,7 +472,7 @@ Status TakeHistory::Apply(HistoryStep& step, bool forward) {
         step = saved;
         return failure;
     }
-    SyncFolder(card_);
+    if (unlinked) SyncFolder(card_);
     for (std::size_t i = 0; i < step.changes.size(); ++i) {
         if (!wanted(i).empty()) Forget(wanted(i));
         wanted(i).clear();

@@ -17,6 +17,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -151,66 +152,57 @@ BenchCard* SharedCard(std::int64_t variant) {
     return &shm;
 }
 
-// MoveTake from 1-1 to 2-1 and back, each move timed, beside rename(2) of
-// the same file there and back. history_bytes stays 0: no byte was copied.
-void BM_MoveTake(benchmark::State& state) {
+// Times `operation` on the card's history, after the untimed `before`,
+// beside a rename(2) of the take from 1-1 to 2-1; the take goes back to 1-1
+// after each. history_bytes stays 0 when no byte was copied.
+void VersusRename(benchmark::State& state, const std::string& counter,
+                  const std::function<Status(TakeHistory&)>& before,
+                  const std::function<Status(TakeHistory&)>& operation) {
     BenchCard* card = SharedCard(state.range(0));
     if (card == nullptr) return state.SkipWithError("no /dev/shm");
-    double moveSeconds = 0;
+    const std::string from = card->Path(kFrom);
+    const std::string to = card->Path(kTo);
+    double seconds = 0;
     double renameSeconds = 0;
-    TakePlace from = kFrom;
-    TakePlace to = kTo;
     for (auto _ : state) {
+        if (Status s = before(*card->takes); !s) return state.SkipWithError(s.Describe().c_str());
         auto start = Clock::now();
-        const auto moved = MoveTake(*card->takes, from, to);
-        const double seconds = Seconds(start);
-        if (!moved) return state.SkipWithError(moved.Describe().c_str());
-        state.SetIterationTime(seconds);
-        moveSeconds += seconds;
-        std::swap(from, to);
+        const Status done = operation(*card->takes);
+        const double taken = Seconds(start);
+        if (!done) return state.SkipWithError(done.Describe().c_str());
+        state.SetIterationTime(taken);
+        seconds += taken;
+        struct stat st {};
+        if (stat(to.c_str(), &st) == 0 && std::rename(to.c_str(), from.c_str()) != 0) {
+            return state.SkipWithError("the take could not be put back");
+        }
 
         start = Clock::now();
-        const int renamed = std::rename(card->Path(from).c_str(), card->Path(to).c_str());
+        const int renamed = std::rename(from.c_str(), to.c_str());
         renameSeconds += Seconds(start);
-        if (renamed != 0) return state.SkipWithError("rename failed");
-        std::swap(from, to);
+        if (renamed != 0 || std::rename(to.c_str(), from.c_str()) != 0) {
+            return state.SkipWithError("rename failed");
+        }
     }
     const double runs = static_cast<double>(state.iterations());
     state.SetLabel(card->label);
-    state.counters["move_us"] = moveSeconds / runs * 1e6;
+    state.counters[counter] = seconds / runs * 1e6;
     state.counters["rename_us"] = renameSeconds / runs * 1e6;
-    state.counters["ratio"] = moveSeconds / renameSeconds;
+    state.counters["ratio"] = seconds / renameSeconds;
     state.counters["history_bytes"] = static_cast<double>(card->takes->KeptBytes());
 }
 
-// The undo of a move (the move itself untimed), beside rename(2).
-void BM_UndoMove(benchmark::State& state) {
-    BenchCard* card = SharedCard(state.range(0));
-    if (card == nullptr) return state.SkipWithError("no /dev/shm");
-    double undoSeconds = 0;
-    double renameSeconds = 0;
-    for (auto _ : state) {
-        const auto moved = MoveTake(*card->takes, kFrom, kTo);
-        if (!moved) return state.SkipWithError(moved.Describe().c_str());
-        auto start = Clock::now();
-        const Status undone = card->takes->Undo();
-        const double seconds = Seconds(start);
-        if (!undone) return state.SkipWithError(undone.Describe().c_str());
-        state.SetIterationTime(seconds);
-        undoSeconds += seconds;
+Status Move(TakeHistory& history) { return MoveTake(history, kFrom, kTo).status(); }
 
-        start = Clock::now();
-        const int renamed = std::rename(card->Path(kFrom).c_str(), card->Path(kTo).c_str());
-        renameSeconds += Seconds(start);
-        if (renamed != 0 || std::rename(card->Path(kTo).c_str(), card->Path(kFrom).c_str()) != 0)
-            return state.SkipWithError("rename failed");
-    }
-    const double runs = static_cast<double>(state.iterations());
-    state.SetLabel(card->label);
-    state.counters["undo_us"] = undoSeconds / runs * 1e6;
-    state.counters["rename_us"] = renameSeconds / runs * 1e6;
-    state.counters["ratio"] = undoSeconds / renameSeconds;
-    state.counters["history_bytes"] = static_cast<double>(card->takes->KeptBytes());
+// MoveTake from 1-1 to the free 2-1.
+void BM_MoveTake(benchmark::State& state) {
+    VersusRename(
+        state, "move_us", [](TakeHistory&) { return Status::Ok(); }, Move);
+}
+
+// The undo of such a move (the move untimed).
+void BM_UndoMove(benchmark::State& state) {
+    VersusRename(state, "undo_us", Move, [](TakeHistory& history) { return history.Undo(); });
 }
 
 // CopyTake from 1-1 to the free 2-1, beside `cp` of the same file and `cp`

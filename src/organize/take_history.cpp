@@ -32,6 +32,10 @@ constexpr char kJournalName[] = "journal.txt";
 // Version 2 added the steps' renames; a journal of version 1 has none.
 constexpr char kJournalHead[] = "trx5-history\t2";
 constexpr char kJournalHeadV1[] = "trx5-history\t1";
+// The most steps the journal holds. Steps of renames keep no file, so the
+// limit on kept bytes never drops them; past this the oldest go (the files
+// they kept stay until that limit drops them).
+constexpr std::size_t kMaxSteps = 1000;
 
 // Makes `path` and the folders above it (mode 0700: the history is the
 // user's own).
@@ -377,6 +381,10 @@ Status TakeHistory::Record(HistoryStep step) {
     while (!steps_.empty() && steps_.back().undone) steps_.pop_back();
     if (step.time == 0) step.time = static_cast<std::int64_t>(std::time(nullptr));
     steps_.push_back(std::move(step));
+    if (steps_.size() > kMaxSteps) {
+        steps_.erase(steps_.begin(),
+                     steps_.begin() + static_cast<std::ptrdiff_t>(steps_.size() - kMaxSteps));
+    }
     return Save();
 }
 

@@ -98,8 +98,8 @@ class TakeHistory {
     // recorded step needs stays.
     void Discard(const std::vector<std::string>& ids);
     // Records a step that has been carried out, with its changes; steps
-    // undone before are no longer redone (their files stay kept). Writes
-    // the journal.
+    // undone before are no longer redone (their files stay kept). The
+    // journal holds the newest 1000 steps. Writes the journal.
     Status Record(HistoryStep step);
     // Carries out a new step of renames as redo would, keeping the files in
     // the way (each gets a change), and records it. On failure what was

@@ -130,6 +130,30 @@ TEST_F(HistoryTest, LimitDropsTheOldestFirstWithANote) {
     EXPECT_TRUE(history->kept().empty());
 }
 
+// Steps that keep no file (renames) are never dropped by the limit on kept
+// bytes; the journal still holds no more than the newest 1000 steps, and
+// files kept by steps dropped stay listed.
+TEST_F(HistoryTest, TheJournalHoldsTheNewestThousandSteps) {
+    {
+        auto history = trx5::TakeHistory::Open(card.path());
+        ASSERT_TRUE(history.ok());
+        ASSERT_TRUE(trx5::DeleteTakes(*history, {At(0, 1, 0)}).ok());
+        for (int i = 0; i < 1000; ++i) {
+            trx5::HistoryStep step;
+            step.kind = "move";
+            step.time = 1000 + i;
+            step.renames.push_back({"00-00.aud", "00-01.aud"});
+            ASSERT_TRUE(history->Record(step));
+        }
+    }
+    auto history = trx5::TakeHistory::Open(card.path());
+    ASSERT_TRUE(history.ok());
+    ASSERT_EQ(history->steps().size(), 1000U);
+    EXPECT_EQ(history->steps().front().time, 1000);
+    ASSERT_EQ(history->kept().size(), 1U);
+    EXPECT_EQ(history->kept()[0].name, "00-10.aud");
+}
+
 // A journal that is not the program's, or that names files outside the
 // history or the card, is refused rather than followed.
 TEST_F(HistoryTest, ADamagedJournalIsRefused) {

@@ -679,6 +679,17 @@ Status TakeHistory::Load() {
             return bad();
         }
     }
+    // A kept file is never put where a rename puts a take, which it would
+    // replace and lose: the slot a rename fills has no after-file, the one
+    // it empties no before-file.
+    for (const HistoryStep& step : steps_) {
+        for (const SlotChange& c : step.changes) {
+            if ((!c.after.empty() && Renamed(step.renames, c.name, false)) ||
+                (!c.before.empty() && Renamed(step.renames, c.name, true))) {
+                return bad();
+            }
+        }
+    }
     return Status::Ok();
 }
 

@@ -167,6 +167,11 @@ TEST_F(HistoryTest, ADamagedJournalIsRefused) {
              "trx5-history\t1\nkept\t1\tlater\t1\t00-00.aud\n",
              "trx5-history\t2\nstep\tmove\t1\tA\nrename\t00-00.aud\t../x\n",
              "trx5-history\t2\nstep\tmove\t1\tA\nrename\t/etc/x\t00-00.aud\n",
+             // A kept file put where a rename puts the take would lose it.
+             "trx5-history\t2\nkept\t1\t1\t1\t00-01.aud\nstep\tmove\t1\tU\nchange\t00-01.aud\t-"
+             "\t1\nrename\t00-00.aud\t00-01.aud\n",
+             "trx5-history\t2\nkept\t1\t1\t1\t00-00.aud\nstep\tmove\t1\tA\nchange\t00-00.aud\t1"
+             "\t-\nrename\t00-00.aud\t00-01.aud\n",
              // Renames came with the second version.
              "trx5-history\t1\nstep\tmove\t1\tA\nrename\t00-00.aud\t00-01.aud\n",
          }) {

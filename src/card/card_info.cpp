@@ -16,8 +16,6 @@ namespace trx5 {
 
 namespace {
 
-constexpr std::size_t kSignatureField = 48;
-
 // The text of the signature field runs up to its first zero byte (or over all
 // bytes read) and must equal the signature exactly.
 bool FieldHoldsSignature(const char* field, std::size_t read, std::string_view signature) {

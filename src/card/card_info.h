@@ -2,6 +2,7 @@
 // card (or a backup of one) and the song parameter files with their modes.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,6 +17,9 @@ namespace trx5 {
 inline constexpr char kMachineFileName[] = "SongNo.tx5";
 inline constexpr char kMachineSignature[] = "QORV TX-5 MACHINE INFORMATION VER0001";
 inline constexpr char kSongSignature[] = "QORV TX-5 SONG    INFORMATION VER0001";
+// The field at the start of the machine and song files that holds the
+// signature; the recorder writes its state after it.
+inline constexpr std::size_t kSignatureField = 48;
 inline constexpr char kSongFilePattern[] = "UtyPrm??.tx5";
 inline constexpr int kSongModeOffset = 116;
 

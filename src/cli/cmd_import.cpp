@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <iostream>
 #include <memory>
 
@@ -74,13 +75,12 @@ int RunImport(const ImportArgs& args) {
     }
     for (const std::string& note : result->kept.notes) Note(note);
     std::cout << kMsgTakesGenerated << '\n';
-    for (const auto& slot : {std::optional<TakeSlot>(to), right}) {
-        if (!slot) continue;
-        const std::string name = TakeFileName(request.fileNumber, slot->track, slot->vtake);
-        for (const std::string& kept : result->kept.kept) {
-            if (kept == name) {
-                std::cout << ReplacedKeptText(SongNumberText(*song), TakeCaption(*slot)) << '\n';
-            }
+    const std::vector<std::string>& kept = result->kept.kept;
+    for (const std::optional<TakeSlot>& slot : {to, right}) {
+        if (slot &&
+            std::find(kept.begin(), kept.end(),
+                      TakeFileName(request.fileNumber, slot->track, slot->vtake)) != kept.end()) {
+            std::cout << ReplacedKeptText(SongNumberText(*song), TakeCaption(*slot)) << '\n';
         }
     }
     return kExitOk;

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <random>
 #include <string_view>
+#include <vector>
 
 namespace trx5 {
 
@@ -133,6 +134,58 @@ Status TempFile::Write(const void* bytes, std::size_t count) {
     if (std::fwrite(bytes, 1, count, file_) != count) {
         return Status::Fail(ErrorCode::CannotWrite, {}, ErrnoText(errno != 0 ? errno : EIO));
     }
+    return Status::Ok();
+}
+
+Status TempFile::CopyFrom(int fd) {
+    auto fail = [](ErrorCode code, int error) {
+        return Status::Fail(code, {}, ErrnoText(error != 0 ? error : EIO));
+    };
+    errno = 0;
+    if (file_ == nullptr || std::fflush(file_) != 0) return fail(ErrorCode::CannotWrite, errno);
+    const int out = fileno(file_);
+    // The copy goes in pieces, each sent to the device while the next is
+    // copied, so that the final flush has little left to wait for.
+    auto startWriteback = [out] {
+#if defined(__linux__)
+        sync_file_range(out, 0, 0, SYNC_FILE_RANGE_WRITE);
+#endif
+    };
+    std::vector<char> buffer;
+    for ([[maybe_unused]] bool inKernel = true;;) {
+#if defined(__linux__)
+        if (inKernel) {
+            const ssize_t n = copy_file_range(fd, nullptr, out, nullptr, std::size_t{4} << 20, 0);
+            if (n > 0) {
+                startWriteback();
+                continue;
+            }
+            if (n < 0 && errno == EINTR) continue;
+            // Reads and writes take over where the kernel cannot copy between
+            // these files (EXDEV, ENOSYS, EOPNOTSUPP, EINVAL: another file
+            // system, a pipe), after any other failure, which they then tell
+            // as a read's or a write's, and at the end, which some file
+            // systems report early.
+            inKernel = false;
+            continue;
+        }
+#endif
+        if (buffer.empty()) buffer.resize(std::size_t{1} << 20);
+        const ssize_t got = read(fd, buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return fail(ErrorCode::CannotOpen, errno);
+        if (got == 0) break;
+        for (ssize_t done = 0; done < got;) {
+            const ssize_t put =
+                write(out, buffer.data() + done, static_cast<std::size_t>(got - done));
+            if (put < 0 && errno == EINTR) continue;
+            if (put <= 0) return fail(ErrorCode::CannotWrite, put < 0 ? errno : ENOSPC);
+            done += put;
+        }
+        startWriteback();
+    }
+    // The stream writes on after what was copied.
+    if (std::fseek(file_, 0, SEEK_END) != 0) return fail(ErrorCode::CannotWrite, errno);
     return Status::Ok();
 }
 

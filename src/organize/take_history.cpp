@@ -32,6 +32,10 @@ constexpr char kJournalName[] = "journal.txt";
 // Version 2 added the steps' renames; a journal of version 1 has none.
 constexpr char kJournalHead[] = "trx5-history\t2";
 constexpr char kJournalHeadV1[] = "trx5-history\t1";
+// The most steps the journal holds. Steps of renames keep no file, so the
+// limit on kept bytes never drops them; past this the oldest go (the files
+// they kept stay until that limit drops them).
+constexpr std::size_t kMaxSteps = 1000;
 
 // Makes `path` and the folders above it (mode 0700: the history is the
 // user's own).
@@ -47,38 +51,6 @@ Status MakeFolders(const std::string& path) {
             return Status::Fail(ErrorCode::CannotCreate, kMsgHistoryFailed, ErrnoText(errno))
                 .WithPath(part);
         }
-    }
-    return Status::Ok();
-}
-
-// Copies the bytes of `source` into a new temporary file in `folder`, flushed
-// and ready to be renamed.
-Status CopyToTemp(const std::string& source, const std::string& folder, const std::string& name,
-                  TempFile& temp) {
-    std::string reason;
-    FilePtr in = OpenRegularFile(source, &reason);
-    if (!in) return Status::Fail(ErrorCode::CannotOpen, kMsgCannotOpen, reason).WithPath(source);
-    if (Status s = temp.Create(folder, name); !s) {
-        return Status::Fail(ErrorCode::CannotCreate, kMsgCannotCreate, s.reason())
-            .WithPath(folder + name);
-    }
-    std::vector<char> buffer(1 << 16);
-    for (;;) {
-        const std::size_t got = std::fread(buffer.data(), 1, buffer.size(), in.get());
-        if (got > 0) {
-            if (Status s = temp.Write(buffer.data(), got); !s) {
-                return Status::Fail(ErrorCode::CannotWrite, kMsgCannotWrite, s.reason())
-                    .WithPath(folder + name);
-            }
-        }
-        if (got < buffer.size()) break;
-    }
-    if (std::ferror(in.get()) != 0) {
-        return Status::Fail(ErrorCode::CannotOpen, kMsgCannotOpen, ErrnoText(EIO)).WithPath(source);
-    }
-    if (Status s = temp.Flush(); !s) {
-        return Status::Fail(ErrorCode::CannotWrite, kMsgCannotWrite, s.reason())
-            .WithPath(folder + name);
     }
     return Status::Ok();
 }
@@ -149,6 +121,29 @@ std::string DescribeCardFile(const std::string& name) {
     }
     if (const auto number = SongFileNumber(name)) return SongFileText(SongNumberText(*number + 1));
     return name;
+}
+
+Status CopyToTemp(const std::string& source, const std::string& folder, const std::string& name,
+                  TempFile& temp) {
+    std::string reason;
+    FilePtr in = OpenRegularFile(source, &reason);
+    if (!in) return Status::Fail(ErrorCode::CannotOpen, kMsgCannotOpen, reason).WithPath(source);
+    if (Status s = temp.Create(folder, name); !s) {
+        return Status::Fail(ErrorCode::CannotCreate, kMsgCannotCreate, s.reason())
+            .WithPath(folder + name);
+    }
+    if (Status s = temp.CopyFrom(fileno(in.get())); !s) {
+        if (s.code() == ErrorCode::CannotOpen) {
+            return Status::Fail(ErrorCode::CannotOpen, kMsgCannotOpen, s.reason()).WithPath(source);
+        }
+        return Status::Fail(ErrorCode::CannotWrite, kMsgCannotWrite, s.reason())
+            .WithPath(folder + name);
+    }
+    if (Status s = temp.Flush(); !s) {
+        return Status::Fail(ErrorCode::CannotWrite, kMsgCannotWrite, s.reason())
+            .WithPath(folder + name);
+    }
+    return Status::Ok();
 }
 
 Status PlaceFile(const std::string& source, const std::string& cardFolder,
@@ -224,6 +219,23 @@ Status RenameTakes(const std::string& cardFolder, const std::vector<TakeRename>&
     return Status::Ok();
 }
 
+std::string VolumeUuid(std::uint64_t device, const std::string& links) {
+    DIR* dir = opendir(links.c_str());
+    if (dir == nullptr) return {};
+    std::string uuid;
+    while (const dirent* entry = readdir(dir)) {
+        if (entry->d_name[0] == '.') continue;
+        struct stat st {};
+        if (stat((WithTrailingSlash(links) + entry->d_name).c_str(), &st) == 0 &&
+            st.st_rdev == device) {
+            uuid = entry->d_name;
+            break;
+        }
+    }
+    closedir(dir);
+    return uuid;
+}
+
 Result<std::string> TakeHistory::FolderFor(const std::string& cardFolder) {
     std::string base;
     if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg != nullptr && xdg[0] == '/') {
@@ -241,13 +253,18 @@ Result<std::string> TakeHistory::FolderFor(const std::string& cardFolder) {
     const std::string folder = WithTrailingSlash(resolved);
     std::uint64_t hash = 0xcbf29ce484222325ULL;
     hash = Fnv1a(hash, folder.data(), folder.size() + 1);
+    // Only the signature field: the recorder rewrites what follows it (the
+    // current song), which must not make the card another.
+    char field[kSignatureField] = {};
     const std::string machine = FindFileNoCase(folder, kMachineFileName);
     if (FilePtr in = machine.empty() ? nullptr : OpenRegularFile(machine)) {
-        char buffer[4096];
-        std::size_t got = 0;
-        while ((got = std::fread(buffer, 1, sizeof buffer, in.get())) > 0) {
-            hash = Fnv1a(hash, buffer, got);
-        }
+        (void)std::fread(field, 1, sizeof field, in.get());
+    }
+    hash = Fnv1a(hash, field, sizeof field);
+    struct stat st {};
+    if (stat(folder.c_str(), &st) == 0) {
+        const std::string uuid = VolumeUuid(st.st_dev);
+        hash = Fnv1a(hash, uuid.data(), uuid.size());
     }
     char id[17];
     std::snprintf(id, sizeof id, "%016llx", static_cast<unsigned long long>(hash));
@@ -364,6 +381,10 @@ Status TakeHistory::Record(HistoryStep step) {
     while (!steps_.empty() && steps_.back().undone) steps_.pop_back();
     if (step.time == 0) step.time = static_cast<std::int64_t>(std::time(nullptr));
     steps_.push_back(std::move(step));
+    if (steps_.size() > kMaxSteps) {
+        steps_.erase(steps_.begin(),
+                     steps_.begin() + static_cast<std::ptrdiff_t>(steps_.size() - kMaxSteps));
+    }
     return Save();
 }
 
@@ -399,6 +420,7 @@ Status TakeHistory::Apply(HistoryStep& step, bool forward) {
     // What puts the card back as it was, run newest first after a failure.
     std::vector<std::function<bool()>> undo;
     std::vector<std::string> keptNow;
+    bool unlinked = false;  // renames and placed files are on the device already
     const Status failure = [&]() -> Status {
         // The files in the way go into the history; the card keeps them.
         for (std::size_t i = 0; i < step.changes.size(); ++i) {
@@ -434,6 +456,7 @@ Status TakeHistory::Apply(HistoryStep& step, bool forward) {
                     return Status::Fail(ErrorCode::CannotWrite, kMsgCannotPlace, ErrnoText(errno))
                         .WithPath(path);
                 }
+                unlinked = true;
             } else {
                 continue;
             }
@@ -457,7 +480,7 @@ Status TakeHistory::Apply(HistoryStep& step, bool forward) {
         step = saved;
         return failure;
     }
-    SyncFolder(card_);
+    if (unlinked) SyncFolder(card_);
     for (std::size_t i = 0; i < step.changes.size(); ++i) {
         if (!wanted(i).empty()) Forget(wanted(i));
         wanted(i).clear();
@@ -654,6 +677,17 @@ Status TakeHistory::Load() {
             steps_.back().renames.push_back({f[1], f[2]});
         } else if (!line.empty()) {
             return bad();
+        }
+    }
+    // A kept file is never put where a rename puts a take, which it would
+    // replace and lose: the slot a rename fills has no after-file, the one
+    // it empties no before-file.
+    for (const HistoryStep& step : steps_) {
+        for (const SlotChange& c : step.changes) {
+            if ((!c.after.empty() && Renamed(step.renames, c.name, false)) ||
+                (!c.before.empty() && Renamed(step.renames, c.name, true))) {
+                return bad();
+            }
         }
     }
     return Status::Ok();

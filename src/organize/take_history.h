@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/file_io.h"
 #include "common/result.h"
 
 namespace trx5 {
@@ -64,7 +65,9 @@ class TakeHistory {
     // The history folder of the card in `cardFolder`:
     // $XDG_DATA_HOME/trx5-card-manager/history/<card id>/ ($HOME/.local/share
     // without XDG_DATA_HOME); the card id is a hex hash of the folder's
-    // absolute path and the machine file's bytes.
+    // absolute path, the machine file's signature field (not what the
+    // recorder writes after it) and the UUID of the volume the folder is on
+    // (VolumeUuid), so that two cards mounted at one path differ.
     static Result<std::string> FolderFor(const std::string& cardFolder);
     // Opens (and makes) the history of that card and reads its journal. One
     // object at a time holds a card's history: another open fails with
@@ -95,8 +98,8 @@ class TakeHistory {
     // recorded step needs stays.
     void Discard(const std::vector<std::string>& ids);
     // Records a step that has been carried out, with its changes; steps
-    // undone before are no longer redone (their files stay kept). Writes
-    // the journal.
+    // undone before are no longer redone (their files stay kept). The
+    // journal holds the newest 1000 steps. Writes the journal.
     Status Record(HistoryStep step);
     // Carries out a new step of renames as redo would, keeping the files in
     // the way (each gets a change), and records it. On failure what was
@@ -130,6 +133,17 @@ class TakeHistory {
     std::vector<KeptFile> kept_;
     std::shared_ptr<int> lock_;  // the history's lock, held while the object lives
 };
+
+// The name of the link in `links` (the system's folder of links named by
+// the volumes' UUIDs) whose device is `device` (a folder's st_dev); empty
+// when none is.
+std::string VolumeUuid(std::uint64_t device, const std::string& links = "/dev/disk/by-uuid/");
+
+// Copies the bytes of `source` into the new temporary file `temp` in
+// `folder` (named after `name`), at the file system's speed, flushed and
+// ready to be renamed.
+Status CopyToTemp(const std::string& source, const std::string& folder, const std::string& name,
+                  TempFile& temp);
 
 // Puts the file at `source` into the card folder under `name`, replacing
 // what is there at once: a link or copy under a temporary name, renamed

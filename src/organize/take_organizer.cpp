@@ -128,32 +128,7 @@ Status Stage(const std::string& folder, const std::string& source, bool fromLong
         }
         return WriteConvertedTake(source, fromLong, toLong, *staged.temp);
     }
-    std::string reason;
-    FilePtr in = OpenRegularFile(source, &reason);
-    if (!in) return Status::Fail(ErrorCode::CannotOpen, kMsgCannotOpen, reason).WithPath(source);
-    if (Status s = staged.temp->Create(folder, staged.name); !s) {
-        return Status::Fail(ErrorCode::CannotCreate, kMsgCannotCreate, s.reason())
-            .WithPath(folder + staged.name);
-    }
-    std::vector<char> buffer(1 << 16);
-    for (;;) {
-        const std::size_t got = std::fread(buffer.data(), 1, buffer.size(), in.get());
-        if (got > 0) {
-            if (Status s = staged.temp->Write(buffer.data(), got); !s) {
-                return Status::Fail(ErrorCode::CannotWrite, kMsgCannotWrite, s.reason())
-                    .WithPath(folder + staged.name);
-            }
-        }
-        if (got < buffer.size()) break;
-    }
-    if (std::ferror(in.get()) != 0) {
-        return Status::Fail(ErrorCode::CannotOpen, kMsgCannotOpen, ErrnoText(EIO)).WithPath(source);
-    }
-    if (Status s = staged.temp->Flush(); !s) {
-        return Status::Fail(ErrorCode::CannotWrite, kMsgCannotWrite, s.reason())
-            .WithPath(folder + staged.name);
-    }
-    return Status::Ok();
+    return CopyToTemp(source, folder, staged.name, *staged.temp);
 }
 
 // Keeps the card file `name` when it is there: its id for the step's

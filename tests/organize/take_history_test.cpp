@@ -1,9 +1,12 @@
 #include "organize/take_history.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <regex>
 
+#include "card/card_info.h"
 #include "organize/organize_test_support.h"
 #include "organize/take_organizer.h"
 
@@ -23,6 +26,13 @@ TEST_F(HistoryTest, FolderIsUnderXdgDataHomeAndNamedByTheCard) {
         << *folder;
     // The same card by another spelling of its path is the same history.
     EXPECT_EQ(*trx5::TakeHistory::FolderFor(card.path() + "./"), *folder);
+    // The recorder rewrites the machine file after its signature field: the
+    // card stays the same.
+    trx5test::Bytes machine = trx5test::ReadFile(card / "SongNo.tx5");
+    for (std::size_t i = trx5::kSignatureField; i < machine.size(); ++i) machine[i] ^= 0x5a;
+    machine.resize(machine.size() + 100, 7);
+    trx5test::WriteFile(card / "SongNo.tx5", machine);
+    EXPECT_EQ(*trx5::TakeHistory::FolderFor(card.path()), *folder);
     // Another machine file is another card.
     trx5test::WriteFile(card / "SongNo.tx5", std::string("QORV TX-5 MACHINE INFORMATION VER0001x"));
     EXPECT_NE(*trx5::TakeHistory::FolderFor(card.path()), *folder);
@@ -33,6 +43,20 @@ TEST_F(HistoryTest, FolderIsUnderXdgDataHomeAndNamedByTheCard) {
     EXPECT_EQ(trx5::TakeHistory::FolderFor(card.path())
                   ->rfind(std::string(home) + "/.local/share/trx5-card-manager/history/", 0),
               0U);
+}
+
+// The volume's UUID is the name of the link whose device is the folder's.
+TEST_F(HistoryTest, VolumeUuidIsTheLinkToTheFoldersDevice) {
+    trx5test::TempDir links;
+    ASSERT_EQ(symlink("/dev/zero", (links / "1A2B-3C4D").c_str()), 0);
+    ASSERT_EQ(symlink("/dev/null", (links / "5E6F-7A8B").c_str()), 0);
+    struct stat zero {};
+    ASSERT_EQ(stat("/dev/zero", &zero), 0);
+    EXPECT_EQ(trx5::VolumeUuid(zero.st_rdev, links.path()), "1A2B-3C4D");
+    struct stat folder {};
+    ASSERT_EQ(stat(card.path().c_str(), &folder), 0);
+    EXPECT_EQ(trx5::VolumeUuid(folder.st_dev, links.path()), "");
+    EXPECT_EQ(trx5::VolumeUuid(zero.st_rdev, links / "missing/"), "");
 }
 
 // A new object on the same card sees the steps and kept files of an earlier
@@ -106,6 +130,30 @@ TEST_F(HistoryTest, LimitDropsTheOldestFirstWithANote) {
     EXPECT_TRUE(history->kept().empty());
 }
 
+// Steps that keep no file (renames) are never dropped by the limit on kept
+// bytes; the journal still holds no more than the newest 1000 steps, and
+// files kept by steps dropped stay listed.
+TEST_F(HistoryTest, TheJournalHoldsTheNewestThousandSteps) {
+    {
+        auto history = trx5::TakeHistory::Open(card.path());
+        ASSERT_TRUE(history.ok());
+        ASSERT_TRUE(trx5::DeleteTakes(*history, {At(0, 1, 0)}).ok());
+        for (int i = 0; i < 1000; ++i) {
+            trx5::HistoryStep step;
+            step.kind = "move";
+            step.time = 1000 + i;
+            step.renames.push_back({"00-00.aud", "00-01.aud"});
+            ASSERT_TRUE(history->Record(step));
+        }
+    }
+    auto history = trx5::TakeHistory::Open(card.path());
+    ASSERT_TRUE(history.ok());
+    ASSERT_EQ(history->steps().size(), 1000U);
+    EXPECT_EQ(history->steps().front().time, 1000);
+    ASSERT_EQ(history->kept().size(), 1U);
+    EXPECT_EQ(history->kept()[0].name, "00-10.aud");
+}
+
 // A journal that is not the program's, or that names files outside the
 // history or the card, is refused rather than followed.
 TEST_F(HistoryTest, ADamagedJournalIsRefused) {
@@ -119,6 +167,11 @@ TEST_F(HistoryTest, ADamagedJournalIsRefused) {
              "trx5-history\t1\nkept\t1\tlater\t1\t00-00.aud\n",
              "trx5-history\t2\nstep\tmove\t1\tA\nrename\t00-00.aud\t../x\n",
              "trx5-history\t2\nstep\tmove\t1\tA\nrename\t/etc/x\t00-00.aud\n",
+             // A kept file put where a rename puts the take would lose it.
+             "trx5-history\t2\nkept\t1\t1\t1\t00-01.aud\nstep\tmove\t1\tU\nchange\t00-01.aud\t-"
+             "\t1\nrename\t00-00.aud\t00-01.aud\n",
+             "trx5-history\t2\nkept\t1\t1\t1\t00-00.aud\nstep\tmove\t1\tA\nchange\t00-00.aud\t1"
+             "\t-\nrename\t00-00.aud\t00-01.aud\n",
              // Renames came with the second version.
              "trx5-history\t1\nstep\tmove\t1\tA\nrename\t00-00.aud\t00-01.aud\n",
          }) {

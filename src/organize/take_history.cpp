@@ -169,54 +169,134 @@ Status PlaceFile(const std::string& source, const std::string& cardFolder,
     return Status::Ok();
 }
 
+namespace {
+
+constexpr char kParkPrefix[] = ".trx5swap-";
+
+// Exchanges two files in one step where the file system can; false (errno
+// set) where it cannot, and nothing has changed.
+bool ExchangeFiles(const std::string& a, const std::string& b) {
+#ifdef RENAME_EXCHANGE
+    return renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE) == 0;
+#else
+    errno = EINVAL;
+    return false;
+#endif
+}
+
+// A rename or exchange done, so that it can be taken back.
+struct Made {
+    std::string from;
+    std::string to;
+    bool exchange = false;
+};
+
+void TakeBack(const std::vector<Made>& made) {
+    for (auto it = made.rbegin(); it != made.rend(); ++it) {
+        if (it->exchange) {
+            (void)ExchangeFiles(it->from, it->to);
+        } else {
+            (void)std::rename(it->to.c_str(), it->from.c_str());
+        }
+    }
+}
+
+}  // namespace
+
 Status RenameTakes(const std::string& cardFolder, const std::vector<TakeRename>& renames,
                    std::vector<TakeRename>* done) {
     struct Pending {
         std::string from;  // paths
         std::string to;
+        std::string fromName;  // the card names, for a parked take's name
+        std::string toName;
     };
     std::vector<Pending> pending;
     std::vector<TakeRename> carried;
     for (const TakeRename& r : renames) {
         const std::string from = FindFileNoCase(cardFolder, r.from);
         if (from.empty() || !IsRegularFile(from)) continue;
-        pending.push_back({from, CardPath(cardFolder, r.to)});
+        pending.push_back({from, CardPath(cardFolder, r.to), r.from, r.to});
         carried.push_back(r);
     }
-    std::vector<std::pair<std::string, std::string>> made;  // (from, to) in order
+    auto failed = [&](const std::string& path, int error, const std::vector<Made>& made) {
+        TakeBack(made);
+        return Status::Fail(ErrorCode::CannotWrite, kMsgCannotPlace, ErrnoText(error))
+            .WithPath(path);
+    };
+    std::vector<Made> made;
     while (!pending.empty()) {
-        // A rename whose target no other one still has to move away; when
-        // every target is another's source (a swap), one of them parks.
+        // A rename whose target no other one still has to move away.
         const auto free = std::find_if(pending.begin(), pending.end(), [&](const Pending& p) {
             return std::none_of(pending.begin(), pending.end(),
                                 [&](const Pending& q) { return q.from == p.to; });
         });
-        Pending& next = free != pending.end() ? *free : pending.front();
-        // Not named like the temporary files, which other runs clear away: a
-        // run killed here leaves the take parked, not removed.
-        const std::string to = free != pending.end()
-                                   ? next.to
-                                   : cardFolder + ".trx5swap-" + std::to_string(getpid()) + "-" +
-                                         next.from.substr(next.from.find_last_of('/') + 1);
-        if (std::rename(next.from.c_str(), to.c_str()) != 0) {
-            const Status failure =
-                Status::Fail(ErrorCode::CannotWrite, kMsgCannotPlace, ErrnoText(errno))
-                    .WithPath(next.from);
-            for (auto it = made.rbegin(); it != made.rend(); ++it) {
-                (void)std::rename(it->second.c_str(), it->first.c_str());
-            }
-            return failure;
-        }
-        made.emplace_back(next.from, to);
         if (free != pending.end()) {
+            if (std::rename(free->from.c_str(), free->to.c_str()) != 0) {
+                return failed(free->from, errno, made);
+            }
+            made.push_back({free->from, free->to});
             pending.erase(free);
-        } else {
-            next.from = to;
+            continue;
         }
+        // Every target is another's source: a swap. Two takes exchange in
+        // one step where the file system allows it.
+        Pending& next = pending.front();
+        const auto partner =
+            std::find_if(pending.begin() + 1, pending.end(),
+                         [&](const Pending& q) { return q.from == next.to && q.to == next.from; });
+        if (partner != pending.end() && ExchangeFiles(next.from, next.to)) {
+            made.push_back({next.from, next.to, true});
+            pending.erase(partner);
+            pending.erase(pending.begin());
+            continue;
+        }
+        // Else one take parks under a name that says where it came from and
+        // where it goes, so that the next run can finish or take back a
+        // swap that was killed half-way. Not named like the temporary files,
+        // which other runs clear away.
+        const std::string park = cardFolder + kParkPrefix + std::to_string(getpid()) + "-" +
+                                 next.fromName + "-" + next.toName;
+        if (std::rename(next.from.c_str(), park.c_str()) != 0) {
+            return failed(next.from, errno, made);
+        }
+        made.push_back({next.from, park});
+        next.from = park;
     }
     if (!made.empty()) SyncFolder(cardFolder);
     if (done != nullptr) *done = std::move(carried);
     return Status::Ok();
+}
+
+void RecoverParkedTakes(const std::string& cardFolder) {
+    DIR* dir = opendir(cardFolder.c_str());
+    if (dir == nullptr) return;
+    std::vector<std::string> parked;
+    while (const dirent* entry = readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name.rfind(kParkPrefix, 0) == 0) parked.push_back(name);
+    }
+    closedir(dir);
+    for (const std::string& name : parked) {
+        // ".trx5swap-PID-FROM-TO": FROM and TO are card names ("00-00.aud").
+        const std::size_t pid = name.find('-', sizeof kParkPrefix - 1);
+        const std::size_t split = name.find(".aud-", pid);
+        if (pid == std::string::npos || split == std::string::npos) continue;
+        const std::string from = name.substr(pid + 1, split + 4 - pid - 1);
+        const std::string to = name.substr(split + 5);
+        if (from.find('/') != std::string::npos || to.find('/') != std::string::npos ||
+            to.empty()) {
+            continue;
+        }
+        // The take's own slot still empty: the swap had not begun, it goes
+        // back. Taken by the other take: the swap ends, it goes on.
+        const bool begun = !FindFileNoCase(cardFolder, from).empty();
+        const std::string target = CardPath(cardFolder, begun ? to : from);
+        struct stat st {};
+        if (lstat(target.c_str(), &st) == 0) continue;  // never over a file
+        (void)std::rename((cardFolder + name).c_str(), target.c_str());
+    }
+    SyncFolder(cardFolder);
 }
 
 std::string VolumeUuid(std::uint64_t device, const std::string& links) {
@@ -298,6 +378,10 @@ Result<TakeHistory> TakeHistory::OpenFolder(const std::string& cardFolder,
         return Status::Fail(ErrorCode::Failed, kMsgHistoryBusy).WithPath(history.folder_);
     }
     if (Status s = history.Load(); !s) return s;
+    // What a killed run left on the card: temporary files, and a take
+    // parked half-way through a swap.
+    RemoveStaleTempFiles(history.card_);
+    RecoverParkedTakes(history.card_);
     history.FindUnlisted();
     return history;
 }

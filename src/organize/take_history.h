@@ -150,13 +150,18 @@ Status CopyToTemp(const std::string& source, const std::string& folder, const st
 // into place.
 Status PlaceFile(const std::string& source, const std::string& cardFolder, const std::string& name);
 
-// Moves the card's files by `renames`, all at once: a file that another
-// rename still has to move away is parked under a hidden name first (a swap
-// takes three renames). A file at a target that no rename moves away is
-// replaced; the caller keeps it first. A rename whose source is missing is
+// Moves the card's files by `renames`, all at once: two takes that change
+// places are exchanged in one step where the file system can; else one is
+// parked under a hidden name first (a swap then takes three renames). A file at a target that no
+// rename moves away is replaced; the caller keeps it first. A rename whose source is missing is
 // left out; `done` (when given) gets those carried out. A failure renames
 // back what was renamed, so that every take is where it was.
 Status RenameTakes(const std::string& cardFolder, const std::vector<TakeRename>& renames,
                    std::vector<TakeRename>* done = nullptr);
+
+// Finishes or takes back a swap that a killed run left half-way: a parked
+// take goes back to its slot when that is still empty, else on to the slot
+// it was going to. Never over a file.
+void RecoverParkedTakes(const std::string& cardFolder);
 
 }  // namespace trx5

@@ -374,13 +374,16 @@ Result<OrganizeOutcome> DeleteTakes(TakeHistory& history, const std::vector<Take
             if (!step.changes.empty()) (void)history.Record(step);
             return id.status();
         }
-        step.changes.push_back({name, *id, {}});
         if (unlink(path.c_str()) != 0) {
             const int error = errno;
-            (void)history.Record(step);
+            // That take is still on the card: its copy is not kept, and only
+            // the deletes done before it make a step.
+            history.Discard({*id});
+            if (!step.changes.empty()) (void)history.Record(step);
             return Status::Fail(ErrorCode::CannotWrite, kMsgCannotPlace, ErrnoText(error))
                 .WithPath(path);
         }
+        step.changes.push_back({name, *id, {}});
         outcome.kept.push_back(name);
     }
     SyncFolder(history.cardFolder());

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <set>
 #include <thread>
@@ -191,34 +192,59 @@ TEST_F(OrganizeFailure, ReadOnlyCardChangesNothing) {
 // next run opens the history and clears what the killed one left on the
 // card, and its own operations work.
 TEST_F(OrganizeFailure, KilledRunLeavesEverySlotOldOrNew) {
-    constexpr int kBlocks = 16000;  // 8 MB takes: the copies take a while
+    constexpr int kBlocks = 8000;  // 4 MB takes
+    // On a tmpfs when it can be had, so that the flushes cost nothing and
+    // the kills land at the same points on any disk.
+    TempDir scratch;
+    Tmpfs fs(scratch.path(), "1g");
+    int made = 0;
+    auto fresh = [&] {
+        const std::string path = scratch / std::to_string(made++) + "/";
+        EXPECT_EQ(mkdir(path.c_str(), 0755), 0);
+        return path;
+    };
     for (const OperationCase& op : kOperations) {
-        // When the operation runs to the end, what it gives.
+        // When the operation runs to the end, what it gives, and how long
+        // it takes: the kills are spread over that time.
         Files after;
+        std::chrono::microseconds took{};
         {
-            TempDir c, x;
-            setenv("XDG_DATA_HOME", x.path().c_str(), 1);
-            MakeCard(c.path(), kBlocks);
-            auto h = trx5::TakeHistory::Open(c.path());
+            const std::string c = fresh(), x = fresh();
+            setenv("XDG_DATA_HOME", x.c_str(), 1);
+            MakeCard(c, kBlocks);
+            const auto start = std::chrono::steady_clock::now();
+            auto h = trx5::TakeHistory::Open(c);
             ASSERT_TRUE(h.ok());
             ASSERT_TRUE(op.run(*h).ok()) << op.name;
-            after = trx5test::Snapshot(c.path());
+            took = std::chrono::duration_cast<std::chrono::microseconds>(
+                std::chrono::steady_clock::now() - start);
+            after = trx5test::Snapshot(c);
+            std::filesystem::remove_all(c);
+            std::filesystem::remove_all(x);
         }
-        for (int delayMs : {1, 3, 8, 20}) {
-            SCOPED_TRACE(std::string(op.name) + ", killed after " + std::to_string(delayMs) +
-                         " ms");
-            TempDir c, x;
-            setenv("XDG_DATA_HOME", x.path().c_str(), 1);
-            MakeCard(c.path(), kBlocks);
-            const Files before = trx5test::Snapshot(c.path());
+        for (int percent : {5, 25, 50, 75, 95}) {
+            const auto delay = took * percent / 100;
+            SCOPED_TRACE(std::string(op.name) + ", killed after " + std::to_string(delay.count()) +
+                         " us");
+            const std::string c = fresh(), x = fresh();
+            struct Cleanup {
+                std::string a, b;
+                ~Cleanup() {
+                    std::filesystem::remove_all(a);
+                    std::filesystem::remove_all(b);
+                }
+            } cleanup{c, x};
+            setenv("XDG_DATA_HOME", x.c_str(), 1);
+            MakeCard(c, kBlocks);
+            const Files before = trx5test::Snapshot(c);
             const pid_t child = fork();
             ASSERT_GE(child, 0);
             if (child == 0) {
-                auto h = trx5::TakeHistory::Open(c.path());
+                auto h = trx5::TakeHistory::Open(c);
                 if (!h) _exit(2);
                 _exit(op.run(*h).ok() ? 0 : 1);
             }
-            std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+            std::this_thread::sleep_for(delay);
             kill(child, SIGKILL);
             int status = 0;
             ASSERT_EQ(waitpid(child, &status, 0), child);
@@ -226,11 +252,11 @@ TEST_F(OrganizeFailure, KilledRunLeavesEverySlotOldOrNew) {
                 EXPECT_EQ(WEXITSTATUS(status), 0);
             }
 
-            auto history = trx5::TakeHistory::Open(c.path());
+            auto history = trx5::TakeHistory::Open(c);
             ASSERT_TRUE(history.ok()) << history.Describe();
             // Stray files of the killed run are cleared when the next one
             // opens the card's history.
-            const Files now = trx5test::Snapshot(c.path());
+            const Files now = trx5test::Snapshot(c);
             EXPECT_EQ(TempFilesIn(now), std::vector<std::string>());
             std::set<std::string> names;
             for (const auto& [n, b] : before) names.insert(n);
@@ -248,6 +274,43 @@ TEST_F(OrganizeFailure, KilledRunLeavesEverySlotOldOrNew) {
             ExpectNothingLost(before, now, history->folder() + "files/");
             // The next run works on the card.
             EXPECT_TRUE(trx5::CopyTake(*history, At(1, 0, 0), At(1, 3, 3)).ok());
+        }
+    }
+    setenv("XDG_DATA_HOME", xdg.path().c_str(), 1);
+}
+
+// A swap killed while one take was parked: the next run that opens the
+// card's history puts it back where it was, or on where it was going, and
+// never over a take.
+TEST_F(OrganizeFailure, TakeParkedByAKilledSwapIsPutInPlace) {
+    struct Case {
+        const char* name;
+        bool fromHoldsOther;  // the other take had moved into the parked one's slot
+        bool toHoldsTake;     // a take is in the slot the parked one was going to
+        const char* expectedIn;
+    };
+    const Case cases[] = {
+        {"not begun", false, true, "00-00.aud"},
+        {"half done", true, false, "00-01.aud"},
+        {"both slots full", true, true, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir folder, x;
+        setenv("XDG_DATA_HOME", x.path().c_str(), 1);
+        trx5test::MakeMachineFile(folder.path());
+        trx5test::MakeSongFile(folder.path(), 0, false);
+        const std::string parked = folder / ".trx5swap-99999-00-00.aud-00-01.aud";
+        trx5test::WriteRandomTake(parked, 3, 1);
+        const Bytes take = trx5test::ReadFile(parked);
+        if (c.fromHoldsOther) trx5test::WriteRandomTake(folder / "00-00.aud", 3, 2);
+        if (c.toHoldsTake) trx5test::WriteRandomTake(folder / "00-01.aud", 3, 2);
+        ASSERT_TRUE(trx5::TakeHistory::Open(folder.path()).ok());
+        if (c.expectedIn == nullptr) {
+            EXPECT_EQ(trx5test::ReadFile(parked), take);
+        } else {
+            EXPECT_FALSE(trx5test::FileExists(parked));
+            EXPECT_EQ(trx5test::ReadFile(folder / c.expectedIn), take);
         }
     }
     setenv("XDG_DATA_HOME", xdg.path().c_str(), 1);

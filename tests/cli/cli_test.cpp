@@ -158,7 +158,9 @@ class Cli : public ::testing::Test {
         ASSERT_TRUE(trx5::CheckMachineFile(card.path()));
         trx5test::WriteRandomTake(card / "00-02.aud", 63, 9);
     }
-    void TearDown() override { unsetenv("XDG_DATA_HOME"); }
+    void TearDown() override { setenv("XDG_DATA_HOME", home_.c_str(), 1); }
+    // The temporary home the test program set, put back after each test.
+    const std::string home_ = std::getenv("XDG_DATA_HOME") ? std::getenv("XDG_DATA_HOME") : "";
     TempDir data;
     TempDir card;
     TempDir work;

@@ -110,7 +110,9 @@ void ExpectNothingLost(const Files& before, const Files& card, const std::string
 class OrganizeFailure : public ::testing::Test {
   protected:
     void SetUp() override { setenv("XDG_DATA_HOME", xdg.path().c_str(), 1); }
-    void TearDown() override { unsetenv("XDG_DATA_HOME"); }
+    void TearDown() override { setenv("XDG_DATA_HOME", home_.c_str(), 1); }
+    // The temporary home the test program set, put back after each test.
+    const std::string home_ = std::getenv("XDG_DATA_HOME") ? std::getenv("XDG_DATA_HOME") : "";
 
     trx5::TakeHistory OpenHistory() {
         auto history = trx5::TakeHistory::Open(card.path());

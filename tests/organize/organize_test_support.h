@@ -44,7 +44,9 @@ class OrganizeCard : public ::testing::Test {
         MakeTake(card.path(), 0, 1, 0, false, 2, 3);
         MakeTake(card.path(), 1, 0, 0, false, 4, 4);
     }
-    void TearDown() override { unsetenv("XDG_DATA_HOME"); }
+    void TearDown() override { setenv("XDG_DATA_HOME", home_.c_str(), 1); }
+    // The temporary home the test program set, put back after each test.
+    const std::string home_ = std::getenv("XDG_DATA_HOME") ? std::getenv("XDG_DATA_HOME") : "";
 
     TempDir card;
     TempDir xdg;

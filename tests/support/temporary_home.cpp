@@ -1,4 +1,4 @@
-// Every window test program runs with a history and settings of its own:
+// Every test program runs with a history and settings of its own:
 // XDG_DATA_HOME and XDG_CONFIG_HOME point into a temporary folder, set
 // before main and so before anything opens a history or reads a setting,
 // and removed when the program ends. No test touches the real home.
@@ -13,7 +13,7 @@ class TemporaryHome {
   public:
     TemporaryHome() {
         std::string folder =
-            (std::filesystem::temp_directory_path() / "trx5-app-test-XXXXXX").string();
+            (std::filesystem::temp_directory_path() / "trx5-test-home-XXXXXX").string();
         if (mkdtemp(folder.data()) == nullptr) std::abort();
         folder_ = folder;
         for (const char* name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME"}) {

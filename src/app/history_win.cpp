@@ -174,8 +174,9 @@ bool THistoryWin::Reload() {
                 length =
                     LengthText(trx5::TakeLengthMs(trx5::TakeBlockCount(file->size), row.longMode));
             }
-            items << new QTreeWidgetItem(QStringList{song, slot, KeptTimeText(file->time),
-                                                     WhatHappened(history, file->id), length});
+            items << new QTreeWidgetItem(
+                QStringList{song, slot, QString::fromStdString(trx5::KeptTimeText(file->time)),
+                            WhatHappened(history, file->id), length});
             rows.push_back(row);
         }
     });

@@ -1,7 +1,6 @@
 #include "app/take_organize.h"
 
 #include <QAction>
-#include <QDateTime>
 #include <QDir>
 #include <QKeySequence>
 #include <QMenu>
@@ -61,10 +60,6 @@ std::uint64_t HistoryLimitSetting() {
 void SaveHistoryLimitSetting(std::uint64_t bytes) {
     QSettings settings(QStringLiteral("trx5-card-manager"), QStringLiteral("window"));
     settings.setValue(kLimitKey, static_cast<qulonglong>(bytes));
-}
-
-QString KeptTimeText(std::int64_t time) {
-    return QDateTime::fromSecsSinceEpoch(time).toString(QStringLiteral("yyyy-MM-dd HH:mm"));
 }
 
 TTakeOrganizer::TTakeOrganizer(QWidget& window, DialogProvider& dialogs, TOperationRunner& runner,
@@ -392,7 +387,7 @@ bool TTakeOrganizer::PutBack(const std::string& id, int slot) {
     const auto outcome = Run(app_text::PutBackFailed(), [&](TakeHistory& history) {
         if (const trx5::KeptFile* file = history.Find(id)) {
             kept = ToQString(trx5::DescribeCardFile(file->name));
-            when = KeptTimeText(file->time);
+            when = QString::fromStdString(trx5::KeptTimeText(file->time));
         }
         return trx5::RestoreTake(history, id, to, options);
     });

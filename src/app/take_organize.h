@@ -30,8 +30,6 @@ class SongSelection;
 // The most the history may keep, as the history window sets it.
 std::uint64_t HistoryLimitSetting();
 void SaveHistoryLimitSetting(std::uint64_t bytes);
-// When a file was kept, in local time: "2026-12-10 19:40".
-QString KeptTimeText(std::int64_t time);
 
 class TTakeOrganizer : public QObject {
     Q_OBJECT

@@ -60,15 +60,6 @@ std::string TargetCaption(TakePlace from, TakePlace to) {
     return TakeCaption(to.slot) + " of song " + SongNumberText(to.fileNumber + 1);
 }
 
-std::string WhenText(std::int64_t time) {
-    const std::time_t t = static_cast<std::time_t>(time);
-    std::tm parts{};
-    localtime_r(&t, &parts);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &parts);
-    return text;
-}
-
 bool WasKept(const OrganizeOutcome& outcome, TakePlace place) {
     const std::string name = TakeFileName(place.fileNumber, place.slot.track, place.slot.vtake);
     for (const std::string& kept : outcome.kept) {
@@ -183,8 +174,8 @@ int RunHistory(const OrganizeArgs& args) {
         return kExitOk;
     }
     for (auto it = kept.rbegin(); it != kept.rend(); ++it) {
-        std::cout << it->id << '\t' << WhenText(it->time) << '\t' << DescribeCardFile(it->name)
-                  << '\t' << FormatByteSize(it->size) << '\n';
+        std::cout << it->id << '\t' << KeptTimeText(it->time, true) << '\t'
+                  << DescribeCardFile(it->name) << '\t' << FormatByteSize(it->size) << '\n';
     }
     return kExitOk;
 }
@@ -205,7 +196,7 @@ int RunUndo(const OrganizeArgs& args) {
         }
         if (newest == nullptr && i > 0) break;
         const std::string line =
-            newest ? UndoneText(newest->kind, WhenText(newest->time)) : std::string();
+            newest ? UndoneText(newest->kind, KeptTimeText(newest->time, true)) : std::string();
         if (Status s = history.Undo(1); !s) return FailWith(s);
         std::cout << line << '\n';
     }
@@ -220,7 +211,7 @@ int RunRedo(const OrganizeArgs& args) {
     std::string line;
     for (const HistoryStep& step : history.steps()) {
         if (step.undone) {
-            line = RedoneText(step.kind, WhenText(step.time));
+            line = RedoneText(step.kind, KeptTimeText(step.time, true));
             break;
         }
     }

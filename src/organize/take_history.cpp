@@ -92,15 +92,6 @@ bool IsCardName(const std::string& name) {
     return !name.empty() && name[0] != '.' && name.find('/') == std::string::npos;
 }
 
-std::string TimeText(std::int64_t time) {
-    const std::time_t t = static_cast<std::time_t>(time);
-    std::tm parts{};
-    localtime_r(&t, &parts);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", &parts);
-    return text;
-}
-
 std::uint64_t Fnv1a(std::uint64_t hash, const void* bytes, std::size_t count) {
     const auto* p = static_cast<const std::uint8_t*>(bytes);
     for (std::size_t i = 0; i < count; ++i) {
@@ -111,6 +102,15 @@ std::uint64_t Fnv1a(std::uint64_t hash, const void* bytes, std::size_t count) {
 }
 
 }  // namespace
+
+std::string KeptTimeText(std::int64_t time, bool seconds) {
+    const std::time_t t = static_cast<std::time_t>(time);
+    std::tm parts{};
+    localtime_r(&t, &parts);
+    char text[32];
+    std::strftime(text, sizeof text, seconds ? "%Y-%m-%d %H:%M:%S" : "%Y-%m-%d %H:%M", &parts);
+    return text;
+}
 
 std::string DescribeCardFile(const std::string& name) {
     if (name.empty()) return kMsgUnknownKept;
@@ -623,7 +623,7 @@ std::vector<std::string> TakeHistory::Trim(std::uint64_t limit) {
             }
             break;
         }
-        notes.push_back(DroppedText(DescribeCardFile(oldest.name), TimeText(oldest.time),
+        notes.push_back(DroppedText(DescribeCardFile(oldest.name), KeptTimeText(oldest.time),
                                     FormatByteSize(limit)));
         Forget(oldest.id);
         changed = true;

@@ -59,6 +59,9 @@ struct KeptFile {
 // "Take 2-5 of song 01" for "00-14.aud", "The song file of song 04" for
 // "UtyPrm03.tx5".
 std::string DescribeCardFile(const std::string& name);
+// A time of the history in local time: "2026-12-10 19:40", with seconds
+// "2026-12-10 19:40:05".
+std::string KeptTimeText(std::int64_t time, bool seconds = false);
 
 class TakeHistory {
   public:

@@ -1,55 +1,16 @@
 // trx5card's take commands run as a program on a small card, one after
 // another: exit status, what they print, and the card's files after each.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <regex>
 #include <string>
 #include <vector>
 
+#include "cli/cli_run.h"
 #include "convert/audio_check.h"
 #include "organize/organize_test_support.h"
 
-extern char** environ;
-
 namespace {
-
-struct ProgramRun {
-    int code = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string Text(const trx5test::Bytes& b) { return std::string(b.begin(), b.end()); }
-
-ProgramRun RunTrx5card(const std::vector<std::string>& args) {
-    trx5test::TempDir capture;
-    std::vector<std::string> all = {TRX5CARD_PATH};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, (capture / "out").c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, (capture / "err").c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    pid_t pid = 0;
-    ProgramRun run;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
-        int status = 0;
-        waitpid(pid, &status, 0);
-        run.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    run.out = Text(trx5test::ReadFile(capture / "out"));
-    run.err = Text(trx5test::ReadFile(capture / "err"));
-    return run;
-}
 
 class CliOrganizeTest : public trx5test::OrganizeCard {};
 
@@ -125,7 +86,7 @@ TEST_F(CliOrganizeTest, CommandsInTurnPrintALinePerChangeWithTheirExitStatus) {
         std::vector<std::string> args = {row.args[0], card.path()};
         args.insert(args.end(), row.args.begin() + 1, row.args.end());
         SCOPED_TRACE(row.args[0] + " " + (row.args.size() > 1 ? row.args[1] : ""));
-        const ProgramRun run = RunTrx5card(args);
+        const trx5test::RunResult run = trx5test::RunCli(args);
         EXPECT_EQ(run.code, row.code) << run.err;
         EXPECT_TRUE(std::regex_match(run.out, std::regex(row.out))) << run.out;
         EXPECT_TRUE(std::regex_match(run.err, std::regex(row.err))) << run.err;
@@ -136,20 +97,21 @@ TEST_F(CliOrganizeTest, CommandsInTurnPrintALinePerChangeWithTheirExitStatus) {
 
 TEST_F(CliOrganizeTest, HistoryLimitDropsWithANoteAndRestoreTakePutsItBack) {
     const auto take = trx5test::ReadFile(card / "00-00.aud");  // 2048 bytes
-    ProgramRun run = RunTrx5card({"delete", card.path(), "01:1-2", "--history-limit", "4k"});
+    trx5test::RunResult run =
+        trx5test::RunCli({"delete", card.path(), "01:1-2", "--history-limit", "4k"});
     ASSERT_EQ(run.code, 0) << run.err;
-    run = RunTrx5card({"delete", card.path(), "01:1-1", "--history-limit", "4k"});
+    run = trx5test::RunCli({"delete", card.path(), "01:1-1", "--history-limit", "4k"});
     ASSERT_EQ(run.code, 0) << run.err;
     EXPECT_TRUE(std::regex_match(
         run.err, std::regex("trx5card: Take 1-2 of song 01 \\(kept [-0-9: ]+\\) dropped from the "
                             "history to stay under 4\\.0 kB\\.\n")))
         << run.err;
-    run = RunTrx5card({"history", card.path()});
+    run = trx5test::RunCli({"history", card.path()});
     EXPECT_TRUE(
         std::regex_match(run.out, std::regex("2\t[-0-9: ]+\tTake 1-1 of song 01\t2\\.0 kB\n")))
         << run.out;
     EXPECT_FALSE(trx5test::FileExists(card / "00-00.aud"));
-    run = RunTrx5card({"restore-take", card.path(), "2", "02:3-3"});
+    run = trx5test::RunCli({"restore-take", card.path(), "2", "02:3-3"});
     EXPECT_EQ(run.code, 0) << run.err;
     EXPECT_EQ(run.out, "Kept take 2 put in take 3-3 of song 02.\n");
     EXPECT_EQ(trx5test::ReadFile(card / "01-22.aud"), take);
@@ -166,19 +128,19 @@ TEST_F(CliOrganizeTest, ImportKeepsTheTakesItReplacesForUndo) {
         stereo.push_back(static_cast<std::int16_t>(-i));
     }
     trx5test::WriteFile(work / "in.wav", trx5test::WavBytes(2, 32000, 16, stereo));
-    ProgramRun run = RunTrx5card(
+    trx5test::RunResult run = trx5test::RunCli(
         {"import", card.path(), "1", work / "in.wav", "--to", "4-1", "--history-limit", "2X"});
     EXPECT_EQ(run.code, 2);
     EXPECT_TRUE(std::regex_match(
         run.err, std::regex("trx5card: import: --history-limit '2X' must be a byte count.*\n")))
         << run.err;
-    run = RunTrx5card({"import", card.path(), "1", work / "in.wav", "--to", "4-1", "--right", "1-2",
-                       "--history-limit", "1G"});
+    run = trx5test::RunCli({"import", card.path(), "1", work / "in.wav", "--to", "4-1", "--right",
+                            "1-2", "--history-limit", "1G"});
     ASSERT_EQ(run.code, 0) << run.err;
     EXPECT_EQ(run.out, "Take(s) have been generated.\n01:1-2: the old take is in the history.\n");
     EXPECT_EQ(run.err, "");
     EXPECT_NE(trx5test::ReadFile(card / "00-01.aud"), before.at("00-01.aud"));
-    run = RunTrx5card({"undo", card.path()});
+    run = trx5test::RunCli({"undo", card.path()});
     ASSERT_EQ(run.code, 0) << run.err;
     EXPECT_TRUE(std::regex_match(run.out, std::regex("Undone: import of [-0-9: ]+\\.\n")))
         << run.out;
@@ -189,7 +151,7 @@ TEST_F(CliOrganizeTest, EveryCommandHasHelp) {
     for (const char* command : {"copy", "move", "swap", "delete", "copy-song", "history", "undo",
                                 "redo", "restore-take"}) {
         SCOPED_TRACE(command);
-        const ProgramRun run = RunTrx5card({command, "--help"});
+        const trx5test::RunResult run = trx5test::RunCli({command, "--help"});
         EXPECT_EQ(run.code, 0);
         EXPECT_NE(run.out.find("SONG:T-V"), std::string::npos);
     }

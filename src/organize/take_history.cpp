@@ -718,10 +718,15 @@ Status TakeHistory::Load() {
         return bad();
     const bool withRenames = line == kJournalHead;
     while (std::getline(lines, line)) {
+        // Every field, an empty last one too (a kept file of an interrupted
+        // run has no card name).
         std::vector<std::string> f;
-        std::stringstream fields(line);
-        std::string part;
-        while (std::getline(fields, part, '\t')) f.push_back(part);
+        for (std::size_t at = 0;;) {
+            const std::size_t tab = line.find('\t', at);
+            f.push_back(line.substr(at, tab - at));
+            if (tab == std::string::npos) break;
+            at = tab + 1;
+        }
         auto number = [](const std::string& t, auto& value) {
             char* end = nullptr;
             errno = 0;

@@ -244,6 +244,12 @@ TEST_F(HistoryTest, AFileKeptWithoutItsJournalIsListedAndKeptSafe) {
     const auto second = trx5::TakeHistory::Open(card.path());
     ASSERT_FALSE(second.ok());
     EXPECT_EQ(second.message(), trx5::kMsgHistoryBusy);
+    // The journal that now lists it, without a card name, reads again.
+    history = trx5::Result<trx5::TakeHistory>(trx5::Status::Fail(trx5::ErrorCode::Failed, ""));
+    const auto again = trx5::TakeHistory::Open(card.path());
+    ASSERT_TRUE(again.ok()) << again.Describe();
+    ASSERT_EQ(again->kept().size(), 2U);
+    EXPECT_EQ(again->kept()[0].id, first);
 }
 
 }  // namespace

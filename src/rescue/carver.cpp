@@ -1,0 +1,171 @@
+#include "rescue/carver.h"
+
+#include <array>
+#include <cstring>
+#include <optional>
+
+#include "card/card_info.h"
+#include "card/take_file.h"
+
+namespace trx5 {
+
+namespace {
+
+// Each code's step index, or kForbidden for the codes the encoder never
+// writes.
+constexpr std::uint8_t kForbidden = 0xFF;
+
+constexpr std::array<std::uint8_t, 256> MakeStepIndex() {
+    std::array<std::uint8_t, 256> t{};
+    for (int c = 0; c < 256; ++c) t[c] = static_cast<std::uint8_t>(c < 128 ? c : 255 - c);
+    t[7] = 0;
+    t[0] = kForbidden;
+    t[248] = kForbidden;
+    t[255] = kForbidden;
+    return t;
+}
+constexpr std::array<std::uint8_t, 256> kStepIndex = MakeStepIndex();
+
+// Sums the step indexes of `count` codes; false when one is forbidden.
+inline bool SumCodes(const std::uint8_t* codes, int count, std::uint32_t& sum) {
+    bool forbidden = false;
+    for (int i = 0; i < count; ++i) {
+        const std::uint8_t s = kStepIndex[codes[i]];
+        forbidden |= s == kForbidden;
+        sum += s;
+    }
+    return !forbidden;
+}
+
+std::optional<FoundKind> SignatureKind(const std::uint8_t* sector) {
+    if (HasTakeSignature(sector)) return FoundKind::Take;
+    if (sector[0] != 'Q') return std::nullopt;
+    if (std::memcmp(sector, kSongSignature, sizeof kSongSignature) == 0) {
+        return FoundKind::SongFile;
+    }
+    if (std::memcmp(sector, kMachineSignature, sizeof kMachineSignature) == 0) {
+        return FoundKind::MachineFile;
+    }
+    return std::nullopt;
+}
+
+std::uint32_t ReadLE32(const std::uint8_t* p) {
+    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
+           std::uint32_t(p[3]) << 24;
+}
+
+// The take being followed and the carve's results.
+class CarveState {
+  public:
+    explicit CarveState(CarveOutcome& out) : out_(out) {}
+
+    void Sector(std::uint64_t n, const std::uint8_t* p, bool unreadable, bool partial) {
+        if (unreadable) {
+            // A header or a block lost; a take goes on past it.
+            if (inTake_) ++pendingLost_;
+            return;
+        }
+        if (partial) {
+            // The source ends within this sector: a block cut short.
+            Finish(TakeEnd::EndOfSource);
+            return;
+        }
+        if (const auto kind = SignatureKind(p)) {
+            Finish(TakeEnd::NextHeader);
+            FoundItem item;
+            item.kind = *kind;
+            item.sector = n;
+            if (*kind == FoundKind::Take) {
+                item.longMode = p[0] != 0;  // until a block shows its layout
+                take_ = std::move(item);
+                inTake_ = true;
+            } else {
+                if (*kind == FoundKind::SongFile) {
+                    item.longMode = ReadLE32(p + kSongModeOffset) != 0;
+                }
+                item.end = TakeEnd::NextHeader;
+                out_.items.push_back(std::move(item));
+            }
+            return;
+        }
+        if (!inTake_) return;
+        if (take_.blockCount == 0) take_.longMode = LooksLong(p);
+        const BlockVerdict v = CheckTakeBlock(p, take_.longMode);
+        if (v == BlockVerdict::Implausible) {
+            Finish(TakeEnd::ImplausibleBlock);
+            return;
+        }
+        take_.lostBlocks += pendingLost_;
+        pendingLost_ = 0;
+        ++take_.blockCount;
+        if (v == BlockVerdict::Doubtful) ++take_.doubtfulBlocks;
+        auto& runs = take_.blocks;
+        if (!runs.empty() && runs.back().first + runs.back().count == n) {
+            ++runs.back().count;
+        } else {
+            runs.push_back({n, 1});
+        }
+    }
+
+    // Ends the take being followed, if any. Unreadable sectors after its
+    // last block are not counted as its own: nothing tells they were.
+    void Finish(TakeEnd end) {
+        if (!inTake_) return;
+        take_.end = end;
+        out_.items.push_back(std::move(take_));
+        take_ = FoundItem();
+        inTake_ = false;
+        pendingLost_ = 0;
+    }
+
+  private:
+    CarveOutcome& out_;
+    // The take being followed, while inTake_.
+    FoundItem take_;
+    bool inTake_ = false;
+    std::uint64_t pendingLost_ = 0;
+};
+
+}  // namespace
+
+bool LooksLong(const std::uint8_t* block) { return block[510] != 0 || block[511] != 0; }
+
+BlockVerdict CheckTakeBlock(const std::uint8_t* block, bool longMode) {
+    std::uint32_t sum = 0;
+    bool ok;
+    if (longMode) {
+        ok = SumCodes(block + 2, 254, sum);
+        ok &= SumCodes(block + 258, 254, sum);
+    } else {
+        ok = SumCodes(block + 2, 508, sum) && block[510] == 0 && block[511] == 0;
+    }
+    if (!ok) return BlockVerdict::Implausible;
+    return sum <= std::uint32_t(kPlausibleMeanStepIndex) * 508 ? BlockVerdict::Plausible
+                                                               : BlockVerdict::Doubtful;
+}
+
+CarveOutcome Carve(SectorReader& reader, std::size_t chunkSectors) {
+    CarveOutcome out;
+    if (chunkSectors == 0) chunkSectors = 1;
+    const std::uint64_t size = reader.size();
+    const std::uint64_t total = reader.SectorCount();
+    std::vector<std::uint8_t> buffer(chunkSectors * kSectorSize);
+    std::vector<std::uint8_t> unreadable(chunkSectors);
+    CarveState state(out);
+    for (std::uint64_t first = 0; first < total; first += chunkSectors) {
+        const std::size_t count =
+            static_cast<std::size_t>(std::min<std::uint64_t>(chunkSectors, total - first));
+        out.unreadableSectors +=
+            reader.ReadSectors(first, count, buffer.data(), unreadable.data());
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::uint64_t n = first + i;
+            const bool partial = (n + 1) * kSectorSize > size;
+            state.Sector(n, buffer.data() + i * kSectorSize, unreadable[i] != 0, partial);
+        }
+    }
+    state.Finish(TakeEnd::EndOfSource);
+    out.sectors = total;
+    return out;
+}
+
+}  // namespace trx5

@@ -1,0 +1,85 @@
+// Carving: finding the recorder's files in the raw sectors of a card whose
+// file system is damaged or whose files were deleted. Takes are found by
+// their header (the take signature at offset 16 of a sector) and followed
+// block by block while the blocks look like coded audio; song and machine
+// files are found by the signature at the start of a sector.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "common/result.h"
+#include "rescue/sector_reader.h"
+
+namespace trx5 {
+
+// How a 512-byte block after a take header looks.
+//
+// The rule. The code bytes of a block (HiFi: bytes 2..509; LONG: 2..255 and
+// 258..511; the others hold the stored start samples) never hold 0, 248 or
+// 255: the encoder codes a zero difference as 7, and 0 and 255 (steps of
+// zero) and 248 (the negative of 7) are never written. A HiFi block ends
+// with two zero bytes. A block that breaks either is Implausible: it is no
+// take block, and the take ends before it.
+//
+// Of the others, a block whose mean step index (code c counts c below 128,
+// 255 - c from 128; the zero codes count 0) is at most
+// kPlausibleMeanStepIndex is Plausible; one above it is Doubtful. Recorded
+// sound moves in small steps most of the time; random bytes average an
+// index of 63.5 with a spread of about 1.6 over the 508 codes of a block,
+// so they are Doubtful by more than nine spreads, whereas loud noise may be
+// too. A random block escapes the first test with a chance of about
+// (253/256)^508 = 0.3% in LONG and that times 1/65536 in HiFi.
+enum class BlockVerdict { Implausible, Doubtful, Plausible };
+
+inline constexpr int kPlausibleMeanStepIndex = 48;
+
+BlockVerdict CheckTakeBlock(const std::uint8_t* block, bool longMode);
+
+// The mode a block's layout shows: HiFi when its last two bytes are zero
+// (a LONG block's are codes, never 0).
+bool LooksLong(const std::uint8_t* block);
+
+enum class FoundKind { Take, SongFile, MachineFile };
+
+// Why a carved take ends.
+enum class TakeEnd {
+    NextHeader,        // a sector with a signature follows
+    ImplausibleBlock,  // a sector that is no take block follows
+    EndOfSource,       // the source ends within the take: it may be cut
+};
+
+// Consecutive sectors.
+struct SectorRun {
+    std::uint64_t first = 0;
+    std::uint64_t count = 0;
+};
+
+struct FoundItem {
+    FoundKind kind = FoundKind::Take;
+    std::uint64_t sector = 0;  // of the header or of the file's start
+    bool longMode = false;     // of a take (from its blocks) or a song file
+    // Takes: the sectors of its blocks in order. Unreadable sectors between
+    // them are left out (lostBlocks), so runs may have gaps.
+    std::vector<SectorRun> blocks;
+    std::uint64_t blockCount = 0;
+    std::uint64_t doubtfulBlocks = 0;
+    std::uint64_t lostBlocks = 0;
+    TakeEnd end = TakeEnd::EndOfSource;
+
+    bool complete() const { return end != TakeEnd::EndOfSource; }
+    // A take with no block, or more doubtful blocks than plausible ones.
+    bool doubtful() const { return blockCount == 0 || doubtfulBlocks * 2 > blockCount; }
+};
+
+struct CarveOutcome {
+    std::vector<FoundItem> items;  // in the order of their sectors
+    std::uint64_t sectors = 0;     // sectors scanned
+    std::uint64_t unreadableSectors = 0;
+};
+
+// Scans every sector of `reader` once, from the first to the last, reading
+// `chunkSectors` at a time.
+CarveOutcome Carve(SectorReader& reader, std::size_t chunkSectors = 8192);
+
+}  // namespace trx5

@@ -1,6 +1,7 @@
 #include "rescue/carver.h"
 
 #include <array>
+#include <bit>
 #include <cstring>
 #include <optional>
 
@@ -11,30 +12,9 @@ namespace trx5 {
 
 namespace {
 
-// Each code's step index, or kForbidden for the codes the encoder never
-// writes.
-constexpr std::uint8_t kForbidden = 0xFF;
-
-constexpr std::array<std::uint8_t, 256> MakeStepIndex() {
-    std::array<std::uint8_t, 256> t{};
-    for (int c = 0; c < 256; ++c) t[c] = static_cast<std::uint8_t>(c < 128 ? c : 255 - c);
-    t[7] = 0;
-    t[0] = kForbidden;
-    t[248] = kForbidden;
-    t[255] = kForbidden;
-    return t;
-}
-constexpr std::array<std::uint8_t, 256> kStepIndex = MakeStepIndex();
-
-// Sums the step indexes of `count` codes; false when one is forbidden.
-inline bool SumCodes(const std::uint8_t* codes, int count, std::uint32_t& sum) {
-    bool forbidden = false;
-    for (int i = 0; i < count; ++i) {
-        const std::uint8_t s = kStepIndex[codes[i]];
-        forbidden |= s == kForbidden;
-        sum += s;
-    }
-    return !forbidden;
+// Marks the codes present among `count` bytes in a 256-bit set.
+inline void MarkCodes(const std::uint8_t* codes, int count, std::uint64_t (&seen)[4]) {
+    for (int i = 0; i < count; ++i) seen[codes[i] >> 6] |= std::uint64_t{1} << (codes[i] & 63);
 }
 
 std::optional<FoundKind> SignatureKind(const std::uint8_t* sector) {
@@ -131,17 +111,21 @@ class CarveState {
 bool LooksLong(const std::uint8_t* block) { return block[510] != 0 || block[511] != 0; }
 
 BlockVerdict CheckTakeBlock(const std::uint8_t* block, bool longMode) {
-    std::uint32_t sum = 0;
-    bool ok;
+    std::uint64_t seen[4] = {0, 0, 0, 0};
     if (longMode) {
-        ok = SumCodes(block + 2, 254, sum);
-        ok &= SumCodes(block + 258, 254, sum);
+        MarkCodes(block + 2, 254, seen);
+        MarkCodes(block + 258, 254, seen);
     } else {
-        ok = SumCodes(block + 2, 508, sum) && block[510] == 0 && block[511] == 0;
+        if (block[510] != 0 || block[511] != 0) return BlockVerdict::Implausible;
+        MarkCodes(block + 2, 508, seen);
     }
-    if (!ok) return BlockVerdict::Implausible;
-    return sum <= std::uint32_t(kPlausibleMeanStepIndex) * 508 ? BlockVerdict::Plausible
-                                                               : BlockVerdict::Doubtful;
+    // Codes 0, 248 and 255.
+    const bool forbidden = (seen[0] & 1) != 0 || (seen[3] >> (248 - 192) & 1) != 0 ||
+                           (seen[3] >> (255 - 192) & 1) != 0;
+    if (forbidden) return BlockVerdict::Implausible;
+    const int distinct = std::popcount(seen[0]) + std::popcount(seen[1]) + std::popcount(seen[2]) +
+                         std::popcount(seen[3]);
+    return distinct <= kPlausibleDistinctCodes ? BlockVerdict::Plausible : BlockVerdict::Doubtful;
 }
 
 CarveOutcome Carve(SectorReader& reader, std::size_t chunkSectors) {
@@ -155,8 +139,7 @@ CarveOutcome Carve(SectorReader& reader, std::size_t chunkSectors) {
     for (std::uint64_t first = 0; first < total; first += chunkSectors) {
         const std::size_t count =
             static_cast<std::size_t>(std::min<std::uint64_t>(chunkSectors, total - first));
-        out.unreadableSectors +=
-            reader.ReadSectors(first, count, buffer.data(), unreadable.data());
+        out.unreadableSectors += reader.ReadSectors(first, count, buffer.data(), unreadable.data());
         for (std::size_t i = 0; i < count; ++i) {
             const std::uint64_t n = first + i;
             const bool partial = (n + 1) * kSectorSize > size;

@@ -29,8 +29,8 @@ class FileSource final : public ByteSource {
                                std::size_t length) override {
         std::size_t done = 0;
         while (done < length && offset + done < size_) {
-            const ssize_t n = ::pread(fd_, out + done, length - done,
-                                      static_cast<off_t>(offset + done));
+            const ssize_t n =
+                ::pread(fd_, out + done, length - done, static_cast<off_t>(offset + done));
             if (n < 0) {
                 if (errno == EINTR) continue;
                 return Status::Fail(ErrorCode::CannotOpen, kMsgCannotReadSource,

@@ -1,0 +1,47 @@
+// A rescue written out: the takes carved from a card image or device put
+// into a new card folder, each with a WAV file beside it, and a report.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/result.h"
+#include "rescue/carver.h"
+#include "rescue/sector_reader.h"
+
+namespace trx5 {
+
+inline constexpr char kRescueReportName[] = "rescue-report.txt";
+inline constexpr char kUnplacedFolder[] = "unplaced/";
+
+struct RescueOptions {
+    // Where the report goes; empty for DIR/rescue-report.txt.
+    std::string reportPath;
+};
+
+struct RescuedTake {
+    std::string name;  // under unplaced/: "rescued-0001-HiFi.aud"
+    FoundItem found;
+};
+
+struct RescueOutcome {
+    std::vector<RescuedTake> takes;
+    int songFilesFound = 0;
+    bool machineFileFound = false;  // else one was made
+    std::uint64_t sectors = 0;
+    std::uint64_t unreadableSectors = 0;
+    std::string reportPath;
+};
+
+// "rescued-0001-HiFi.aud" for the first take, in LONG "...-LONG.aud".
+std::string RescuedTakeName(int number, bool longMode);
+
+// Carves `reader` and writes what it finds into `dir`, a folder that is
+// made when absent and must be empty otherwise (ErrorCode::Exists): a
+// machine file, every take with at least one block under unplaced/ with a
+// WAV file of its sound beside it, and the report.
+Result<RescueOutcome> RescueToFolder(SectorReader& reader, const std::string& dir,
+                                     const RescueOptions& options = {});
+
+}  // namespace trx5

@@ -54,6 +54,7 @@ Command AddDemoCommand(CLI::App& parent);
 Command AddBackupCommand(CLI::App& parent);
 Command AddRestoreCommand(CLI::App& parent);
 Command AddStemsCommand(CLI::App& parent);
+Command AddRescueCommand(CLI::App& parent);
 // copy, move, swap, delete, copy-song, history, undo, redo, restore-take.
 std::vector<Command> AddOrganizeCommands(CLI::App& parent);
 #ifdef TRX5_HAVE_PLAY

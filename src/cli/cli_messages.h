@@ -58,6 +58,15 @@ inline constexpr char kHelpInfo[] = "show an audio file's rate, frames and sampl
 inline constexpr char kHelpDemo[] = "create a demo card folder (DIR must be new or empty)";
 inline constexpr char kHelpDemoDir[] = "the folder to create";
 
+inline constexpr char kHelpRescue[] =
+    "rescue takes from a card image (made with dd or ddrescue) or a device, read-only";
+inline constexpr char kHelpRescueSource[] = "the card image file or block device to read";
+inline constexpr char kHelpRescueDir[] =
+    "a new or empty folder that becomes a card folder with the rescued takes";
+inline constexpr char kHelpRescueCarveOnly[] =
+    "find takes only by their headers in the raw sectors, not through the file system";
+inline constexpr char kHelpRescueReport[] =
+    "where to write the report (default: DIR/rescue-report.txt)";
 inline constexpr char kHelpBackup[] = "copy a card's files into a folder";
 inline constexpr char kHelpBackupFooter[] =
     "Copies the card's *.tx5 and *.aud files into DIR (made when missing), replacing files\n"

@@ -53,9 +53,9 @@ int Run(int argc, char** argv) {
     app.set_version_flag("--version", std::string("trx5card ") + TRX5_VERSION);
     app.require_subcommand(1);
     std::vector<Command> commands = {
-        AddSongsCommand(app),  AddTakesCommand(app),   AddExportCommand(app),
-        AddImportCommand(app), AddInfoCommand(app),    AddDemoCommand(app),
-        AddBackupCommand(app), AddRestoreCommand(app), AddStemsCommand(app)};
+        AddSongsCommand(app), AddTakesCommand(app), AddExportCommand(app), AddImportCommand(app),
+        AddInfoCommand(app),  AddDemoCommand(app),  AddBackupCommand(app), AddRestoreCommand(app),
+        AddStemsCommand(app), AddRescueCommand(app)};
     for (Command& command : AddOrganizeCommands(app)) commands.push_back(std::move(command));
 #ifdef TRX5_HAVE_PLAY
     commands.push_back(AddPlayCommand(app));

@@ -1,0 +1,45 @@
+#include <iostream>
+#include <memory>
+
+#include "cli/cli_common.h"
+#include "rescue/rescue_output.h"
+#include "rescue/sector_reader.h"
+
+namespace trx5::cli {
+
+namespace {
+
+struct RescueArgs {
+    std::string source;
+    std::string dir;
+    bool carveOnly = false;
+    std::string report;
+};
+
+}  // namespace
+
+Command AddRescueCommand(CLI::App& parent) {
+    auto args = std::make_shared<RescueArgs>();
+    CLI::App* app = parent.add_subcommand("rescue", kHelpRescue);
+    app->add_option("SOURCE", args->source, kHelpRescueSource)->required();
+    app->add_option("DIR", args->dir, kHelpRescueDir)->required();
+    app->add_flag("--carve-only", args->carveOnly, kHelpRescueCarveOnly);
+    app->add_option("--report", args->report, kHelpRescueReport);
+    return {app, [args] {
+                // Finding takes through the file system is not there yet:
+                // every rescue carves, so --carve-only changes nothing.
+                auto source = OpenByteSource(args->source);
+                if (!source) return FailWith(source.status());
+                RetryingSectorReader reader(**source);
+                RescueOptions options;
+                options.reportPath = args->report;
+                auto out = RescueToFolder(reader, args->dir, options);
+                if (!out) return FailWith(out.status());
+                std::cout << "Takes rescued: " << out->takes.size()
+                          << ", unreadable sectors: " << out->unreadableSectors
+                          << "\nReport: " << out->reportPath << "\n";
+                return kExitOk;
+            }};
+}
+
+}  // namespace trx5::cli

@@ -125,9 +125,9 @@ Status WriteTake(SectorReader& reader, const FoundItem& take, const std::string&
 const char* EndText(TakeEnd end) {
     switch (end) {
         case TakeEnd::NextHeader:
-            return "complete (ends at the next header)";
+            return "ends at the next header";
         case TakeEnd::ImplausibleBlock:
-            return "complete (ends before a sector that is no take block)";
+            return "ends before a sector that is no take block";
         case TakeEnd::EndOfSource:
             break;
     }

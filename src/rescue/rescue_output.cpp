@@ -68,8 +68,11 @@ Status WriteWhole(const std::string& folder, const std::string& name,
 
 // Writes a carved take and its WAV file into `folder`: the header's sector,
 // then its blocks read again from the source.
+// Sectors that could be read while carving but not now are zero-filled and
+// counted in `rereadFailures`.
 Status WriteTake(SectorReader& reader, const FoundItem& take, const std::string& folder,
-                 const std::string& name, const std::string& wavName) {
+                 const std::string& name, const std::string& wavName,
+                 std::uint64_t& rereadFailures) {
     const std::string path = folder + name;
     const std::string wavPath = folder + wavName;
     TempFile aud;
@@ -79,7 +82,7 @@ Status WriteTake(SectorReader& reader, const FoundItem& take, const std::string&
 
     std::vector<std::uint8_t> buffer(kBatchBlocks * kSectorSize);
     std::vector<std::uint8_t> unreadable(kBatchBlocks);
-    reader.ReadSectors(take.sector, 1, buffer.data(), unreadable.data());
+    rereadFailures += reader.ReadSectors(take.sector, 1, buffer.data(), unreadable.data());
     if (Status s = aud.Write(buffer.data(), kSectorSize); !s) return WriteFailure(s, path);
 
     const bool longMode = take.longMode;
@@ -100,7 +103,8 @@ Status WriteTake(SectorReader& reader, const FoundItem& take, const std::string&
         for (std::uint64_t done = 0; done < run.count;) {
             const auto n =
                 static_cast<std::size_t>(std::min<std::uint64_t>(kBatchBlocks, run.count - done));
-            reader.ReadSectors(run.first + done, n, buffer.data(), unreadable.data());
+            rereadFailures +=
+                reader.ReadSectors(run.first + done, n, buffer.data(), unreadable.data());
             if (Status s = aud.Write(buffer.data(), n * kSectorSize); !s) {
                 return WriteFailure(s, path);
             }
@@ -141,6 +145,12 @@ std::string ReportText(const RescueOutcome& out) {
                   "Sectors read: %" PRIu64 ", unreadable (zero-filled): %" PRIu64 "\n", out.sectors,
                   out.unreadableSectors);
     text += line;
+    if (out.rereadFailures != 0) {
+        std::snprintf(line, sizeof line,
+                      "Sectors of takes unreadable when read again (zero-filled): %" PRIu64 "\n",
+                      out.rereadFailures);
+        text += line;
+    }
     std::snprintf(line, sizeof line, "Machine file: %s\nSong files found: %d\nTakes: %zu\n\n",
                   out.machineFileFound ? "found" : "none found, a new one made", out.songFilesFound,
                   out.takes.size());
@@ -195,7 +205,8 @@ Result<RescueOutcome> RescueToFolder(SectorReader& reader, const std::string& di
         }
         RescuedTake t{RescuedTakeName(int(out.takes.size()) + 1, item.longMode), item};
         std::string wavName = t.name.substr(0, t.name.size() - 4) + ".wav";
-        if (Status s = WriteTake(reader, item, unplaced, t.name, wavName); !s) return s;
+        if (Status s = WriteTake(reader, item, unplaced, t.name, wavName, out.rereadFailures); !s)
+            return s;
         out.takes.push_back(std::move(t));
     }
     out.unreadableSectors = carved.unreadableSectors;

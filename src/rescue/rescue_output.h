@@ -30,7 +30,10 @@ struct RescueOutcome {
     int songFilesFound = 0;
     bool machineFileFound = false;  // else one was made
     std::uint64_t sectors = 0;
-    std::uint64_t unreadableSectors = 0;
+    std::uint64_t unreadableSectors = 0;  // while carving
+    // Sectors of rescued takes that were read while carving but failed when
+    // read again to be written; written as zeros.
+    std::uint64_t rereadFailures = 0;
     std::string reportPath;
 };
 

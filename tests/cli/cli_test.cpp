@@ -351,7 +351,7 @@ TEST(CliUsage, HelpForEveryCommand) {
     const RunResult main = RunCli({"--help"});
     EXPECT_EQ(main.code, 0);
     for (const char* command : {"songs", "takes", "export", "import", "info", "play", "backup",
-                                "restore", "stems", "demo"}) {
+                                "restore", "stems", "demo", "rescue"}) {
         EXPECT_NE(main.out.find(std::string("  ") + command + " "), std::string::npos) << command;
         const RunResult run = RunCli({command, "--help"});
         EXPECT_EQ(run.code, 0) << command;

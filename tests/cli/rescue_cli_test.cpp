@@ -1,0 +1,42 @@
+#include <gtest/gtest.h>
+
+#include "cli/cli_run.h"
+#include "rescue/rescue_image.h"
+
+namespace {
+
+using trx5test::RunCli;
+using trx5test::RunResult;
+
+// A card image with two takes among junk: rescued into a new folder with
+// the report where --report says; a second run into the now full folder
+// and a missing source fail.
+TEST(RescueCli, RescuesAnImageIntoANewFolder) {
+    trx5test::TempDir work;
+    trx5test::Bytes image = trx5test::RandomBytes(512 * 4, 1);
+    const trx5test::Bytes first = trx5test::EncodedTake(false, 20, 1);
+    const trx5test::Bytes second = trx5test::EncodedTake(true, 8, 2);
+    trx5test::Append(image, first);
+    trx5test::Append(image, trx5test::RandomBytes(512, 2));
+    trx5test::Append(image, second);
+    trx5test::WriteFile(work / "card.img", image);
+
+    const RunResult run = RunCli({"rescue", work / "card.img", work / "out", "--carve-only",
+                                  "--report", work / "report.txt"});
+    EXPECT_EQ(run.code, 0) << run.err;
+    EXPECT_NE(run.out.find("Takes rescued: 2"), std::string::npos) << run.out;
+    EXPECT_EQ(trx5test::ReadFile(work / "out/unplaced/rescued-0001-HiFi.aud"), first);
+    EXPECT_EQ(trx5test::ReadFile(work / "out/unplaced/rescued-0002-LONG.aud"), second);
+    EXPECT_TRUE(trx5test::FileExists(work / "out/unplaced/rescued-0002-LONG.wav"));
+    EXPECT_TRUE(trx5test::FileExists(work / "report.txt"));
+    EXPECT_FALSE(trx5test::FileExists(work / "out/rescue-report.txt"));
+
+    for (const std::string& source : {work / "card.img", work / "missing.img"}) {
+        const std::string dir = source == work / "card.img" ? work / "out" : work / "other";
+        const RunResult again = RunCli({"rescue", source, dir});
+        EXPECT_EQ(again.code, 1) << source;
+        EXPECT_NE(again.err.find("trx5card: "), std::string::npos) << again.err;
+    }
+}
+
+}  // namespace

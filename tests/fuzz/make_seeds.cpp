@@ -409,6 +409,27 @@ void ImportExportSeeds() {
 
 }  // namespace
 
+// Card images for the carver, after the byte that chooses unreadable
+// sectors: takes of both modes among junk, one cut short.
+void CarverSeeds() {
+    const char* h = "carver_fuzz";
+    const Samples tone = Tone(4 * 510, 1, 20000);
+    Bytes image(1 + 512, 0x5A);
+    image[0] = 0;
+    for (const bool longMode : {false, true}) {
+        const trx5::TakeHeader header = trx5::MakeTakeHeader(longMode);
+        image.insert(image.end(), header.begin(), header.end());
+        Bytes blocks(3 * 512);
+        trx5::EncodeTakeBlocks(blocks.data(), tone.data(), 3, longMode);
+        image.insert(image.end(), blocks.begin(), blocks.end());
+    }
+    Save(h, "two_takes.img", image);
+    Bytes bad = image;
+    bad[0] = 0x14;  // sectors 2 and 4 unreadable
+    Save(h, "two_takes_bad_sectors.img", bad);
+    Save(h, "take_cut.img", Cut(image, image.size() - 300));
+}
+
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: trx5_fuzz_seeds CORPUS_FOLDER\n");
@@ -422,5 +443,6 @@ int main(int argc, char** argv) {
     TakeCodecSeeds();
     AudioTextSeeds();
     ImportExportSeeds();
+    CarverSeeds();
     return 0;
 }

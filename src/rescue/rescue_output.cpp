@@ -140,7 +140,7 @@ const char* EndText(TakeEnd end) {
 
 std::string ReportText(const RescueOutcome& out) {
     std::string text = "Rescue report\n\n";
-    char line[256];
+    char line[512];
     std::snprintf(line, sizeof line,
                   "Sectors read: %" PRIu64 ", unreadable (zero-filled): %" PRIu64 "\n", out.sectors,
                   out.unreadableSectors);

@@ -11,6 +11,7 @@ packages=(
   pulseaudio pulseaudio-utils
   clang libclang-rt-14-dev
   desktop-file-utils appstream man-db lintian dpkg-dev bash-completion
+  libtsk-dev dosfstools mtools
 )
 
 missing=()

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/result.h"
+#include "convert/progress.h"
 #include "rescue/carver.h"
 #include "rescue/sector_reader.h"
 
@@ -16,9 +17,19 @@ inline constexpr char kRescueReportName[] = "rescue-report.txt";
 inline constexpr char kUnplacedFolder[] = "unplaced/";
 
 struct RescueOptions {
-    // Where the report goes; empty for DIR/rescue-report.txt.
+    // Where the report goes; empty for DIR/rescue-report.txt. An existing
+    // file there is not replaced (ErrorCode::Exists).
     std::string reportPath;
+    // Leave the file system aside and carve the whole source.
+    bool carveOnly = false;
+    // Told the work done of kRescueProgressTotal once per chunk read or
+    // written; answers false to cancel.
+    Progress* progress = nullptr;
 };
+
+// The scale of the progress: reading the source counts for the first 70%,
+// writing what was found for the rest.
+inline constexpr std::uint64_t kRescueProgressTotal = 1000000;
 
 struct RescuedTake {
     std::string name;  // under unplaced/: "rescued-0001-HiFi.aud"
@@ -35,6 +46,8 @@ struct RescueOutcome {
     // read again to be written; written as zeros.
     std::uint64_t rereadFailures = 0;
     std::string reportPath;
+    std::string report;      // the report's text, as written
+    bool cancelled = false;  // stopped by the progress; the report says what was written
 };
 
 // "rescued-0001-HiFi.aud" for the first take, in LONG "...-LONG.aud".

@@ -55,27 +55,23 @@ Result<std::unique_ptr<ByteSource>> OpenByteSource(const std::string& path) {
         return Status::Fail(ErrorCode::CannotOpen, kMsgCannotOpenSource, std::strerror(errno))
             .WithPath(path);
     }
+    return ByteSourceFromFd(fd, path);
+}
+
+Result<std::unique_ptr<ByteSource>> ByteSourceFromFd(int fd, const std::string& name) {
+    const auto fail = [&](const char* reason) {
+        ::close(fd);
+        return Status::Fail(ErrorCode::CannotOpen, kMsgCannotOpenSource, reason).WithPath(name);
+    };
     struct stat st {};
     std::uint64_t size = 0;
-    if (::fstat(fd, &st) != 0) {
-        const int e = errno;
-        ::close(fd);
-        return Status::Fail(ErrorCode::CannotOpen, kMsgCannotOpenSource, std::strerror(e))
-            .WithPath(path);
-    }
+    if (::fstat(fd, &st) != 0) return fail(std::strerror(errno));
     if (S_ISREG(st.st_mode)) {
         size = static_cast<std::uint64_t>(st.st_size);
     } else if (S_ISBLK(st.st_mode)) {
-        if (::ioctl(fd, BLKGETSIZE64, &size) != 0) {
-            const int e = errno;
-            ::close(fd);
-            return Status::Fail(ErrorCode::CannotOpen, kMsgCannotOpenSource, std::strerror(e))
-                .WithPath(path);
-        }
+        if (::ioctl(fd, BLKGETSIZE64, &size) != 0) return fail(std::strerror(errno));
     } else {
-        ::close(fd);
-        return Status::Fail(ErrorCode::CannotOpen, kMsgCannotOpenSource, kMsgNotImageOrDevice)
-            .WithPath(path);
+        return fail(kMsgNotImageOrDevice);
     }
     // The whole source is read once from start to end.
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);

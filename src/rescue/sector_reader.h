@@ -31,6 +31,9 @@ class ByteSource {
 
 // An image file or a block device, opened read-only.
 Result<std::unique_ptr<ByteSource>> OpenByteSource(const std::string& path);
+// The same over a descriptor opened elsewhere (a device opened through the
+// system's disk service); takes ownership of `fd`. `name` is for messages.
+Result<std::unique_ptr<ByteSource>> ByteSourceFromFd(int fd, const std::string& name);
 
 // Sectors by number.
 class SectorReader {

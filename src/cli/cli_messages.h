@@ -60,6 +60,9 @@ inline constexpr char kHelpDemoDir[] = "the folder to create";
 
 inline constexpr char kHelpRescue[] =
     "rescue takes from a card image (made with dd or ddrescue) or a device, read-only";
+inline constexpr char kLabelRescuing[] = "Rescuing";
+inline constexpr char kMsgRescueCanceled[] =
+    "trx5card: rescue interrupted; what was found so far is written, see ";
 inline constexpr char kHelpRescueSource[] = "the card image file or block device to read";
 inline constexpr char kHelpRescueDir[] =
     "a new or empty folder that becomes a card folder with the rescued takes";

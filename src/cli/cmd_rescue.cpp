@@ -26,15 +26,23 @@ Command AddRescueCommand(CLI::App& parent) {
     app->add_flag("--carve-only", args->carveOnly, kHelpRescueCarveOnly);
     app->add_option("--report", args->report, kHelpRescueReport);
     return {app, [args] {
-                // Finding takes through the file system is not there yet:
-                // every rescue carves, so --carve-only changes nothing.
                 auto source = OpenByteSource(args->source);
                 if (!source) return FailWith(source.status());
                 RetryingSectorReader reader(**source);
                 RescueOptions options;
                 options.reportPath = args->report;
-                auto out = RescueToFolder(reader, args->dir, options);
+                options.carveOnly = args->carveOnly;
+                Result<RescueOutcome> out = [&] {
+                    TerminalProgress progress(kLabelRescuing);
+                    options.progress = &progress;
+                    return RescueToFolder(reader, args->dir, options);
+                }();
                 if (!out) return FailWith(out.status());
+                std::cout << out->report;
+                if (out->cancelled) {
+                    std::cerr << kMsgRescueCanceled << out->reportPath << '\n';
+                    return kExitInterrupted;
+                }
                 std::cout << "Takes rescued: " << out->takes.size()
                           << ", unreadable sectors: " << out->unreadableSectors
                           << "\nReport: " << out->reportPath << "\n";

@@ -125,20 +125,34 @@ BlockVerdict CheckTakeBlock(const std::uint8_t* block, bool longMode) {
     return distinct <= kPlausibleDistinctCodes ? BlockVerdict::Plausible : BlockVerdict::Doubtful;
 }
 
-CarveOutcome Carve(SectorReader& reader, std::size_t chunkSectors) {
+CarveOutcome Carve(SectorReader& reader, const CarveOptions& options) {
     CarveOutcome out;
-    if (chunkSectors == 0) chunkSectors = 1;
+    const std::size_t chunkSectors = std::max<std::size_t>(options.chunkSectors, 1);
+    static const std::vector<SectorRun> kNone;
+    const std::vector<SectorRun>& known = options.known ? *options.known : kNone;
+    auto nextKnown = known.begin();
     const std::uint64_t size = reader.size();
     const std::uint64_t total = reader.SectorCount();
     std::vector<std::uint8_t> buffer(chunkSectors * kSectorSize);
     std::vector<std::uint8_t> unreadable(chunkSectors);
     CarveState state(out);
     for (std::uint64_t first = 0; first < total; first += chunkSectors) {
+        if (options.progress && !options.progress->Step(first, total)) {
+            out.cancelled = true;
+            break;
+        }
         const std::size_t count =
             static_cast<std::size_t>(std::min<std::uint64_t>(chunkSectors, total - first));
         out.unreadableSectors += reader.ReadSectors(first, count, buffer.data(), unreadable.data());
         for (std::size_t i = 0; i < count; ++i) {
             const std::uint64_t n = first + i;
+            while (nextKnown != known.end() && nextKnown->first + nextKnown->count <= n) {
+                ++nextKnown;
+            }
+            if (nextKnown != known.end() && nextKnown->first <= n) {
+                state.Finish(TakeEnd::KnownFile);
+                continue;
+            }
             const bool partial = (n + 1) * kSectorSize > size;
             state.Sector(n, buffer.data() + i * kSectorSize, unreadable[i] != 0, partial);
         }

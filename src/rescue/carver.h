@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/result.h"
+#include "convert/progress.h"
 #include "rescue/sector_reader.h"
 
 namespace trx5 {
@@ -48,6 +49,7 @@ enum class TakeEnd {
     NextHeader,        // a sector with a signature follows
     ImplausibleBlock,  // a sector that is no take block follows
     EndOfSource,       // the source ends within the take: it may be cut
+    KnownFile,         // a file found through the file system follows
 };
 
 // Consecutive sectors.
@@ -77,10 +79,21 @@ struct CarveOutcome {
     std::vector<FoundItem> items;  // in the order of their sectors
     std::uint64_t sectors = 0;     // sectors scanned
     std::uint64_t unreadableSectors = 0;
+    bool cancelled = false;  // by the progress; items holds what was found before
 };
 
-// Scans every sector of `reader` once, from the first to the last, reading
-// `chunkSectors` at a time.
-CarveOutcome Carve(SectorReader& reader, std::size_t chunkSectors = 8192);
+struct CarveOptions {
+    // Read at a time: small enough that a chunk is still in the processor's
+    // cache when it is scanned.
+    std::size_t chunkSectors = 256;
+    // Sectors of files found through the file system, sorted and apart:
+    // nothing is carved from them, and a take followed into one ends there.
+    const std::vector<SectorRun>* known = nullptr;
+    // Told the sectors scanned once per chunk; false cancels.
+    Progress* progress = nullptr;
+};
+
+// Scans every sector of `reader` once, from the first to the last.
+CarveOutcome Carve(SectorReader& reader, const CarveOptions& options = {});
 
 }  // namespace trx5

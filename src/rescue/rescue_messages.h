@@ -10,5 +10,6 @@ inline constexpr char kMsgNotImageOrDevice[] = "neither a file nor a block devic
 inline constexpr char kMsgRescueFolder[] = "Cannot use the folder for the rescue";
 inline constexpr char kReasonFolderNotEmpty[] = "the folder is not empty";
 inline constexpr char kMsgCannotWriteRescue[] = "Cannot write a rescued file";
+inline constexpr char kReasonReportExists[] = "a file of that name exists";
 
 }  // namespace trx5

@@ -31,20 +31,42 @@ struct RescueOptions {
 // writing what was found for the rest.
 inline constexpr std::uint64_t kRescueProgressTotal = 1000000;
 
+// How a rescued file was found, best first.
+enum class FoundBy {
+    Live,     // a file of the file system
+    Deleted,  // a directory entry marked deleted, followed from its first cluster
+    Carved,   // by its signature in the raw sectors
+};
+
 struct RescuedTake {
-    std::string name;  // under unplaced/: "rescued-0001-HiFi.aud"
+    // Where it was written, under the rescue's folder: "00-01.aud" when the
+    // file system still names it, else "unplaced/rescued-0001-HiFi.aud".
+    std::string name;
+    FoundBy by = FoundBy::Carved;
+    std::string entryName;  // the directory entry's name (live or deleted)
+    // Where it is in the source, its blocks and their checks. A take whose
+    // source ends within it is not complete().
     FoundItem found;
 };
 
+// A song file or the machine file rescued.
+struct RescuedInfoFile {
+    std::string name;  // "UtyPrm00.tx5", "unplaced/rescued-song-0001.tx5"
+    FoundBy by = FoundBy::Carved;
+    std::string entryName;
+    std::uint64_t offset = 0;  // byte of the source
+    std::uint64_t bytes = 0;
+};
+
 struct RescueOutcome {
+    std::string fileSystem;  // "FAT16 at byte 0", or empty when none was found
     std::vector<RescuedTake> takes;
+    std::vector<RescuedInfoFile> infoFiles;
     int songFilesFound = 0;
     bool machineFileFound = false;  // else one was made
+    std::vector<std::string> songFilesMade;  // for named takes whose song file was not found
     std::uint64_t sectors = 0;
-    std::uint64_t unreadableSectors = 0;  // while carving
-    // Sectors of rescued takes that were read while carving but failed when
-    // read again to be written; written as zeros.
-    std::uint64_t rereadFailures = 0;
+    std::uint64_t unreadableSectors = 0;  // over the whole rescue
     std::string reportPath;
     std::string report;      // the report's text, as written
     bool cancelled = false;  // stopped by the progress; the report says what was written
@@ -53,10 +75,14 @@ struct RescueOutcome {
 // "rescued-0001-HiFi.aud" for the first take, in LONG "...-LONG.aud".
 std::string RescuedTakeName(int number, bool longMode);
 
-// Carves `reader` and writes what it finds into `dir`, a folder that is
-// made when absent and must be empty otherwise (ErrorCode::Exists): a
-// machine file, every take with at least one block under unplaced/ with a
-// WAV file of its sound beside it, and the report.
+// Finds the recorder's files in `reader` (through its file system, live and
+// deleted, then by carving the sectors no such file holds) and writes them
+// into `dir`, a folder that is made when absent and must be empty otherwise
+// (ErrorCode::Exists), as a card folder: a machine file (made when none is
+// found), the song files and takes under their names where the file system
+// still gives them, song files made for named takes whose song file is gone,
+// the others under unplaced/ (takes with a WAV file of their sound beside
+// them), and the report. Nothing in the source is written.
 Result<RescueOutcome> RescueToFolder(SectorReader& reader, const std::string& dir,
                                      const RescueOptions& options = {});
 

@@ -69,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const trx5::CarveOutcome whole = trx5::Carve(reader);
     for (const std::size_t chunk : {std::size_t{1}, std::size_t{3}}) {
         trx5::RetryingSectorReader again(source);
-        FUZZ_CHECK(SameItems(whole, trx5::Carve(again, chunk)));
+        FUZZ_CHECK(SameItems(whole, trx5::Carve(again, {.chunkSectors = chunk})));
     }
     const std::uint64_t sectors = reader.SectorCount();
     FUZZ_CHECK(whole.sectors == sectors);

@@ -27,7 +27,7 @@ trx5::CarveOutcome CarveBytes(const Bytes& image, std::set<std::uint64_t> bad = 
                               std::size_t chunkSectors = 8192) {
     FaultySource source(image, std::move(bad));
     trx5::RetryingSectorReader reader(source);
-    return trx5::Carve(reader, chunkSectors);
+    return trx5::Carve(reader, {.chunkSectors = chunkSectors});
 }
 
 // Blocks the encoder writes are never Implausible, whatever the sound;

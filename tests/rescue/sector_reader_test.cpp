@@ -51,7 +51,7 @@ TEST(SectorReader, ReadsAnImageFile) {
     ASSERT_TRUE(source) << source.Describe();
     EXPECT_EQ((*source)->size(), image.size());
     trx5::RetryingSectorReader reader(**source);
-    const trx5::CarveOutcome out = trx5::Carve(reader, 5);
+    const trx5::CarveOutcome out = trx5::Carve(reader, {.chunkSectors = 5});
     ASSERT_EQ(out.items.size(), 1u);
     EXPECT_EQ(out.items[0].sector, 3u);
     EXPECT_EQ(out.items[0].blockCount, 12u);

@@ -1,11 +1,14 @@
 #include "rescue/carver.h"
 
+#include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 
 #include "card/card_info.h"
 #include "card/take_file.h"
+#include "codec/take_codec.h"
 
 namespace trx5 {
 
@@ -75,6 +78,27 @@ class CarveState {
             Finish(TakeEnd::ImplausibleBlock);
             return;
         }
+        // Where a take was written in pieces, its blocks may be followed by
+        // another take's: the sound jumps there. The blocks after the jump
+        // are kept apart, never joined to the take before.
+        const bool longMode = take_.longMode;
+        const int spb = SamplesPerBlock(longMode);
+        std::int16_t samples[kMaxSamplesPerBlock];
+        DecodeTakeBlock(p, samples, longMode);
+        if (take_.blockCount > 0 && pendingLost_ == 0 &&
+            std::abs(int(samples[0]) - lastSample_) > kSeamFactor * maxStep_ + kSeamSlack) {
+            Finish(TakeEnd::Seam);
+            take_.kind = FoundKind::Take;
+            take_.sector = n;
+            take_.headerless = true;
+            take_.longMode = longMode;
+            inTake_ = true;
+        }
+        lastSample_ = samples[spb - 1];
+        maxStep_ = 0;
+        for (int i = 1; i < spb; ++i) {
+            maxStep_ = std::max(maxStep_, std::abs(int(samples[i]) - int(samples[i - 1])));
+        }
         take_.lostBlocks += pendingLost_;
         pendingLost_ = 0;
         ++take_.blockCount;
@@ -104,6 +128,9 @@ class CarveState {
     FoundItem take_;
     bool inTake_ = false;
     std::uint64_t pendingLost_ = 0;
+    // The last block's last sample and largest step between samples.
+    int lastSample_ = 0;
+    int maxStep_ = 0;
 };
 
 }  // namespace

@@ -184,6 +184,8 @@ const char* EndText(TakeEnd end) {
             return "ends at the next header";
         case TakeEnd::ImplausibleBlock:
             return "ends before a sector that is no take block";
+        case TakeEnd::Seam:
+            return "ends where the sound jumps: the blocks after it are kept apart";
         case TakeEnd::KnownFile:
             return "ends where a file of the file system begins";
         case TakeEnd::EndOfSource:
@@ -375,7 +377,14 @@ Status Rescue::WriteTakeFile(const std::string& folder, const std::string& name,
     }
     std::vector<std::uint8_t> buffer(kBatchBlocks * kSectorSize);
     std::vector<std::uint8_t> unreadable(kBatchBlocks);
-    out_.unreadableSectors += reader_.ReadSectors(take.sector, 1, buffer.data(), unreadable.data());
+    if (take.headerless) {
+        // Blocks no header starts get one, so that they can be played.
+        const TakeHeader header = MakeTakeHeader(take.longMode);
+        std::memcpy(buffer.data(), header.data(), kSectorSize);
+    } else {
+        out_.unreadableSectors +=
+            reader_.ReadSectors(take.sector, 1, buffer.data(), unreadable.data());
+    }
     if (Status s = aud.Write(buffer.data(), kSectorSize); !s) return WriteFailure(s, path);
 
     const bool longMode = take.longMode;
@@ -529,6 +538,7 @@ Result<RescueOutcome> Rescue::Run() {
 
     int unplacedTakes = 0;
     int unplacedSongs = 0;
+    int fragments = 0;
     std::vector<std::pair<int, bool>> namedSongs;  // song, mode of its takes
     for (Listed& l : listed_) {
         if (!l.accepted || out_.cancelled) continue;
@@ -597,7 +607,7 @@ Result<RescueOutcome> Rescue::Run() {
                 hint = &l;
             }
         }
-        const bool named = hint != nullptr && !taken_.count(Lower(hint->file.name));
+        const bool named = hint != nullptr && !item.headerless && !taken_.count(Lower(hint->file.name));
         if (item.kind == FoundKind::MachineFile) continue;  // a new one is made below
         if (item.kind == FoundKind::SongFile) {
             std::string name;
@@ -634,7 +644,8 @@ Result<RescueOutcome> Rescue::Run() {
             namedSongs.push_back({hint->what.song, t.found.longMode});
         } else {
             if (Status s = MakeUnplaced(); !s) return s;
-            t.name = RescuedTakeName(++unplacedTakes, item.longMode);
+            t.name = item.headerless ? RescuedFragmentName(++fragments, item.longMode)
+                                     : RescuedTakeName(++unplacedTakes, item.longMode);
             if (Status s = WriteTakeFile(dir_ + kUnplacedFolder, t.name, true, t.found); !s)
                 return s;
             t.name = kUnplacedFolder + t.name;
@@ -688,8 +699,8 @@ std::string Rescue::ReportText() const {
     text += line;
     for (const RescuedInfoFile& f : out_.infoFiles) {
         std::snprintf(line, sizeof line, "%s: %s%s%s at byte %" PRIu64 ", %" PRIu64 " bytes\n",
-                      f.name.c_str(), ByText(f.by), f.entryName.empty() ? "" : " ",
-                      f.entryName.c_str(), f.offset, f.bytes);
+                      f.name.c_str(), ByText(f.by), f.entryName == f.name ? "" : " ",
+                      f.entryName == f.name ? "" : f.entryName.c_str(), f.offset, f.bytes);
         text += line;
     }
     for (const RescuedTake& t : out_.takes) {
@@ -697,8 +708,11 @@ std::string Rescue::ReportText() const {
         std::snprintf(line, sizeof line,
                       "%s: %s%s%s at byte %" PRIu64 ", %" PRIu64 " bytes, %s, %" PRIu64
                       " blocks checked, %" PRIu64 " doubtful",
-                      t.name.c_str(), ByText(t.by), t.entryName.empty() ? "" : " ",
-                      t.entryName.c_str(), f.sector * kSectorSize,
+                      t.name.c_str(),
+                      f.headerless ? "carved blocks that no header starts, not joined to any take,"
+                                   : ByText(t.by),
+                      t.entryName == t.name ? "" : " ",
+                      t.entryName == t.name ? "" : t.entryName.c_str(), f.sector * kSectorSize,
                       (f.blockCount + 1) * kSectorSize, f.longMode ? "LONG" : "HiFi",
                       f.blockCount, f.doubtfulBlocks);
         text += line;
@@ -737,6 +751,12 @@ Status Rescue::WriteReport() {
 std::string RescuedTakeName(int number, bool longMode) {
     char name[40];
     std::snprintf(name, sizeof name, "rescued-%04d-%s.aud", number, longMode ? "LONG" : "HiFi");
+    return name;
+}
+
+std::string RescuedFragmentName(int number, bool longMode) {
+    char name[40];
+    std::snprintf(name, sizeof name, "fragment-%04d-%s.aud", number, longMode ? "LONG" : "HiFi");
     return name;
 }
 

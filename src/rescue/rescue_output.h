@@ -74,6 +74,8 @@ struct RescueOutcome {
 
 // "rescued-0001-HiFi.aud" for the first take, in LONG "...-LONG.aud".
 std::string RescuedTakeName(int number, bool longMode);
+// "fragment-0001-HiFi.aud": take blocks that no header starts.
+std::string RescuedFragmentName(int number, bool longMode);
 
 // Finds the recorder's files in `reader` (through its file system, live and
 // deleted, then by carving the sectors no such file holds) and writes them

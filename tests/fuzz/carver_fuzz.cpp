@@ -46,7 +46,7 @@ bool SameItems(const trx5::CarveOutcome& a, const trx5::CarveOutcome& b) {
     for (std::size_t i = 0; i < a.items.size(); ++i) {
         const trx5::FoundItem& x = a.items[i];
         const trx5::FoundItem& y = b.items[i];
-        if (x.kind != y.kind || x.sector != y.sector || x.longMode != y.longMode ||
+        if (x.kind != y.kind || x.sector != y.sector || x.headerless != y.headerless || x.longMode != y.longMode ||
             x.blockCount != y.blockCount || x.doubtfulBlocks != y.doubtfulBlocks ||
             x.lostBlocks != y.lostBlocks || x.end != y.end || x.blocks.size() != y.blocks.size()) {
             return false;
@@ -81,7 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const trx5::FoundItem& item : whole.items) {
         FUZZ_CHECK(item.sector >= previous && item.sector < sectors);
         previous = item.sector;
-        std::uint64_t next = item.sector + 1;
+        std::uint64_t next = item.headerless ? item.sector : item.sector + 1;
         std::uint64_t blocks = 0;
         for (const trx5::SectorRun& run : item.blocks) {
             FUZZ_CHECK(run.count > 0 && run.first >= next);

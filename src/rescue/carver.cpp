@@ -85,8 +85,32 @@ class CarveState {
         const int spb = SamplesPerBlock(longMode);
         std::int16_t samples[kMaxSamplesPerBlock];
         DecodeTakeBlock(p, samples, longMode);
-        if (take_.blockCount > 0 && pendingLost_ == 0 &&
-            std::abs(int(samples[0]) - lastSample_) > kSeamFactor * maxStep_ + kSeamSlack) {
+        // A block that used the largest step may have lagged behind its
+        // sound (the coding's slope overload): its end tells nothing then.
+        static const int kLargestStep = [] {
+            int m = 0;
+            for (const std::int16_t d : DeltaTable) m = std::max(m, std::abs(int(d)));
+            return m;
+        }();
+        // Judged from both sides: where the last block's samples point
+        // forwards, and where this block's point backwards.
+        int step = 0;
+        int curve = 0;
+        for (int i = 1; i < spb; ++i) {
+            step = std::max(step, std::abs(int(samples[i]) - int(samples[i - 1])));
+        }
+        for (int i = 1; i + 1 < spb; ++i) {
+            curve = std::max(curve, std::abs(int(samples[i + 1]) - 2 * int(samples[i]) +
+                                             int(samples[i - 1])));
+        }
+        const auto jumps = [](int actual, int predicted, int maxCurve) {
+            return std::abs(actual - predicted) > kSeamFactor * maxCurve + kSeamSlack;
+        };
+        const bool forward = maxStep_ < kLargestStep &&
+                             jumps(samples[0], 2 * lastSample_ - beforeLast_, maxCurve_);
+        const bool backward =
+            step < kLargestStep && jumps(lastSample_, 2 * samples[0] - samples[1], curve);
+        if (take_.blockCount > 0 && pendingLost_ == 0 && (forward || backward)) {
             Finish(TakeEnd::Seam);
             take_.kind = FoundKind::Take;
             take_.sector = n;
@@ -95,10 +119,9 @@ class CarveState {
             inTake_ = true;
         }
         lastSample_ = samples[spb - 1];
-        maxStep_ = 0;
-        for (int i = 1; i < spb; ++i) {
-            maxStep_ = std::max(maxStep_, std::abs(int(samples[i]) - int(samples[i - 1])));
-        }
+        beforeLast_ = samples[spb - 2];
+        maxStep_ = step;
+        maxCurve_ = curve;
         take_.lostBlocks += pendingLost_;
         pendingLost_ = 0;
         ++take_.blockCount;
@@ -128,9 +151,12 @@ class CarveState {
     FoundItem take_;
     bool inTake_ = false;
     std::uint64_t pendingLost_ = 0;
-    // The last block's last sample and largest step between samples.
+    // The last block's last two samples, its largest step between samples
+    // and its largest change of step.
     int lastSample_ = 0;
+    int beforeLast_ = 0;
     int maxStep_ = 0;
+    int maxCurve_ = 0;
 };
 
 }  // namespace

@@ -462,6 +462,8 @@ Result<RescueOutcome> Rescue::Run() {
     writeProgress_ = std::make_unique<PartProgress>(&whole, kPhaseFiles + kPhaseCarve,
                                                     kRescueProgressTotal - kPhaseFiles - kPhaseCarve);
     const std::uint64_t sectorCount = reader_.SectorCount();
+    // A take's blocks are whole sectors: a last sector cut short is none.
+    const std::uint64_t wholeSectors = reader_.size() / kSectorSize;
     out_.sectors = sectorCount;
 
     // 1. The file system: live files as they stand, deleted entries when
@@ -547,7 +549,8 @@ Result<RescueOutcome> Rescue::Run() {
             if (!free) continue;
             out_.machineFileFound = true;
         }
-        const std::vector<SectorRun> runs = WithinSource(l.file.sectors, sectorCount);
+        const std::vector<SectorRun> runs = WithinSource(
+            l.file.sectors, l.what.kind == FoundKind::Take ? wholeSectors : sectorCount);
         if (l.what.kind != FoundKind::Take) {
             std::string name = l.file.name;
             std::string folder = dir_;

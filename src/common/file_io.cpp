@@ -207,6 +207,24 @@ Status TempFile::Flush() {
     return Status::Ok();
 }
 
+Status TempFile::FlushToSystem() {
+    errno = 0;
+    if (std::fflush(file_) != 0 || std::ferror(file_) != 0) {
+        return Status::Fail(ErrorCode::CannotWrite, {}, ErrnoText(errno != 0 ? errno : EIO));
+    }
+    return Status::Ok();
+}
+
+Status SyncFileSystem(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return Status::Fail(ErrorCode::CannotWrite, {}, ErrnoText(errno)).WithPath(folder);
+    const int result = ::syncfs(fd);
+    const int error = errno;
+    ::close(fd);
+    if (result != 0) return Status::Fail(ErrorCode::CannotWrite, {}, ErrnoText(error)).WithPath(folder);
+    return Status::Ok();
+}
+
 Status TempFile::CommitTo(const std::string& target) {
     if (std::rename(path_.c_str(), target.c_str()) != 0) {
         const int error = errno;

@@ -82,6 +82,10 @@ class TempFile {
     void StartWriteback();
     // Flushes the data to the device; the file stays open and locked.
     Status Flush();
+    // Hands the data to the system without waiting for the device, for a
+    // writer of many new files that syncs their file system once at the end
+    // (SyncFileSystem) before it reports them written.
+    Status FlushToSystem();
     // Renames the file over `target` and closes it. The data must have been
     // flushed first.
     Status CommitTo(const std::string& target);
@@ -105,5 +109,9 @@ void RemoveStaleTempFiles(const std::string& folder, const std::string& namePref
 
 // Flushes the folder's entries (a rename in it) to the device; best effort.
 void SyncFolder(const std::string& folder);
+
+// Writes everything of the file system that holds `folder` to the device and
+// reports a failure to write any of it (syncfs(2)).
+Status SyncFileSystem(const std::string& folder);
 
 }  // namespace trx5

@@ -65,7 +65,7 @@ Status WriteWhole(const std::string& folder, const std::string& name,
     if (Status s = temp.Create(folder, name); !s) return WriteFailure(s, folder + name);
     if (Status s = temp.Write(bytes.data(), bytes.size()); !s)
         return WriteFailure(s, folder + name);
-    if (Status s = temp.Flush(); !s) return WriteFailure(s, folder + name);
+    if (Status s = temp.FlushToSystem(); !s) return WriteFailure(s, folder + name);
     if (Status s = temp.CommitTo(folder + name); !s) return WriteFailure(s, folder + name);
     return Status::Ok();
 }
@@ -238,6 +238,12 @@ class Rescue {
     std::uint64_t writeDone_ = 0;
     std::uint64_t writeTotal_ = 0;
     std::unique_ptr<PartProgress> writeProgress_;
+    // Buffers of kBatchBlocks sectors, made once for all files.
+    std::vector<std::uint8_t> buffer_ = std::vector<std::uint8_t>(kBatchBlocks * kSectorSize);
+    std::vector<std::uint8_t> unreadable_ = std::vector<std::uint8_t>(kBatchBlocks);
+    std::vector<std::uint8_t> good_ = std::vector<std::uint8_t>(kBatchBlocks * kSectorSize);
+    std::vector<std::int16_t> samples_ =
+        std::vector<std::int16_t>(kBatchBlocks * kMaxSamplesPerBlock);
 };
 
 bool Rescue::Cancelled(Progress& p, std::uint64_t done, std::uint64_t total) {
@@ -284,8 +290,8 @@ bool Rescue::SongMode(int song, bool& longMode) const {
 void Rescue::CheckDeleted(Listed& l) {
     const std::vector<SectorRun> runs = WithinSource(l.file.sectors, reader_.SectorCount());
     if (runs.empty()) return;
-    std::vector<std::uint8_t> buffer(kBatchBlocks * kSectorSize);
-    std::vector<std::uint8_t> unreadable(kBatchBlocks);
+    std::vector<std::uint8_t>& buffer = buffer_;
+    std::vector<std::uint8_t>& unreadable = unreadable_;
     reader_.ReadSectors(runs.front().first, 1, buffer.data(), unreadable.data());
     if (unreadable[0]) return;
     if (l.what.kind != FoundKind::Take) {
@@ -341,8 +347,8 @@ Status Rescue::WriteRuns(const std::string& folder, const std::string& name,
     const std::string path = folder + name;
     TempFile file;
     if (Status s = file.Create(folder, name); !s) return WriteFailure(s, path);
-    std::vector<std::uint8_t> buffer(kBatchBlocks * kSectorSize);
-    std::vector<std::uint8_t> unreadable(kBatchBlocks);
+    std::vector<std::uint8_t>& buffer = buffer_;
+    std::vector<std::uint8_t>& unreadable = unreadable_;
     for (const SectorRun& r : runs) {
         for (std::uint64_t done = 0; done < r.count && bytes > 0;) {
             const auto n =
@@ -355,7 +361,7 @@ Status Rescue::WriteRuns(const std::string& folder, const std::string& name,
             done += n;
         }
     }
-    if (Status s = file.Flush(); !s) return WriteFailure(s, path);
+    if (Status s = file.FlushToSystem(); !s) return WriteFailure(s, path);
     if (Status s = file.CommitTo(path); !s) return WriteFailure(s, path);
     return Status::Ok();
 }
@@ -375,8 +381,8 @@ Status Rescue::WriteTakeFile(const std::string& folder, const std::string& name,
     if (withWav) {
         if (Status s = wav.Create(folder, wavName); !s) return WriteFailure(s, wavPath);
     }
-    std::vector<std::uint8_t> buffer(kBatchBlocks * kSectorSize);
-    std::vector<std::uint8_t> unreadable(kBatchBlocks);
+    std::vector<std::uint8_t>& buffer = buffer_;
+    std::vector<std::uint8_t>& unreadable = unreadable_;
     if (take.headerless) {
         // Blocks no header starts get one, so that they can be played.
         const TakeHeader header = MakeTakeHeader(take.longMode);
@@ -401,8 +407,8 @@ Status Rescue::WriteTakeFile(const std::string& folder, const std::string& name,
         wf.blockAlign = 2;
         if (Status s = WriteWavHeader(info, wav.file(), wf); !s) return WriteFailure(s, wavPath);
     }
-    std::vector<std::int16_t> samples(kBatchBlocks * SamplesPerBlock(longMode));
-    std::vector<std::uint8_t> good(kBatchBlocks * kSectorSize);
+    std::vector<std::int16_t>& samples = samples_;
+    std::vector<std::uint8_t>& good = good_;
     take.blockCount = 0;
     take.doubtfulBlocks = 0;
     for (const SectorRun& run : take.blocks) {
@@ -443,9 +449,9 @@ Status Rescue::WriteTakeFile(const std::string& folder, const std::string& name,
         FreeAudioFileInfo(info);
     }
     if (out_.cancelled) return Status::Ok();
-    if (Status s = aud.Flush(); !s) return WriteFailure(s, path);
+    if (Status s = aud.FlushToSystem(); !s) return WriteFailure(s, path);
     if (withWav) {
-        if (Status s = wav.Flush(); !s) return WriteFailure(s, wavPath);
+        if (Status s = wav.FlushToSystem(); !s) return WriteFailure(s, wavPath);
     }
     if (Status s = aud.CommitTo(path); !s) return WriteFailure(s, path);
     if (withWav) {
@@ -680,6 +686,11 @@ Result<RescueOutcome> Rescue::Run() {
         out_.songFilesMade.push_back(name);
     }
     if (Status s = WriteReport(); !s) return s;
+    // The files were handed to the system one by one; they are on the
+    // device before the rescue says they are written.
+    if (Status s = SyncFileSystem(dir_); !s) {
+        return Status::Fail(ErrorCode::CannotWrite, kMsgCannotWriteRescue, s.reason()).WithPath(dir_);
+    }
     return std::move(out_);
 }
 

@@ -40,3 +40,38 @@ TEST(RescueCli, RescuesAnImageIntoANewFolder) {
 }
 
 }  // namespace
+
+namespace {
+
+// A report that would replace a file is refused before anything is
+// written; Ctrl-C stops a rescue with what was written so far, as its
+// report says, and exit status 130.
+TEST(RescueCli, RefusesToReplaceAReportAndStopsOnCtrlC) {
+    trx5test::TempDir work;
+    trx5test::Bytes image;
+    for (int i = 0; i < 200; ++i) trx5test::Append(image, trx5test::EncodedTake(i % 2 == 1, 500, i));
+    trx5test::WriteFile(work / "card.img", image);
+    trx5test::WriteFile(work / "report.txt", std::string("keep"));
+
+    const RunResult refused =
+        RunCli({"rescue", work / "card.img", work / "out", "--report", work / "report.txt"});
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_NE(refused.err.find("a file of that name exists"), std::string::npos) << refused.err;
+    EXPECT_FALSE(trx5test::FileExists(work / "out"));
+    EXPECT_EQ(trx5test::ReadFile(work / "report.txt"), trx5test::Bytes({'k', 'e', 'e', 'p'}));
+
+    const std::string unplaced = work / "out/unplaced";
+    trx5test::RunOptions options;
+    options.interruptWhen = [&unplaced] { return trx5test::FileExists(unplaced); };
+    const RunResult run = RunCli({"rescue", work / "card.img", work / "out"}, options);
+    EXPECT_EQ(run.code, 130) << run.err;
+    EXPECT_NE(run.err.find("rescue interrupted"), std::string::npos) << run.err;
+    const trx5test::Bytes report = trx5test::ReadFile(work / "out/rescue-report.txt");
+    const std::string text(report.begin(), report.end());
+    EXPECT_NE(text.find("Cancelled: the files above were written, the rest not."),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("Unreadable sectors: 0"), std::string::npos) << text;
+}
+
+}  // namespace

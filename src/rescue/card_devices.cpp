@@ -1,5 +1,8 @@
 #include "rescue/card_devices.h"
 
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
 #include <algorithm>
 #include <charconv>
 #include <filesystem>
@@ -95,6 +98,29 @@ std::vector<CardDevice> ListCardDevices(const std::string& sysRoot) {
         devices.insert(devices.end(), parts.begin(), parts.end());
     }
     return devices;
+}
+
+bool DeviceHolds(std::uint64_t device, std::uint64_t fileSystem, const std::string& sysRoot) {
+    if (device == fileSystem) return true;
+    const auto number = [](std::uint64_t dev) {
+        return std::to_string(major(dev)) + ":" + std::to_string(minor(dev));
+    };
+    // /sys/dev/block/MAJ:MIN leads to the device's folder; a partition's
+    // lies in its disk's.
+    std::error_code error;
+    const fs::path folder =
+        fs::canonical(fs::path(sysRoot) / "dev" / "block" / number(fileSystem), error);
+    if (error || !fs::exists(folder / "partition", error)) return false;
+    return ReadAttribute(folder.parent_path() / "dev") == number(device);
+}
+
+bool FolderIsOnDevice(const std::string& folder, const std::string& devicePath,
+                      const std::string& sysRoot) {
+    struct stat node {};
+    struct stat place {};
+    if (::stat(devicePath.c_str(), &node) != 0 || !S_ISBLK(node.st_mode)) return false;
+    if (::stat(folder.c_str(), &place) != 0) return false;
+    return DeviceHolds(node.st_rdev, place.st_dev, sysRoot);
 }
 
 }  // namespace trx5

@@ -26,4 +26,18 @@ struct CardDevice {
 // its partitions; devices by name, partitions by number.
 std::vector<CardDevice> ListCardDevices(const std::string& sysRoot = "/sys");
 
+// Whether the file system on device number `fileSystem` (a file's st_dev)
+// lies on the block device numbered `device` (its node's st_rdev): on the
+// device itself or on one of its partitions.
+bool DeviceHolds(std::uint64_t device, std::uint64_t fileSystem,
+                 const std::string& sysRoot = "/sys");
+
+// Whether `folder` lies on the block device `devicePath` ("/dev/sdb"), so
+// that writing there would write on the device; false when `devicePath` is
+// no block device (an image file) or either cannot be looked at. A rescue
+// must not write on the card it reads: it would overwrite what it looks
+// for.
+bool FolderIsOnDevice(const std::string& folder, const std::string& devicePath,
+                      const std::string& sysRoot = "/sys");
+
 }  // namespace trx5

@@ -1,6 +1,7 @@
 #include "rescue/card_devices.h"
 
 #include <gtest/gtest.h>
+#include <sys/sysmacros.h>
 
 #include <filesystem>
 
@@ -86,6 +87,39 @@ TEST(CardDevices, NoneWithoutSysfs) {
     trx5test::TempDir root;
     EXPECT_TRUE(trx5::ListCardDevices(root.path()).empty());
     EXPECT_TRUE(trx5::ListCardDevices(root / "missing").empty());
+}
+
+// A folder lies on a device when its file system is the device or one of
+// the device's partitions; another disk's partition, or a file system on
+// no block device (a tmpfs), does not.
+TEST(CardDevices, TellsWhetherAFolderLiesOnADevice) {
+    trx5test::TempDir root;
+    Attribute(root, "block/sdb", "dev", "8:16");
+    Attribute(root, "block/sdb/sdb1", "dev", "8:17");
+    Attribute(root, "block/sdb/sdb1", "partition", "1");
+    Attribute(root, "block/sdc", "dev", "8:32");
+    Attribute(root, "block/sdc/sdc1", "dev", "8:33");
+    Attribute(root, "block/sdc/sdc1", "partition", "1");
+    std::filesystem::create_directories(root / "dev/block");
+    for (const char* link : {"8:16=sdb", "8:17=sdb/sdb1", "8:32=sdc", "8:33=sdc/sdc1"}) {
+        const std::string text(link);
+        const auto at = text.find('=');
+        std::filesystem::create_symlink("../../block/" + text.substr(at + 1),
+                                        root / "dev/block/" + text.substr(0, at));
+    }
+    const auto sdb = makedev(8, 16);
+    EXPECT_TRUE(trx5::DeviceHolds(sdb, makedev(8, 16), root.path()));
+    EXPECT_TRUE(trx5::DeviceHolds(sdb, makedev(8, 17), root.path()));
+    EXPECT_TRUE(trx5::DeviceHolds(makedev(8, 17), makedev(8, 17), root.path()));
+    EXPECT_FALSE(trx5::DeviceHolds(makedev(8, 17), makedev(8, 16), root.path()));
+    EXPECT_FALSE(trx5::DeviceHolds(sdb, makedev(8, 33), root.path()));
+    EXPECT_FALSE(trx5::DeviceHolds(sdb, makedev(8, 32), root.path()));
+    EXPECT_FALSE(trx5::DeviceHolds(sdb, makedev(0, 45), root.path()));
+
+    // An image file is no device: it can be rescued anywhere.
+    trx5test::WriteFile(root / "card.img", std::string(512, 'x'));
+    EXPECT_FALSE(trx5::FolderIsOnDevice(root.path(), root / "card.img"));
+    EXPECT_FALSE(trx5::FolderIsOnDevice(root.path(), root / "missing"));
 }
 
 }  // namespace

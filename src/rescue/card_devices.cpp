@@ -63,20 +63,20 @@ std::vector<std::string> EntryNames(const fs::path& folder) {
 }
 
 std::vector<CardDevice> Partitions(const fs::path& folder, const CardDevice& disk) {
-    std::vector<CardDevice> parts;
+    std::vector<CardDevice> found;
     for (const std::string& name : EntryNames(folder)) {
         const int number = static_cast<int>(ReadNumber(folder / name / "partition"));
         if (number <= 0) continue;
-        CardDevice part = disk;
-        part.path = DevicePath(name);
-        part.bytes = Bytes(folder / name);
-        part.partition = number;
-        part.diskPath = disk.path;
-        if (part.bytes > 0) parts.push_back(std::move(part));
+        CardDevice slice = disk;
+        slice.path = DevicePath(name);
+        slice.bytes = Bytes(folder / name);
+        slice.partition = number;
+        slice.diskPath = disk.path;
+        if (slice.bytes > 0) found.push_back(std::move(slice));
     }
-    std::sort(parts.begin(), parts.end(),
+    std::sort(found.begin(), found.end(),
               [](const CardDevice& a, const CardDevice& b) { return a.partition < b.partition; });
-    return parts;
+    return found;
 }
 
 }  // namespace
@@ -93,9 +93,9 @@ std::vector<CardDevice> ListCardDevices(const std::string& sysRoot) {
         disk.model = ReadAttribute(folder / "device" / "model");
         // An MMC device tells the card's name instead of a model.
         if (disk.model.empty()) disk.model = ReadAttribute(folder / "device" / "name");
-        const std::vector<CardDevice> parts = Partitions(folder, disk);
+        const std::vector<CardDevice> partitions = Partitions(folder, disk);
         devices.push_back(std::move(disk));
-        devices.insert(devices.end(), parts.begin(), parts.end());
+        devices.insert(devices.end(), partitions.begin(), partitions.end());
     }
     return devices;
 }

@@ -436,6 +436,40 @@ QImage CardGlyph(int scale, bool toFolder) {
     return image;
 }
 
+// A memory card under a magnifying glass: its takes looked for sector by
+// sector, for a rescue.
+QImage RescueGlyph(int scale) {
+    QImage image = Glyph(scale, 16, 16);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+
+    const QRectF cardArea(1.5, 0.5, 9, 12);
+    QPainterPath card;
+    card.moveTo(cardArea.left(), cardArea.top());
+    card.lineTo(cardArea.right() - 2.5, cardArea.top());
+    card.lineTo(cardArea.right(), cardArea.top() + 2.5);
+    card.lineTo(cardArea.right(), cardArea.bottom());
+    card.lineTo(cardArea.left(), cardArea.bottom());
+    card.closeSubpath();
+    p.setPen(QPen(QColor(30, 40, 60), 1));
+    p.setBrush(QColor(70, 110, 180));
+    p.drawPath(card);
+    p.setPen(QPen(QColor(230, 200, 90), 1));
+    for (int i = 0; i < 3; ++i) {
+        const double x = cardArea.left() + 2 + 2 * i;
+        p.drawLine(QPointF(x, cardArea.top() + 1.5), QPointF(x, cardArea.top() + 3.5));
+    }
+
+    // The glass over the card's lower right corner, its handle pointing out.
+    const QPointF centre(9.5, 9.5);
+    p.setPen(QPen(QColor(60, 40, 20), 2.2, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(centre + QPointF(2.6, 2.6), QPointF(15, 15));
+    p.setPen(QPen(QColor(40, 44, 52), 1.4));
+    p.setBrush(QColor(220, 236, 250, 210));
+    p.drawEllipse(centre, 3.6, 3.6);
+    return image;
+}
+
 bool Save(const QImage& image, const QDir& folder, const char* name) {
     const QString path = folder.filePath(QString::fromLatin1(name));
     if (image.save(path, "PNG")) return true;
@@ -671,6 +705,7 @@ int main(int argc, char** argv) {
         {"audition_stop", [](int s) { return AuditionGlyph(s, false, true); }},
         {"backup", [](int s) { return CardGlyph(s, true); }},
         {"restore", [](int s) { return CardGlyph(s, false); }},
+        {"rescue", RescueGlyph},
     };
     bool ok = true;
     for (const auto& [name, draw] : pictures) {

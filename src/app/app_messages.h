@@ -222,6 +222,77 @@ inline QString RestoringFiles(const QString& folder, const QString& root) {
 inline QString Done() { return QStringLiteral("Done."); }
 inline QString OperationCanceled() { return QStringLiteral("Operation canceled"); }
 
+// Rescue.
+inline QString RescueTitle() { return QStringLiteral("Rescue a card"); }
+inline QString RescueIntro() {
+    return QStringLiteral(
+        "The takes are looked for in every sector of the card, also where its files are damaged "
+        "or were deleted. The card is only read.");
+}
+inline QString ChooseRescueFolder() {
+    return QStringLiteral("Choose the folder to keep the rescue in, in the folder tree.");
+}
+// The new folder of a rescue, made on `day` ("2026-05-01"); the second
+// one of the day is "Rescued card 2026-05-01 (2)".
+inline QString RescueFolderName(const QString& day, int number) {
+    return QStringLiteral("Rescued card ") + day +
+           (number > 1 ? QStringLiteral(" (%1)").arg(number) : QString());
+}
+inline QString CardReaderChoice() { return QStringLiteral("The card in a card &reader:"); }
+inline QString NoCardFound() { return QStringLiteral("No card reader with a card was found."); }
+inline QString LookAgainButton() { return QStringLiteral("&Look again"); }
+inline QString ImageFileChoice() { return QStringLiteral("An &image file of a card:"); }
+inline QString BrowseButton() { return QStringLiteral("&Browse..."); }
+inline QString ImageFileCaption() { return QStringLiteral("Image file of a card"); }
+inline QString RescueInto(const QString& folder) { return QStringLiteral("Into: ") + folder; }
+inline QString RescueButton() { return QStringLiteral("Rescue"); }
+// "/dev/sdb — 1.0 GB — Generic Card Reader"; a partition "/dev/sdb1 —
+// 1.0 GB — partition 1 of /dev/sdb".
+inline QString CardDeviceEntry(const QString& path, const QString& size, const QString& reader) {
+    const QString dash = QStringLiteral(" \u2014 ");
+    return path + dash + size + (reader.isEmpty() ? QString() : dash + reader);
+}
+inline QString PartitionOf(int number, const QString& disk) {
+    return QStringLiteral("partition %1 of %2").arg(number).arg(disk);
+}
+// The device could not be opened for reading, nor through udisks2.
+inline QString DeviceNeedsRights(const QString& device, const QString& reason) {
+    return QStringLiteral(
+               "%1 cannot be read: %2. Run the program as a user who may read the device, or "
+               "start udisks2.")
+        .arg(device, reason);
+}
+// udisks2 is there but refused to open the device (the user was not let).
+inline QString DeviceRefused(const QString& device, const QString& reason) {
+    return QStringLiteral(
+               "%1 cannot be read: %2. Run the program as a user who may read the device.")
+        .arg(device, reason);
+}
+inline QString DiskServiceDoesNotKnow() {
+    return QStringLiteral("udisks2 does not know the device");
+}
+inline QString RescueOntoItsCard(const QString& device) {
+    return QStringLiteral(
+               "The folder chosen lies on %1, the card to be rescued: writing there would "
+               "overwrite what the rescue looks for. Choose a folder on another disk in the "
+               "folder tree.")
+        .arg(device);
+}
+inline QString RescuingTheCard() { return QStringLiteral("Rescuing the card..."); }
+inline QString RescueFailed() { return QStringLiteral("Rescue failed"); }
+inline QString TakesRescued(std::size_t takes, const QString& folder) {
+    return (takes == 1 ? QStringLiteral("1 take rescued into ")
+                       : QStringLiteral("%1 takes rescued into ").arg(takes)) +
+           folder + '.';
+}
+inline QString RescueCancelled(const QString& folder) {
+    return QStringLiteral("Rescue cancelled; what was found so far is in ") + folder + '.';
+}
+inline QString RescueReportTitle() { return QStringLiteral("Rescue report"); }
+inline QString RescueReportKept(const QString& path) {
+    return QStringLiteral("The report is kept in ") + path + '.';
+}
+
 // Help.
 inline QString NoHelpFile() { return QStringLiteral("Help file couldn't be found."); }
 inline QString HelpTitle() { return QStringLiteral("Card Manager for TRX-5 - Help"); }

@@ -74,6 +74,16 @@ QString QtDialogProvider::GetFolder(QWidget* parent, const QString& caption) {
     return dialog.selectedFiles().constFirst();
 }
 
+QString QtDialogProvider::GetImageFile(QWidget* parent, const QString& caption) {
+    QFileDialog dialog(parent, caption, QStringLiteral("."));
+    CustDlgs::FitFileColumns(&dialog);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilters({QStringLiteral("Disk images (*.img *.dd *.raw *.bin *.iso)"),
+                           QStringLiteral("All files (*)")});
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().constFirst();
+}
+
 bool QtDialogProvider::Confirm(QWidget* parent, const QString& text, const QString& caption) {
     QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Ok | QMessageBox::Cancel,
                     parent);

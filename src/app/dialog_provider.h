@@ -39,6 +39,9 @@ class DialogProvider {
     virtual void MessageBox(QWidget* parent, const QString& text, const QString& detail = {}) = 0;
     // A folder chosen in a folder dialog; empty when the user cancelled.
     virtual QString GetFolder(QWidget* parent, const QString& caption) = 0;
+    // An existing file chosen in a file dialog (a card's image for a
+    // rescue); empty when the user cancelled.
+    virtual QString GetImageFile(QWidget* parent, const QString& caption) = 0;
     // A question with OK and Cancel; true for OK.
     virtual bool Confirm(QWidget* parent, const QString& text, const QString& caption) = 0;
     // A question with a button for each of `buttons`, the last of which
@@ -75,6 +78,7 @@ class QtDialogProvider final : public DialogProvider {
     QString GetOpenFileName(CustDlgs::TCOpenDialog& dialog) override;
     void MessageBox(QWidget* parent, const QString& text, const QString& detail = {}) override;
     QString GetFolder(QWidget* parent, const QString& caption) override;
+    QString GetImageFile(QWidget* parent, const QString& caption) override;
     bool Confirm(QWidget* parent, const QString& text, const QString& caption) override;
     int Choose(QWidget* parent, const QString& text, const QString& caption,
                const QStringList& buttons) override;

@@ -21,6 +21,7 @@
 #include "app/help_win.h"
 #include "app/info_text.h"
 #include "app/nf_win.h"
+#include "app/rescue_card.h"
 #include "app/song_list.h"
 #include "app/take_drag_drop.h"
 #include "app/take_export.h"
@@ -61,6 +62,7 @@ TMainWin::TMainWin(DialogProvider& dialogs, QWidget* parent)
     SecondSel = 0;
     backup_ =
         std::make_unique<TCardBackup>(*this, dialogs_, *FileOp, *DriveCombo, *DirTree, runner_);
+    rescue_ = new TRescueCard(*this, dialogs_, *DirTree, runner_, *InfoText);
     export_ = std::make_unique<TTakeExport>(*this, dialogs_, runner_, selection_);
     import_ = std::make_unique<TTakeImport>(
         *this, dialogs_, runner_, selection_,
@@ -103,6 +105,8 @@ void TMainWin::ConnectControls() {
     connect(AudBtn, &QToolButton::clicked, this, &TMainWin::AudBtnClick);
     connect(BackBtn, &QPushButton::clicked, this, &TMainWin::BackBtnClick);
     connect(RestoreBtn, &QPushButton::clicked, this, &TMainWin::RestoreBtnClick);
+    connect(RescueBtn, &QPushButton::clicked, this, &TMainWin::RescueBtnClick);
+    connect(rescue_, &TRescueCard::ProgressStep, this, &TMainWin::ProgressStep);
     connect(WavOpen, &CustDlgs::TCOpenDialog::OnSelectionChange, this,
             &TMainWin::WavOpenSelectionChange);
     connect(AbortBtn, &QToolButton::clicked, this, &TMainWin::AbortBtnClick);
@@ -180,6 +184,7 @@ void TMainWin::UpdateCommandStates() {
     BackBtn->setEnabled(!busy && realFolder_);
     SongNum->setEnabled(!busy && cardShown_);
     RestoreBtn->setEnabled(!busy && cardShown_);
+    RescueBtn->setEnabled(!busy);
     Wav2TakeBtn->setEnabled(!busy && !ImportDestinations().empty());
     Take2WavBtn->setEnabled(!busy && PlayTracks >= 1);
     // Audition is the one command of busy mode while it plays, and takes no
@@ -516,3 +521,5 @@ void TMainWin::AuditionStopped() {
 void TMainWin::BackBtnClick() { backup_->Backup(); }
 
 void TMainWin::RestoreBtnClick() { backup_->Restore(ToQString(CardDir)); }
+
+void TMainWin::RescueBtnClick() { rescue_->Rescue(); }

@@ -1,8 +1,9 @@
 // The main window: the card folder tree, the song list, the 4 x 8 V-Take
 // grid with its selections and mixer knobs, and the export, import,
-// audition, backup and restore commands. Its controls are the form's; what
-// the user has picked is a SongSelection; the long operations run under a
-// TOperationRunner, and the backup and restore are a TCardBackup's.
+// audition, backup, restore and rescue commands. Its controls are the
+// form's; what the user has picked is a SongSelection; the long operations
+// run under a TOperationRunner, the backup and restore are a TCardBackup's
+// and the rescue a TRescueCard's.
 #pragma once
 
 #include <QString>
@@ -20,6 +21,7 @@ class QPixmap;
 class QToolButton;
 class DialogProvider;
 class TCardBackup;
+class TRescueCard;
 class TTakeExport;
 class TTakeImport;
 class TGetWin;
@@ -51,6 +53,7 @@ class TMainWin : public TMainWinForm {
     // device.
     void SetSoundOutput(trx5::SoundOutput& output);
     trx5::Audition& Player();
+    TRescueCard& RescueCard() { return *rescue_; }
 
     THelpWin* HelpWin = nullptr;  // made when first needed
     TTakeDragDrop* TakeDnd;
@@ -82,8 +85,8 @@ class TMainWin : public TMainWinForm {
     std::vector<trx5::TakeSlot> ImportDestinations() const;
 
   signals:
-    // Raised once per block of an export or import, before the window lets
-    // pending events run.
+    // Raised once per block of an export or import (per step of a rescue),
+    // before the window lets pending events run.
     void ProgressStep(quint64 block, quint64 blocks);
 
   public slots:
@@ -109,6 +112,8 @@ class TMainWin : public TMainWinForm {
     void AudBtnClick();
     void BackBtnClick();
     void RestoreBtnClick();
+    // A damaged card's takes into a new folder inside the folder chosen.
+    void RescueBtnClick();
     // Every take of the song shown, each as its own file, into a folder.
     void ExportSongTakes();
     // One take as its own file, into a folder.
@@ -143,6 +148,7 @@ class TMainWin : public TMainWinForm {
 
     DialogProvider& dialogs_;
     std::unique_ptr<TCardBackup> backup_;
+    TRescueCard* rescue_ = nullptr;  // a child of the window
     std::unique_ptr<TTakeExport> export_;
     std::unique_ptr<TTakeImport> import_;
     std::unique_ptr<TTakeOrganizer> organizer_;

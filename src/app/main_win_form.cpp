@@ -283,10 +283,12 @@ void TMainWinForm::CreateControls() {
     AbortBtn->setCursor(Qt::WaitCursor);
     AbortBtn->setEnabled(false);
 
+    // The card's commands, one above the other below the gauge; the last
+    // one level with Help and Exit.
     BackBtn = new QPushButton(ArtIcon(QStringLiteral(":/art/backup.png")),
                               QStringLiteral("&Back up your Card"), Panel1);
     BackBtn->setObjectName(QStringLiteral("BackBtn"));
-    BackBtn->setGeometry(32, 352, 220, 25);
+    BackBtn->setGeometry(32, 346, 220, 20);
     BackBtn->setEnabled(true);
 
     Label2 = new QLabel(QStringLiteral("Card Drive "), Panel1);
@@ -302,8 +304,14 @@ void TMainWinForm::CreateControls() {
     RestoreBtn = new QPushButton(ArtIcon(QStringLiteral(":/art/restore.png")),
                                  QStringLiteral("&Restore your Card"), Panel1);
     RestoreBtn->setObjectName(QStringLiteral("RestoreBtn"));
-    RestoreBtn->setGeometry(32, 384, 220, 25);
+    RestoreBtn->setGeometry(32, 368, 220, 20);
     RestoreBtn->setEnabled(false);
+
+    RescueBtn = new QPushButton(ArtIcon(QStringLiteral(":/art/rescue.png")),
+                                QStringLiteral("Rescue a &card..."), Panel1);
+    RescueBtn->setObjectName(QStringLiteral("RescueBtn"));
+    RescueBtn->setGeometry(32, 390, 220, 20);
+    RescueBtn->setToolTip(QStringLiteral("Find the takes of a damaged card and save them"));
 
     HelpBtn = new QPushButton(QStringLiteral("&Help"), Panel1);
     HelpBtn->setObjectName(QStringLiteral("HelpBtn"));
@@ -392,9 +400,10 @@ void TMainWinForm::SetTabOrder() {
     // keys move within it), the commands, the knobs, the tree.
     std::vector<QWidget*> order = {SongNum, Sel1Btn, Sel2Btn, Sel3Btn, Sel4Btn};
     order.insert(order.end(), TakeBtns.begin(), TakeBtns.end());
-    QWidget* const rest[] = {Wav2TakeBtn, Take2WavBtn, AudBtn,  InfoText, BackBtn, DriveCombo,
-                             RestoreBtn,  HelpBtn,     ExitBtn, Pan1,     Pan2,    Pan3,
-                             Pan4,        Vol1,        Vol2,    Vol3,     Vol4,    DirTree};
+    QWidget* const rest[] = {Wav2TakeBtn, Take2WavBtn, AudBtn,    InfoText, BackBtn,
+                             DriveCombo,  RestoreBtn,  RescueBtn, HelpBtn,  ExitBtn,
+                             Pan1,        Pan2,        Pan3,      Pan4,     Vol1,
+                             Vol2,        Vol3,        Vol4,      DirTree};
     for (QWidget* w : rest) order.push_back(w);
     for (std::size_t i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
 }

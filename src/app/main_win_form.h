@@ -79,6 +79,7 @@ class TMainWinForm : public QWidget {
     QLabel* Label2;
     TDriveCombo* DriveCombo;
     QPushButton* RestoreBtn;
+    QPushButton* RescueBtn;
     QPushButton* HelpBtn;
     QPushButton* ExitBtn;
     QToolButton* SortBtn;

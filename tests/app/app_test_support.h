@@ -41,6 +41,10 @@ class FakeDialogs final : public DialogProvider {
         folderCaptions << caption;
         return folder;
     }
+    QString GetImageFile(QWidget*, const QString& caption) override {
+        imageCaptions << caption;
+        return imageFile;
+    }
     bool Confirm(QWidget*, const QString& text, const QString& caption) override {
         confirmations << caption + QStringLiteral(": ") + text;
         return confirmAnswer;
@@ -74,6 +78,8 @@ class FakeDialogs final : public DialogProvider {
     QList<QWidget*> dragSources;
     QString folder;  // answer of the folder dialog
     QStringList folderCaptions;
+    QString imageFile;  // answer of the image file dialog
+    QStringList imageCaptions;
     std::vector<std::unique_ptr<QMimeData>> dragged;
     bool confirmAnswer = true;
     QString choice;       // the button Choose presses; the last (cancel) when none is named so

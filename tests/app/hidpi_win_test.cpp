@@ -130,6 +130,7 @@ class HiDpiWinTest : public QObject {
         const Glyph glyphs[] = {
             {win.BackBtn->icon(), QIcon::Off, Art("backup@2x.png")},
             {win.RestoreBtn->icon(), QIcon::Off, Art("restore@2x.png")},
+            {win.RescueBtn->icon(), QIcon::Off, Art("rescue@2x.png")},
             {win.AudBtn->icon(), QIcon::Off, both.copy(0, 0, 32, 32)},
             {win.AudBtn->icon(), QIcon::On, both.copy(32, 0, 32, 32)},
             {form.AudBtn->icon(), QIcon::Off, Art("audition_play@2x.png")},

@@ -103,9 +103,10 @@ class MainWinTest : public QObject {
             {win.InfoText, {32, 300, 397, 22}},
             {win.Gauge, {32, 326, 345, 16}},
             {win.AbortBtn, {388, 326, 44, 17}},
-            {win.BackBtn, {32, 352, 220, 25}},
+            {win.BackBtn, {32, 346, 220, 20}},
             {win.DriveCombo, {276, 364, 145, 18}},
-            {win.RestoreBtn, {32, 384, 220, 25}},
+            {win.RestoreBtn, {32, 368, 220, 20}},
+            {win.RescueBtn, {32, 390, 220, 20}},
             {win.HelpBtn, {270, 390, 80, 20}},
             {win.ExitBtn, {354, 390, 80, 20}},
             {win.SortBtn, {6, 5, 40, 21}},
@@ -115,6 +116,15 @@ class MainWinTest : public QObject {
             {win.TakeBtns[8 * 3 + 7], {182, 167, 60, 19}},
         };
         for (const Place& p : places) QCOMPARE(p.widget->geometry(), p.rect);
+        // The card's commands lie within the lower section of the panel's
+        // drawing, and on no other control.
+        for (QWidget* button : {win.BackBtn, win.RestoreBtn, win.RescueBtn}) {
+            QVERIFY(QRect(22, 290, 421, 127).contains(button->geometry()));
+            for (QWidget* other : win.Panel1->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+                QVERIFY2(other == button || !other->geometry().intersects(button->geometry()),
+                         qPrintable(button->objectName() + " on " + other->objectName()));
+            }
+        }
         QCOMPARE(win.Label1->pos(), QPoint(305, 9));
         QCOMPARE(win.LMonoLabel->pos(), QPoint(308, 62));
         QCOMPARE(win.RLabel->pos(), QPoint(308, 73));
@@ -130,6 +140,7 @@ class MainWinTest : public QObject {
         QCOMPARE(win.Take2WavBtn->text(), QString("V-Take -> &Wav/AIFF"));
         QCOMPARE(win.BackBtn->text(), QString("&Back up your Card"));
         QCOMPARE(win.RestoreBtn->text(), QString("&Restore your Card"));
+        QCOMPARE(win.RescueBtn->text(), QString("Rescue a &card..."));
         QCOMPARE(win.RefBtn->text(), QString("Re&fresh"));
         QCOMPARE(win.SortBtn->toolTip(), QString("Sort Tree by Alphabetical"));
         QCOMPARE(win.NewFldrBtn->toolTip(), QString("Make a new folder"));
@@ -143,6 +154,7 @@ class MainWinTest : public QObject {
             QVERIFY2(!w->isEnabled(), qPrintable(w->objectName()));
         }
         QVERIFY(win.HelpBtn->isEnabled() && win.ExitBtn->isEnabled() && win.SortBtn->isEnabled());
+        QVERIFY(win.RescueBtn->isEnabled());
         QVERIFY(win.DriveCombo->count() > 0);
         QVERIFY(win.AudBtn->isCheckable() && !win.AudBtn->icon().isNull());
 
@@ -176,10 +188,10 @@ class MainWinTest : public QObject {
                                           win.Sel4Btn};
         expected.insert(expected.end(), win.TakeBtns.begin(), win.TakeBtns.end());
         QWidget* const rest[] = {win.Wav2TakeBtn, win.Take2WavBtn, win.AudBtn,     win.InfoText,
-                                 win.BackBtn,     win.DriveCombo,  win.RestoreBtn, win.HelpBtn,
-                                 win.ExitBtn,     win.Pan1,        win.Pan2,       win.Pan3,
-                                 win.Pan4,        win.Vol1,        win.Vol2,       win.Vol3,
-                                 win.Vol4,        win.DirTree};
+                                 win.BackBtn,     win.DriveCombo,  win.RestoreBtn, win.RescueBtn,
+                                 win.HelpBtn,     win.ExitBtn,     win.Pan1,       win.Pan2,
+                                 win.Pan3,        win.Pan4,        win.Vol1,       win.Vol2,
+                                 win.Vol3,        win.Vol4,        win.DirTree};
         for (QWidget* w : rest) expected.push_back(w);
         for (std::size_t i = 1; i < expected.size(); ++i) {
             QCOMPARE(NextTabStop(expected[i - 1]), expected[i]);
@@ -515,19 +527,20 @@ class MainWinTest : public QObject {
              {(QWidget*)win.Take2WavBtn, (QWidget*)win.Wav2TakeBtn, (QWidget*)win.TreePanel,
               (QWidget*)win.ExitBtn, (QWidget*)win.BtnsPanel, (QWidget*)win.SortBtn,
               (QWidget*)win.NewFldrBtn, (QWidget*)win.SongNum, (QWidget*)win.BackBtn,
-              (QWidget*)win.RestoreBtn, (QWidget*)win.DriveCombo, (QWidget*)win.RefBtn,
-              (QWidget*)win.HelpBtn, (QWidget*)win.DirTree, (QWidget*)win.TakeBtns[5],
-              (QWidget*)win.Sel2Btn}) {
+              (QWidget*)win.RestoreBtn, (QWidget*)win.RescueBtn, (QWidget*)win.DriveCombo,
+              (QWidget*)win.RefBtn, (QWidget*)win.HelpBtn, (QWidget*)win.DirTree,
+              (QWidget*)win.TakeBtns[5], (QWidget*)win.Sel2Btn}) {
             QVERIFY2(!w->isEnabled(), qPrintable(w->objectName()));
         }
         QVERIFY(win.Pan1->isEnabled() && win.Vol4->isEnabled());
         QVERIFY(win.TakeBtns[5]->isEnabledTo(win.BtnsPanel));
 
         win.SetBusy(false);
-        for (QWidget* w : {(QWidget*)win.Take2WavBtn, (QWidget*)win.Wav2TakeBtn,
-                           (QWidget*)win.DirTree, (QWidget*)win.ExitBtn, (QWidget*)win.TakeBtns[5],
-                           (QWidget*)win.SortBtn, (QWidget*)win.NewFldrBtn, (QWidget*)win.SongNum,
-                           (QWidget*)win.DriveCombo, (QWidget*)win.RefBtn, (QWidget*)win.HelpBtn}) {
+        for (QWidget* w :
+             {(QWidget*)win.Take2WavBtn, (QWidget*)win.Wav2TakeBtn, (QWidget*)win.DirTree,
+              (QWidget*)win.ExitBtn, (QWidget*)win.TakeBtns[5], (QWidget*)win.SortBtn,
+              (QWidget*)win.NewFldrBtn, (QWidget*)win.SongNum, (QWidget*)win.DriveCombo,
+              (QWidget*)win.RefBtn, (QWidget*)win.HelpBtn, (QWidget*)win.RescueBtn}) {
             QVERIFY2(w->isEnabled(), qPrintable(w->objectName()));
         }
         // A card folder is shown: it can be backed up into and restored from.

@@ -26,6 +26,7 @@ class ArtworkTest : public QObject {
         QTest::newRow("audition, stop") << ":/art/audition_stop.png" << QSize(16, 16);
         QTest::newRow("back up") << ":/art/backup.png" << QSize(16, 16);
         QTest::newRow("restore") << ":/art/restore.png" << QSize(16, 16);
+        QTest::newRow("rescue") << ":/art/rescue.png" << QSize(16, 16);
     }
     void picturesHaveTheirSizes() {
         QFETCH(QString, path);

@@ -86,13 +86,13 @@ class FatImage : public ::testing::Test {
     // Every take of the card is a file of the rescue's unplaced folder,
     // byte for byte.
     void ExpectEveryTakeUnplaced() {
-        std::multiset<Bytes> rescued;
+        std::vector<Bytes> rescued;
         for (const std::string& name : Files(out_ + "unplaced/")) {
-            if (name.ends_with(".aud")) rescued.insert(trx5test::ReadFile(out_ + "unplaced/" + name));
+            if (name.ends_with(".aud")) rescued.push_back(trx5test::ReadFile(out_ + "unplaced/" + name));
         }
         for (const auto& [name, bytes] : card_) {
             if (name.ends_with(".aud")) {
-                EXPECT_EQ(rescued.count(bytes), 1u) << name;
+                EXPECT_EQ(std::count(rescued.begin(), rescued.end(), bytes), 1) << name;
             }
         }
     }

@@ -20,9 +20,11 @@ declare -A max_len=(
   [take_codec_fuzz]=6144
   [audio_text_fuzz]=4096
   [import_export_fuzz]=16384
+  [carver_fuzz]=8192
+  [fs_rescue_fuzz]=65537
 )
 harnesses=(audio_reader_fuzz take_file_fuzz card_info_fuzz take_codec_fuzz audio_text_fuzz
-           import_export_fuzz)
+           import_export_fuzz carver_fuzz fs_rescue_fuzz)
 
 CXX=clang++ cmake -S . -B "$build_dir" -DTRX5_BUILD_FUZZ=ON -DTRX5_BUILD_GUI=OFF \
   -DTRX5_BUILD_TESTS=OFF -DTRX5_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

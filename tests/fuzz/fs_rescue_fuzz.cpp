@@ -1,0 +1,68 @@
+// The rescue on arbitrary card images, whose file system The Sleuth Kit
+// reads: the first input byte chooses which of the first eight sectors
+// cannot be read, the rest is the image (the seeds are small FAT images with
+// live and deleted takes). The listing and the whole rescue must not crash,
+// every file listed must name itself, and the rescue must end with a card
+// folder and its report.
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <vector>
+
+#include "card/card_info.h"
+#include "fuzz_support.h"
+#include "rescue/fs_files.h"
+#include "rescue/rescue_output.h"
+#include "rescue/sector_reader.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+class Source final : public trx5::ByteSource {
+  public:
+    Source(Bytes bytes, std::uint8_t badMask) : bytes_(std::move(bytes)), bad_(badMask) {}
+    std::uint64_t size() const override { return bytes_.size(); }
+    trx5::Result<std::size_t> ReadAt(std::uint64_t offset, std::uint8_t* out,
+                                     std::size_t length) override {
+        const std::uint64_t end = std::min<std::uint64_t>(offset + length, bytes_.size());
+        if (offset >= end) return std::size_t{0};
+        for (std::uint64_t s = offset / 512; s * 512 < end && s < 8; ++s) {
+            if ((bad_ >> s & 1) != 0) {
+                return trx5::Status::Fail(trx5::ErrorCode::CannotOpen, "bad sector");
+            }
+        }
+        std::memcpy(out, bytes_.data() + offset, end - offset);
+        return static_cast<std::size_t>(end - offset);
+    }
+
+  private:
+    Bytes bytes_;
+    std::uint8_t bad_;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size == 0) return 0;
+    Source source(Bytes(data + 1, data + size), data[0]);
+    trx5::RetryingSectorReader reader(source);
+
+    const trx5::FsListing listing = trx5::ListFileSystem(reader);
+    std::vector<int> songs;
+    for (int n = 0; n < 100; ++n) songs.push_back(n);
+    for (const trx5::FsFile& f : listing.files) {
+        FUZZ_CHECK(!f.entryName.empty());
+        for (const trx5::SectorRun& r : f.sectors) FUZZ_CHECK(r.count > 0);
+        (void)trx5::RestoreDeletedName(f.entryName, songs);
+    }
+
+    const std::string dir = trx5fuzz::TempFolder() + "rescued";
+    const auto out = trx5::RescueToFolder(reader, dir);
+    FUZZ_CHECK(out);
+    FUZZ_CHECK(trx5::CheckMachineFile(dir + "/"));
+    FUZZ_CHECK(!out->report.empty());
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
+    return 0;
+}

@@ -73,7 +73,7 @@ class CarveState {
         }
         if (!inTake_) return;
         if (take_.blockCount == 0) take_.longMode = LooksLong(p);
-        const BlockVerdict v = CheckTakeBlock(p, take_.longMode);
+        BlockVerdict v = CheckTakeBlock(p, take_.longMode);
         if (v == BlockVerdict::Implausible) {
             Finish(TakeEnd::ImplausibleBlock);
             return;
@@ -85,27 +85,47 @@ class CarveState {
         const int spb = SamplesPerBlock(longMode);
         std::int16_t samples[kMaxSamplesPerBlock];
         DecodeTakeBlock(p, samples, longMode);
-        // A block that used the largest step may have lagged behind its
-        // sound (the coding's slope overload): its end tells nothing then.
+        // A run that used the largest step may have lagged behind its sound
+        // (the coding's slope overload): its end tells nothing then.
         static const int kLargestStep = [] {
             int m = 0;
             for (const std::int16_t d : DeltaTable) m = std::max(m, std::abs(int(d)));
             return m;
         }();
-        // Judged from both sides: where the last block's samples point
-        // forwards, and where this block's point backwards.
-        int step = 0;
-        int curve = 0;
-        for (int i = 1; i < spb; ++i) {
-            step = std::max(step, std::abs(int(samples[i]) - int(samples[i - 1])));
-        }
-        for (int i = 1; i + 1 < spb; ++i) {
-            curve = std::max(curve, std::abs(int(samples[i + 1]) - 2 * int(samples[i]) +
-                                             int(samples[i - 1])));
-        }
+        // The largest step and change of step within samples [from, to).
+        struct Shape {
+            int step = 0;
+            int curve = 0;
+        };
+        const auto measure = [&samples](int from, int to) {
+            Shape m;
+            for (int i = from + 1; i < to; ++i) {
+                m.step = std::max(m.step, std::abs(int(samples[i]) - int(samples[i - 1])));
+            }
+            for (int i = from + 1; i + 1 < to; ++i) {
+                m.curve = std::max(m.curve, std::abs(int(samples[i + 1]) - 2 * int(samples[i]) +
+                                                     int(samples[i - 1])));
+            }
+            return m;
+        };
         const auto jumps = [](int actual, int predicted, int maxCurve) {
             return std::abs(actual - predicted) > kSeamFactor * maxCurve + kSeamSlack;
         };
+        // A LONG block holds two runs, each from a stored sample: the second
+        // starts where the first ends, or the block is doubtful.
+        const int half = longMode ? spb / 2 : spb;
+        const Shape first = measure(0, half);
+        const Shape second = longMode ? measure(half, spb) : first;
+        if (longMode && v == BlockVerdict::Plausible && first.step < kLargestStep &&
+            second.step < kLargestStep &&
+            (jumps(samples[half], 2 * samples[half - 1] - samples[half - 2], first.curve) ||
+             jumps(samples[half - 1], 2 * samples[half] - samples[half + 1], second.curve))) {
+            v = BlockVerdict::Doubtful;
+        }
+        const int step = first.step;
+        const int curve = first.curve;
+        // Judged from both sides: where the last block's samples point
+        // forwards, and where this block's point backwards.
         const bool forward = maxStep_ < kLargestStep &&
                              jumps(samples[0], 2 * lastSample_ - beforeLast_, maxCurve_);
         const bool backward =
@@ -120,8 +140,8 @@ class CarveState {
         }
         lastSample_ = samples[spb - 1];
         beforeLast_ = samples[spb - 2];
-        maxStep_ = step;
-        maxCurve_ = curve;
+        maxStep_ = second.step;
+        maxCurve_ = second.curve;
         take_.lostBlocks += pendingLost_;
         pendingLost_ = 0;
         ++take_.blockCount;

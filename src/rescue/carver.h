@@ -60,7 +60,9 @@ enum class TakeEnd {
 // two samples to the last sample before it. Measured over coded tones, loud tones and noise
 // in both modes, a take's own blocks stay within 1.35 times, except after a
 // block that used the coding's largest step, whose sound may have run ahead
-// of it; no seam is judged there.
+// of it; no seam is judged there. In LONG, whose blocks hold two runs, the
+// same rule joins the second run to the first; a block where it does not is
+// Doubtful.
 inline constexpr int kSeamFactor = 2;
 inline constexpr int kSeamSlack = 64;
 

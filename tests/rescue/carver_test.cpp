@@ -162,6 +162,42 @@ TEST(Carve, FindsEveryTakeByteForByte) {
     }
 }
 
+// Takes of every kind of sound, in both modes and from several seeds, are
+// carved whole: the continuity rule finds no seam in a take's own blocks,
+// nor a LONG block whose two runs do not join. A LONG block whose second
+// run comes from another take is doubtful.
+TEST(Carve, ContinuityHoldsWithinATakeAndCatchesASplicedRun) {
+    using trx5test::Sound;
+    for (const bool longMode : {false, true}) {
+        for (const Sound sound :
+             {Sound::Tones, Sound::LoudTones, Sound::QuietNoise, Sound::WhiteNoise}) {
+            for (int seed = 0; seed < 6; ++seed) {
+                const trx5::TakeHeader h = trx5::MakeTakeHeader(longMode);
+                Bytes image(h.begin(), h.end());
+                Append(image, trx5test::EncodedBlocks(longMode, 150, seed, sound));
+                const trx5::CarveOutcome out = CarveBytes(image);
+                ASSERT_EQ(out.items.size(), 1u) << longMode << int(sound) << seed;
+                EXPECT_EQ(out.items[0].blockCount, 150u);
+                if (sound != Sound::WhiteNoise) {
+                    EXPECT_EQ(out.items[0].doubtfulBlocks, 0u);
+                }
+            }
+        }
+    }
+    const trx5::TakeHeader h = trx5::MakeTakeHeader(true);
+    Bytes image(h.begin(), h.end());
+    Append(image, trx5test::EncodedBlocks(true, 20, 1));
+    const Bytes other = trx5test::EncodedBlocks(true, 20, 4);
+    // Block 10's second run (its stored sample and codes) from the other take.
+    std::copy(other.begin() + 10 * 512 + 256, other.begin() + 11 * 512,
+              image.begin() + 11 * 512 + 256);
+    const trx5::CarveOutcome out = CarveBytes(image);
+    ASSERT_GE(out.items.size(), 1u);
+    std::uint64_t doubtful = 0;
+    for (const FoundItem& item : out.items) doubtful += item.doubtfulBlocks;
+    EXPECT_EQ(doubtful, 1u);
+}
+
 // An image that ends within a take gives the whole blocks before the end,
 // marked as possibly cut.
 TEST(Carve, ImageCutWithinATake) {

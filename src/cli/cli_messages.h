@@ -61,6 +61,10 @@ inline constexpr char kHelpDemoDir[] = "the folder to create";
 inline constexpr char kHelpRescue[] =
     "rescue takes from a card image (made with dd or ddrescue) or a device, read-only";
 inline constexpr char kLabelRescuing[] = "Rescuing";
+inline constexpr char kMsgRescueOntoSource[] = "lies on ";
+inline constexpr char kMsgRescueOntoSourceEnd[] =
+    ", the card to be rescued: writing there would overwrite what the rescue looks for; "
+    "choose a folder on another disk";
 inline constexpr char kMsgRescueCanceled[] =
     "trx5card: rescue interrupted; what was found so far is written, see ";
 inline constexpr char kHelpRescueSource[] = "the card image file or block device to read";

@@ -1,4 +1,7 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
 
 #include "cli/cli_run.h"
 #include "rescue/rescue_image.h"
@@ -72,6 +75,40 @@ TEST(RescueCli, RefusesToReplaceAReportAndStopsOnCtrlC) {
               std::string::npos)
         << text;
     EXPECT_NE(text.find("Unreadable sectors: 0"), std::string::npos) << text;
+}
+
+}  // namespace
+
+namespace {
+
+// A card is never rescued onto itself: a folder (or report) on the device
+// read is refused before anything is read or written.
+TEST(RescueCli, RefusesToWriteOnTheDeviceItReads) {
+    trx5test::TempDir work;
+    struct stat place {};
+    ASSERT_EQ(::stat(work.path().c_str(), &place), 0);
+    // The device the temporary folder lies on stands for the card.
+    std::string device;
+    for (const auto& node : std::filesystem::directory_iterator("/dev")) {
+        struct stat st {};
+        if (::stat(node.path().c_str(), &st) == 0 && S_ISBLK(st.st_mode) &&
+            st.st_rdev == place.st_dev) {
+            device = node.path();
+        }
+    }
+    if (device.empty()) GTEST_SKIP() << "the temporary folder lies on no block device here";
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"rescue", device, work / "out"},
+          std::vector<std::string>{"rescue", device, "/dev/shm/trx5-never", "--report",
+                                   work / "report.txt"}}) {
+        const RunResult run = RunCli(args);
+        EXPECT_EQ(run.code, 1) << run.err;
+        EXPECT_NE(run.err.find("lies on " + device + ", the card to be rescued"),
+                  std::string::npos)
+            << run.err;
+    }
+    EXPECT_FALSE(trx5test::FileExists(work / "out"));
+    EXPECT_FALSE(trx5test::FileExists("/dev/shm/trx5-never"));
 }
 
 }  // namespace

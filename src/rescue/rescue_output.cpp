@@ -211,6 +211,7 @@ class Rescue {
         FsFile file;
         CardName what;
         bool accepted = false;
+        bool damaged = false;  // a machine or song file whose signature is not right
         bool longMode = false;
         std::uint64_t doubtful = 0;
         std::uint64_t blocks = 0;
@@ -276,7 +277,8 @@ void Rescue::ListFiles() {
 
 bool Rescue::SongMode(int song, bool& longMode) const {
     for (const Listed& l : listed_) {
-        if (l.accepted && l.what.kind == FoundKind::SongFile && l.what.song == song) {
+        if (l.accepted && !l.damaged && l.what.kind == FoundKind::SongFile &&
+            l.what.song == song) {
             longMode = l.longMode;
             return true;
         }
@@ -498,7 +500,15 @@ Result<RescueOutcome> Rescue::Run() {
             if (!HasTakeSignature(first.data())) continue;
             l.longMode = first[0] != 0;
             SongMode(l.what.song, l.longMode);
-        } else if (l.what.kind == FoundKind::SongFile) {
+        } else {
+            // A machine or song file whose signature is damaged would keep
+            // the folder from being a card: it is kept apart.
+            const char* signature =
+                l.what.kind == FoundKind::SongFile ? kSongSignature : kMachineSignature;
+            const std::size_t length = std::strlen(signature);
+            l.damaged = unreadable != 0 || l.file.size < length ||
+                        std::memcmp(first.data(), signature, length) != 0 ||
+                        (l.file.size > length && first[length] != 0);
             l.longMode = l.file.size < kSongModeOffset + 4 ||
                          (first[kSongModeOffset] | first[kSongModeOffset + 1] |
                           first[kSongModeOffset + 2] | first[kSongModeOffset + 3]) != 0;
@@ -550,11 +560,8 @@ Result<RescueOutcome> Rescue::Run() {
     std::vector<std::pair<int, bool>> namedSongs;  // song, mode of its takes
     for (Listed& l : listed_) {
         if (!l.accepted || out_.cancelled) continue;
-        const bool free = !taken_.count(Lower(l.file.name));
-        if (l.what.kind == FoundKind::MachineFile) {
-            if (!free) continue;
-            out_.machineFileFound = true;
-        }
+        const bool free = !l.damaged && !taken_.count(Lower(l.file.name));
+        if (l.what.kind == FoundKind::MachineFile && free) out_.machineFileFound = true;
         const std::vector<SectorRun> runs = WithinSource(
             l.file.sectors, l.what.kind == FoundKind::Take ? wholeSectors : sectorCount);
         if (l.what.kind != FoundKind::Take) {
@@ -563,20 +570,23 @@ Result<RescueOutcome> Rescue::Run() {
             if (!free) {
                 if (Status s = MakeUnplaced(); !s) return s;
                 char buf[48];
-                std::snprintf(buf, sizeof buf, "rescued-song-%04d.tx5", ++unplacedSongs);
+                std::snprintf(buf, sizeof buf, "rescued-%s-%04d.tx5",
+                              l.what.kind == FoundKind::SongFile ? "song" : "machine",
+                              ++unplacedSongs);
                 name = buf;
                 folder = dir_ + kUnplacedFolder;
             }
             if (Status s = WriteRuns(folder, name, runs, l.file.size); !s) return s;
             writeDone_ += CountSectors(runs);
             taken_[Lower(folder == dir_ ? name : kUnplacedFolder + name)] = true;
-            if (l.what.kind == FoundKind::SongFile) ++out_.songFilesFound;
+            if (l.what.kind == FoundKind::SongFile && !l.damaged) ++out_.songFilesFound;
             RescuedInfoFile f;
             f.name = folder == dir_ ? name : kUnplacedFolder + name;
             f.by = l.file.deleted ? FoundBy::Deleted : FoundBy::Live;
             f.entryName = l.file.entryName;
             f.offset = l.file.firstSector() * kSectorSize;
             f.bytes = l.file.size;
+            f.damaged = l.damaged;
             out_.infoFiles.push_back(std::move(f));
             continue;
         }
@@ -712,9 +722,10 @@ std::string Rescue::ReportText() const {
     std::snprintf(line, sizeof line, "\nTakes: %zu\n\n", out_.takes.size());
     text += line;
     for (const RescuedInfoFile& f : out_.infoFiles) {
-        std::snprintf(line, sizeof line, "%s: %s%s%s at byte %" PRIu64 ", %" PRIu64 " bytes\n",
+        std::snprintf(line, sizeof line, "%s: %s%s%s at byte %" PRIu64 ", %" PRIu64 " bytes%s\n",
                       f.name.c_str(), ByText(f.by), f.entryName == f.name ? "" : " ",
-                      f.entryName == f.name ? "" : f.entryName.c_str(), f.offset, f.bytes);
+                      f.entryName == f.name ? "" : f.entryName.c_str(), f.offset, f.bytes,
+                      f.damaged ? "; its signature is damaged, so it is kept apart" : "");
         text += line;
     }
     for (const RescuedTake& t : out_.takes) {

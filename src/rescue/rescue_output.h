@@ -56,6 +56,7 @@ struct RescuedInfoFile {
     std::string entryName;
     std::uint64_t offset = 0;  // byte of the source
     std::uint64_t bytes = 0;
+    bool damaged = false;  // its signature is not right: kept under unplaced/
 };
 
 struct RescueOutcome {

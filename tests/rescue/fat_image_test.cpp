@@ -9,6 +9,7 @@
 #include <map>
 #include <set>
 
+#include "card/card_info.h"
 #include "convert/demo_card.h"
 #include "rescue/rescue_image.h"
 #include "rescue/rescue_output.h"
@@ -67,7 +68,8 @@ class FatImage : public ::testing::Test {
     // The byte of the image where `bytes` start.
     std::uint64_t Offset(const Bytes& bytes) {
         const Bytes image = trx5test::ReadFile(image_);
-        const auto at = std::search(image.begin(), image.end(), bytes.begin(), bytes.begin() + 1024);
+        const auto at = std::search(image.begin(), image.end(), bytes.begin(),
+                                    bytes.begin() + std::ptrdiff_t(std::min<std::size_t>(bytes.size(), 1024)));
         EXPECT_NE(at, image.end());
         return std::uint64_t(at - image.begin());
     }
@@ -156,6 +158,23 @@ TEST_F(FatImage, QuickFormattedAndZeroedFatAreCarved) {
         }
         EXPECT_NE(Report().find("00-17.aud: carved"), std::string::npos) << Report();
     }
+}
+
+// A live machine file whose signature is damaged is kept apart under
+// unplaced/, and the folder gets a machine file of its own, so that it is a
+// card folder.
+TEST_F(FatImage, DamagedMachineFileIsKeptApart) {
+    const Bytes& machine = card_["SongNo.tx5"];
+    Overwrite(Offset(machine), Bytes{'X'});
+    auto result = Rescue();
+    ASSERT_TRUE(result) << result.Describe();
+    EXPECT_FALSE(result->machineFileFound);
+    EXPECT_TRUE(trx5::CheckMachineFile(out_));
+    Bytes damaged = machine;
+    damaged[0] = 'X';
+    EXPECT_EQ(trx5test::ReadFile(out_ + "unplaced/rescued-machine-0001.tx5"), damaged);
+    EXPECT_EQ(trx5test::ReadFile(out_ + "00-17.aud"), card_["00-17.aud"]);
+    EXPECT_NE(Report().find("its signature is damaged"), std::string::npos) << Report();
 }
 
 // An image cut within a take: its whole blocks before the cut are rescued

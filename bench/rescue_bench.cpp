@@ -9,8 +9,8 @@
 
 #include <chrono>
 #include <cmath>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -52,7 +52,8 @@ void WriteImage(const std::string& path, bool takes) {
             samples.resize(blocks * SamplesPerBlock(longMode));
             std::normal_distribution<double> noise(0.0, 200.0);
             for (std::size_t i = 0; i < samples.size(); ++i) {
-                samples[i] = ClampSample(std::int32_t(9000.0 * std::sin(double(i) * 0.02) + noise(rng)));
+                samples[i] =
+                    ClampSample(std::int32_t(9000.0 * std::sin(double(i) * 0.02) + noise(rng)));
             }
             const TakeHeader h = MakeTakeHeader(longMode);
             std::copy(h.begin(), h.end(), chunk.begin());
@@ -132,7 +133,12 @@ void BM_CarveTakeImage(benchmark::State& state) {
     state.SetBytesProcessed(std::int64_t(state.iterations() * kImageBytes));
 }
 
-BENCHMARK(BM_ReadImageOnce)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_ReadImageOnce)
+    ->Arg(0)
+    ->Arg(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
 BENCHMARK(BM_RescueRandomImage)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_CarveTakeImage)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
 

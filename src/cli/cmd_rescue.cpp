@@ -45,8 +45,7 @@ Command AddRescueCommand(CLI::App& parent) {
                 // Writing on the card being read would overwrite what the
                 // rescue looks for.
                 for (const std::string& target : {args->dir, args->report}) {
-                    if (!target.empty() &&
-                        FolderIsOnDevice(NearestFolder(target), args->source)) {
+                    if (!target.empty() && FolderIsOnDevice(NearestFolder(target), args->source)) {
                         return Fail(target + ": " + kMsgRescueOntoSource + args->source +
                                     kMsgRescueOntoSourceEnd);
                     }

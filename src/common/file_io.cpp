@@ -221,7 +221,8 @@ Status SyncFileSystem(const std::string& folder) {
     const int result = ::syncfs(fd);
     const int error = errno;
     ::close(fd);
-    if (result != 0) return Status::Fail(ErrorCode::CannotWrite, {}, ErrnoText(error)).WithPath(folder);
+    if (result != 0)
+        return Status::Fail(ErrorCode::CannotWrite, {}, ErrnoText(error)).WithPath(folder);
     return Status::Ok();
 }
 

@@ -126,8 +126,8 @@ class CarveState {
         const int curve = first.curve;
         // Judged from both sides: where the last block's samples point
         // forwards, and where this block's point backwards.
-        const bool forward = maxStep_ < kLargestStep &&
-                             jumps(samples[0], 2 * lastSample_ - beforeLast_, maxCurve_);
+        const bool forward =
+            maxStep_ < kLargestStep && jumps(samples[0], 2 * lastSample_ - beforeLast_, maxCurve_);
         const bool backward =
             step < kLargestStep && jumps(lastSample_, 2 * samples[0] - samples[1], curve);
         if (take_.blockCount > 0 && pendingLost_ == 0 && (forward || backward)) {

@@ -68,9 +68,8 @@ std::unique_ptr<TSK_IMG_INFO, ImageCloser> OpenImage(SectorReader& reader) {
     if (memory == nullptr) return nullptr;
     auto* image = new (memory) ExternalImage();
     image->reader = &reader;
-    TSK_IMG_INFO* img =
-        tsk_img_open_external(image, static_cast<TSK_OFF_T>(reader.size()), kSectorSize,
-                              ReadImage, CloseImage, ImageStat);
+    TSK_IMG_INFO* img = tsk_img_open_external(image, static_cast<TSK_OFF_T>(reader.size()),
+                                              kSectorSize, ReadImage, CloseImage, ImageStat);
     if (img == nullptr) CloseImage(&image->info);
     return std::unique_ptr<TSK_IMG_INFO, ImageCloser>(img);
 }
@@ -95,7 +94,8 @@ std::vector<SectorRun> FileSectors(TSK_FS_INFO* fs, TSK_FS_FILE* file, bool dele
             runs.push_back({first, wanted});
             break;
         }
-        const std::uint64_t count = std::min<std::uint64_t>(std::uint64_t(r->len) * perBlock, wanted);
+        const std::uint64_t count =
+            std::min<std::uint64_t>(std::uint64_t(r->len) * perBlock, wanted);
         if (!runs.empty() && runs.back().first + runs.back().count == first) {
             runs.back().count += count;
         } else {

@@ -29,9 +29,9 @@ struct FsFile {
 
 struct FsListing {
     bool found = false;
-    std::string type;          // "FAT16"
-    std::uint64_t offset = 0;  // byte of the source where the file system starts
-    std::vector<FsFile> files; // the regular files of the root folder, live and deleted
+    std::string type;           // "FAT16"
+    std::uint64_t offset = 0;   // byte of the source where the file system starts
+    std::vector<FsFile> files;  // the regular files of the root folder, live and deleted
 };
 
 // Looks for a FAT file system at the start of `reader`, else in the

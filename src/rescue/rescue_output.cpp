@@ -3,11 +3,11 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
-#include <algorithm>
 #include <map>
 #include <memory>
 #include <optional>
@@ -82,7 +82,8 @@ class PartProgress final : public Progress {
     bool Step(std::uint64_t done, std::uint64_t total) override {
         if (whole_ == nullptr) return true;
         const std::uint64_t part =
-            total == 0 ? 0 : static_cast<std::uint64_t>(double(done) / double(total) * double(span_));
+            total == 0 ? 0
+                       : static_cast<std::uint64_t>(double(done) / double(total) * double(span_));
         return whole_->Step(from_ + std::min(part, span_), kRescueProgressTotal);
     }
 
@@ -176,6 +177,13 @@ const char* ByText(FoundBy by) {
             break;
     }
     return "carved";
+}
+
+// " _0-01.aud": the directory entry's name, where it differs from the name
+// the file was written under.
+std::string EntryText(const std::string& name, const std::string& entryName) {
+    if (entryName.empty() || entryName == name) return {};
+    return " " + entryName;
 }
 
 const char* EndText(TakeEnd end) {
@@ -277,8 +285,7 @@ void Rescue::ListFiles() {
 
 bool Rescue::SongMode(int song, bool& longMode) const {
     for (const Listed& l : listed_) {
-        if (l.accepted && !l.damaged && l.what.kind == FoundKind::SongFile &&
-            l.what.song == song) {
+        if (l.accepted && !l.damaged && l.what.kind == FoundKind::SongFile && l.what.song == song) {
             longMode = l.longMode;
             return true;
         }
@@ -426,7 +433,8 @@ Status Rescue::WriteTakeFile(const std::string& folder, const std::string& name,
             for (std::size_t i = 0; i < n; ++i) {
                 if (unreadable[i]) continue;
                 const std::uint8_t* block = buffer.data() + i * kSectorSize;
-                if (CheckTakeBlock(block, longMode) != BlockVerdict::Plausible) ++take.doubtfulBlocks;
+                if (CheckTakeBlock(block, longMode) != BlockVerdict::Plausible)
+                    ++take.doubtfulBlocks;
                 std::memcpy(good.data() + kept * kSectorSize, block, kSectorSize);
                 ++kept;
             }
@@ -436,8 +444,9 @@ Status Rescue::WriteTakeFile(const std::string& folder, const std::string& name,
             }
             if (withWav) {
                 DecodeTakeBlocks(good.data(), samples.data(), kept, longMode);
-                if (Status s = WriteWavSamples(
-                        info, samples.data(), kept * SamplesPerBlock(longMode) * sizeof(std::int16_t));
+                if (Status s =
+                        WriteWavSamples(info, samples.data(),
+                                        kept * SamplesPerBlock(longMode) * sizeof(std::int16_t));
                     !s) {
                     return WriteFailure(s, wavPath);
                 }
@@ -467,8 +476,8 @@ Result<RescueOutcome> Rescue::Run() {
     Progress& whole = options_.progress ? *options_.progress : static_cast<Progress&>(none);
     PartProgress filesPart(&whole, 0, kPhaseFiles);
     PartProgress carvePart(&whole, kPhaseFiles, kPhaseCarve);
-    writeProgress_ = std::make_unique<PartProgress>(&whole, kPhaseFiles + kPhaseCarve,
-                                                    kRescueProgressTotal - kPhaseFiles - kPhaseCarve);
+    writeProgress_ = std::make_unique<PartProgress>(
+        &whole, kPhaseFiles + kPhaseCarve, kRescueProgressTotal - kPhaseFiles - kPhaseCarve);
     const std::uint64_t sectorCount = reader_.SectorCount();
     // A take's blocks are whole sectors: a last sector cut short is none.
     const std::uint64_t wholeSectors = reader_.size() / kSectorSize;
@@ -626,7 +635,8 @@ Result<RescueOutcome> Rescue::Run() {
                 hint = &l;
             }
         }
-        const bool named = hint != nullptr && !item.headerless && !taken_.count(Lower(hint->file.name));
+        const bool named =
+            hint != nullptr && !item.headerless && !taken_.count(Lower(hint->file.name));
         if (item.kind == FoundKind::MachineFile) continue;  // a new one is made below
         if (item.kind == FoundKind::SongFile) {
             std::string name;
@@ -699,7 +709,8 @@ Result<RescueOutcome> Rescue::Run() {
     // The files were handed to the system one by one; they are on the
     // device before the rescue says they are written.
     if (Status s = SyncFileSystem(dir_); !s) {
-        return Status::Fail(ErrorCode::CannotWrite, kMsgCannotWriteRescue, s.reason()).WithPath(dir_);
+        return Status::Fail(ErrorCode::CannotWrite, kMsgCannotWriteRescue, s.reason())
+            .WithPath(dir_);
     }
     return std::move(out_);
 }
@@ -707,11 +718,12 @@ Result<RescueOutcome> Rescue::Run() {
 std::string Rescue::ReportText() const {
     std::string text = "Rescue report\n\n";
     char line[768];
-    text += "File system: " + (options_.carveOnly ? std::string("not looked for (carving only)")
-                                                   : out_.fileSystem.empty() ? std::string("none found")
-                                                                             : out_.fileSystem) +
+    text += "File system: " +
+            (options_.carveOnly        ? std::string("not looked for (carving only)")
+             : out_.fileSystem.empty() ? std::string("none found")
+                                       : out_.fileSystem) +
             "\n";
-    std::snprintf(line, sizeof line, "Machine file: %s\nSong files: %d found", 
+    std::snprintf(line, sizeof line, "Machine file: %s\nSong files: %d found",
                   out_.machineFileFound ? "found" : "none found, a new one made",
                   out_.songFilesFound);
     text += line;
@@ -722,24 +734,25 @@ std::string Rescue::ReportText() const {
     std::snprintf(line, sizeof line, "\nTakes: %zu\n\n", out_.takes.size());
     text += line;
     for (const RescuedInfoFile& f : out_.infoFiles) {
-        std::snprintf(line, sizeof line, "%s: %s%s%s at byte %" PRIu64 ", %" PRIu64 " bytes%s\n",
-                      f.name.c_str(), ByText(f.by), f.entryName == f.name ? "" : " ",
-                      f.entryName == f.name ? "" : f.entryName.c_str(), f.offset, f.bytes,
+        std::snprintf(line, sizeof line, "%s: %s%s at byte %" PRIu64 ", %" PRIu64 " bytes%s\n",
+                      f.name.c_str(), ByText(f.by), EntryText(f.name, f.entryName).c_str(),
+                      f.offset, f.bytes,
                       f.damaged ? "; its signature is damaged, so it is kept apart" : "");
         text += line;
     }
     for (const RescuedTake& t : out_.takes) {
         const FoundItem& f = t.found;
         std::snprintf(line, sizeof line,
-                      "%s: %s%s%s at byte %" PRIu64 ", %" PRIu64 " bytes, %s, %" PRIu64
+                      "%s: %s%s at byte %" PRIu64 ", %" PRIu64 " bytes, %s, %" PRIu64
                       " blocks checked, %" PRIu64 " doubtful",
                       t.name.c_str(),
-                      f.headerless ? "carved blocks that no header starts, not joined to any take,"
-                                   : ByText(t.by),
-                      t.entryName == t.name ? "" : " ",
-                      t.entryName == t.name ? "" : t.entryName.c_str(), f.sector * kSectorSize,
-                      (f.blockCount + 1) * kSectorSize, f.longMode ? "LONG" : "HiFi",
-                      f.blockCount, f.doubtfulBlocks);
+                      f.headerless ? "carved blocks that no header starts, not joined to any take;"
+                      : t.by == FoundBy::Carved && !t.entryName.empty()
+                          ? "carved where its directory entry points,"
+                          : ByText(t.by),
+                      EntryText(t.name, t.entryName).c_str(), f.sector * kSectorSize,
+                      (f.blockCount + 1) * kSectorSize, f.longMode ? "LONG" : "HiFi", f.blockCount,
+                      f.doubtfulBlocks);
         text += line;
         if (f.lostBlocks != 0) {
             std::snprintf(line, sizeof line, ", %" PRIu64 " lost to read errors (left out)",
@@ -766,9 +779,11 @@ Status Rescue::WriteReport() {
     out_.report = ReportText();
     const std::string& path = out_.reportPath;
     const auto slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
+    const std::string folder =
+        slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    return WriteWhole(folder, name, std::vector<std::uint8_t>(out_.report.begin(), out_.report.end()));
+    return WriteWhole(folder, name,
+                      std::vector<std::uint8_t>(out_.report.begin(), out_.report.end()));
 }
 
 }  // namespace

@@ -64,7 +64,7 @@ struct RescueOutcome {
     std::vector<RescuedTake> takes;
     std::vector<RescuedInfoFile> infoFiles;
     int songFilesFound = 0;
-    bool machineFileFound = false;  // else one was made
+    bool machineFileFound = false;           // else one was made
     std::vector<std::string> songFilesMade;  // for named takes whose song file was not found
     std::uint64_t sectors = 0;
     std::uint64_t unreadableSectors = 0;  // over the whole rescue

@@ -52,7 +52,8 @@ namespace {
 TEST(RescueCli, RefusesToReplaceAReportAndStopsOnCtrlC) {
     trx5test::TempDir work;
     trx5test::Bytes image;
-    for (int i = 0; i < 200; ++i) trx5test::Append(image, trx5test::EncodedTake(i % 2 == 1, 500, i));
+    for (int i = 0; i < 200; ++i)
+        trx5test::Append(image, trx5test::EncodedTake(i % 2 == 1, 500, i));
     trx5test::WriteFile(work / "card.img", image);
     trx5test::WriteFile(work / "report.txt", std::string("keep"));
 
@@ -103,8 +104,7 @@ TEST(RescueCli, RefusesToWriteOnTheDeviceItReads) {
                                    work / "report.txt"}}) {
         const RunResult run = RunCli(args);
         EXPECT_EQ(run.code, 1) << run.err;
-        EXPECT_NE(run.err.find("lies on " + device + ", the card to be rescued"),
-                  std::string::npos)
+        EXPECT_NE(run.err.find("lies on " + device + ", the card to be rescued"), std::string::npos)
             << run.err;
     }
     EXPECT_FALSE(trx5test::FileExists(work / "out"));

@@ -46,9 +46,10 @@ bool SameItems(const trx5::CarveOutcome& a, const trx5::CarveOutcome& b) {
     for (std::size_t i = 0; i < a.items.size(); ++i) {
         const trx5::FoundItem& x = a.items[i];
         const trx5::FoundItem& y = b.items[i];
-        if (x.kind != y.kind || x.sector != y.sector || x.headerless != y.headerless || x.longMode != y.longMode ||
-            x.blockCount != y.blockCount || x.doubtfulBlocks != y.doubtfulBlocks ||
-            x.lostBlocks != y.lostBlocks || x.end != y.end || x.blocks.size() != y.blocks.size()) {
+        if (x.kind != y.kind || x.sector != y.sector || x.headerless != y.headerless ||
+            x.longMode != y.longMode || x.blockCount != y.blockCount ||
+            x.doubtfulBlocks != y.doubtfulBlocks || x.lostBlocks != y.lostBlocks ||
+            x.end != y.end || x.blocks.size() != y.blocks.size()) {
             return false;
         }
         for (std::size_t r = 0; r < x.blocks.size(); ++r) {

@@ -2,10 +2,10 @@
 // card with long takes in both modes: intact, with files deleted, quick-
 // formatted, with the FAT zeroed, cut short, with takes written in pieces,
 // and read with injected read errors.
+#include <dirent.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <dirent.h>
 #include <map>
 #include <set>
 
@@ -50,7 +50,8 @@ class FatImage : public ::testing::Test {
         Bytes longHiFi = trx5test::EncodedTake(false, 3000, 5);
         trx5test::WriteFile(folder + "00-17.aud", longHiFi);
         trx5test::WriteFile(folder + "01-27.aud", trx5test::EncodedTake(true, 3000, 6));
-        for (const std::string& name : Files(folder)) card_[name] = trx5test::ReadFile(folder + name);
+        for (const std::string& name : Files(folder))
+            card_[name] = trx5test::ReadFile(folder + name);
         image_ = work_ / "card.img";
         Shell("mkfs.vfat -C " + Quote(image_) + " 16384");
         Shell("mcopy -i " + Quote(image_) + " " + Quote(folder) + "* ::/");
@@ -68,8 +69,9 @@ class FatImage : public ::testing::Test {
     // The byte of the image where `bytes` start.
     std::uint64_t Offset(const Bytes& bytes) {
         const Bytes image = trx5test::ReadFile(image_);
-        const auto at = std::search(image.begin(), image.end(), bytes.begin(),
-                                    bytes.begin() + std::ptrdiff_t(std::min<std::size_t>(bytes.size(), 1024)));
+        const auto at =
+            std::search(image.begin(), image.end(), bytes.begin(),
+                        bytes.begin() + std::ptrdiff_t(std::min<std::size_t>(bytes.size(), 1024)));
         EXPECT_NE(at, image.end());
         return std::uint64_t(at - image.begin());
     }
@@ -90,7 +92,8 @@ class FatImage : public ::testing::Test {
     void ExpectEveryTakeUnplaced() {
         std::vector<Bytes> rescued;
         for (const std::string& name : Files(out_ + "unplaced/")) {
-            if (name.ends_with(".aud")) rescued.push_back(trx5test::ReadFile(out_ + "unplaced/" + name));
+            if (name.ends_with(".aud"))
+                rescued.push_back(trx5test::ReadFile(out_ + "unplaced/" + name));
         }
         for (const auto& [name, bytes] : card_) {
             if (name.ends_with(".aud")) {
@@ -190,8 +193,9 @@ TEST_F(FatImage, CutWithinATake) {
         out_ = out / "rescued/";
         auto result = Rescue({}, carveOnly);
         ASSERT_TRUE(result) << result.Describe();
-        const std::string path = carveOnly ? out_ + "unplaced/" + result->takes.back().name.substr(9)
-                                           : out_ + "00-17.aud";
+        const std::string path = carveOnly
+                                     ? out_ + "unplaced/" + result->takes.back().name.substr(9)
+                                     : out_ + "00-17.aud";
         const Bytes got = trx5test::ReadFile(path);
         EXPECT_EQ(got.size(), 512u * 1500);
         EXPECT_TRUE(got == Bytes(take.begin(), take.begin() + 512 * 1500)) << Report();
@@ -216,7 +220,8 @@ TEST_F(FatImage, TakesWrittenInPiecesAreNeverJoined) {
     for (std::size_t at = 0; at < a.size(); at += 64 * 512) {
         for (const Bytes* t : {&a, static_cast<const Bytes*>(&b)}) {
             const std::size_t end = std::min(t->size(), at + 64 * 512);
-            pieces.insert(pieces.end(), t->begin() + std::ptrdiff_t(at), t->begin() + std::ptrdiff_t(end));
+            pieces.insert(pieces.end(), t->begin() + std::ptrdiff_t(at),
+                          t->begin() + std::ptrdiff_t(end));
         }
     }
     const std::uint64_t dataStart = 4u << 20;
@@ -232,7 +237,8 @@ TEST_F(FatImage, TakesWrittenInPiecesAreNeverJoined) {
         const Bytes body(file.begin() + 512, file.end());
         const auto inA = std::search(a.begin() + 512, a.end(), body.begin(), body.end());
         const auto inB = std::search(b.begin() + 512, b.end(), body.begin(), body.end());
-        EXPECT_TRUE(inA != a.end() || inB != b.end()) << t.name << " joins blocks of both takes\n" << Report();
+        EXPECT_TRUE(inA != a.end() || inB != b.end()) << t.name << " joins blocks of both takes\n"
+                                                      << Report();
         blocks += t.found.blockCount;
     }
     EXPECT_EQ(blocks, 800u);

@@ -384,6 +384,25 @@ QImage AuditionGlyph(int scale, bool play, bool stop) {
     return image;
 }
 
+// A memory card in `area`: its outline with a cut corner and three contacts.
+void DrawCard(QPainter& p, const QRectF& area) {
+    QPainterPath card;
+    card.moveTo(area.left(), area.top());
+    card.lineTo(area.right() - 2.5, area.top());
+    card.lineTo(area.right(), area.top() + 2.5);
+    card.lineTo(area.right(), area.bottom());
+    card.lineTo(area.left(), area.bottom());
+    card.closeSubpath();
+    p.setPen(QPen(QColor(30, 40, 60), 1));
+    p.setBrush(QColor(70, 110, 180));
+    p.drawPath(card);
+    p.setPen(QPen(QColor(230, 200, 90), 1));
+    for (int i = 0; i < 3; ++i) {
+        const double x = area.left() + 2 + 2 * i;
+        p.drawLine(QPointF(x, area.top() + 1.5), QPointF(x, area.top() + 3.5));
+    }
+}
+
 // A memory card and a folder with an arrow between them: towards the
 // folder for a back-up, towards the card for a restore.
 QImage CardGlyph(int scale, bool toFolder) {
@@ -392,21 +411,7 @@ QImage CardGlyph(int scale, bool toFolder) {
     p.setRenderHint(QPainter::Antialiasing);
 
     const QRectF cardArea = toFolder ? QRectF(0.5, 0.5, 8, 11) : QRectF(7.5, 4.5, 8, 11);
-    QPainterPath card;
-    card.moveTo(cardArea.left(), cardArea.top());
-    card.lineTo(cardArea.right() - 2.5, cardArea.top());
-    card.lineTo(cardArea.right(), cardArea.top() + 2.5);
-    card.lineTo(cardArea.right(), cardArea.bottom());
-    card.lineTo(cardArea.left(), cardArea.bottom());
-    card.closeSubpath();
-    p.setPen(QPen(QColor(30, 40, 60), 1));
-    p.setBrush(QColor(70, 110, 180));
-    p.drawPath(card);
-    p.setPen(QPen(QColor(230, 200, 90), 1));
-    for (int i = 0; i < 3; ++i) {
-        const double x = cardArea.left() + 2 + 2 * i;
-        p.drawLine(QPointF(x, cardArea.top() + 1.5), QPointF(x, cardArea.top() + 3.5));
-    }
+    DrawCard(p, cardArea);
 
     const QRectF folderArea = toFolder ? QRectF(6.5, 7.5, 9, 8) : QRectF(0.5, 0.5, 9, 8);
     p.setPen(QPen(QColor(110, 80, 20), 1));
@@ -444,21 +449,7 @@ QImage RescueGlyph(int scale) {
     p.setRenderHint(QPainter::Antialiasing);
 
     const QRectF cardArea(1.5, 0.5, 9, 12);
-    QPainterPath card;
-    card.moveTo(cardArea.left(), cardArea.top());
-    card.lineTo(cardArea.right() - 2.5, cardArea.top());
-    card.lineTo(cardArea.right(), cardArea.top() + 2.5);
-    card.lineTo(cardArea.right(), cardArea.bottom());
-    card.lineTo(cardArea.left(), cardArea.bottom());
-    card.closeSubpath();
-    p.setPen(QPen(QColor(30, 40, 60), 1));
-    p.setBrush(QColor(70, 110, 180));
-    p.drawPath(card);
-    p.setPen(QPen(QColor(230, 200, 90), 1));
-    for (int i = 0; i < 3; ++i) {
-        const double x = cardArea.left() + 2 + 2 * i;
-        p.drawLine(QPointF(x, cardArea.top() + 1.5), QPointF(x, cardArea.top() + 3.5));
-    }
+    DrawCard(p, cardArea);
 
     // The glass over the card's lower right corner, its handle pointing out.
     const QPointF centre(9.5, 9.5);

@@ -8,36 +8,12 @@
 #include <cstring>
 #include <vector>
 
+#include "fuzz_image.h"
 #include "fuzz_support.h"
 #include "rescue/carver.h"
 #include "rescue/sector_reader.h"
 
 namespace {
-
-using Bytes = std::vector<std::uint8_t>;
-
-// The image in memory; a read touching a bad sector fails as a whole.
-class Source final : public trx5::ByteSource {
-  public:
-    Source(Bytes bytes, std::uint8_t badMask) : bytes_(std::move(bytes)), bad_(badMask) {}
-    std::uint64_t size() const override { return bytes_.size(); }
-    trx5::Result<std::size_t> ReadAt(std::uint64_t offset, std::uint8_t* out,
-                                     std::size_t length) override {
-        const std::uint64_t end = std::min<std::uint64_t>(offset + length, bytes_.size());
-        if (offset >= end) return std::size_t{0};
-        for (std::uint64_t s = offset / 512; s * 512 < end; ++s) {
-            if (Bad(s)) return trx5::Status::Fail(trx5::ErrorCode::CannotOpen, "bad sector");
-        }
-        std::memcpy(out, bytes_.data() + offset, end - offset);
-        return static_cast<std::size_t>(end - offset);
-    }
-    bool Bad(std::uint64_t sector) const { return sector < 8 && (bad_ >> sector & 1) != 0; }
-    const Bytes& bytes() const { return bytes_; }
-
-  private:
-    Bytes bytes_;
-    std::uint8_t bad_;
-};
 
 bool SameItems(const trx5::CarveOutcome& a, const trx5::CarveOutcome& b) {
     if (a.items.size() != b.items.size() || a.unreadableSectors != b.unreadableSectors) {
@@ -65,7 +41,7 @@ bool SameItems(const trx5::CarveOutcome& a, const trx5::CarveOutcome& b) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
-    Source source(Bytes(data + 1, data + size), data[0]);
+    trx5fuzz::ImageSource source(data, size);
     trx5::RetryingSectorReader reader(source);
     const trx5::CarveOutcome whole = trx5::Carve(reader);
     for (const std::size_t chunk : {std::size_t{1}, std::size_t{3}}) {

@@ -11,42 +11,15 @@
 #include <vector>
 
 #include "card/card_info.h"
+#include "fuzz_image.h"
 #include "fuzz_support.h"
 #include "rescue/fs_files.h"
 #include "rescue/rescue_output.h"
 #include "rescue/sector_reader.h"
 
-namespace {
-
-using Bytes = std::vector<std::uint8_t>;
-
-class Source final : public trx5::ByteSource {
-  public:
-    Source(Bytes bytes, std::uint8_t badMask) : bytes_(std::move(bytes)), bad_(badMask) {}
-    std::uint64_t size() const override { return bytes_.size(); }
-    trx5::Result<std::size_t> ReadAt(std::uint64_t offset, std::uint8_t* out,
-                                     std::size_t length) override {
-        const std::uint64_t end = std::min<std::uint64_t>(offset + length, bytes_.size());
-        if (offset >= end) return std::size_t{0};
-        for (std::uint64_t s = offset / 512; s * 512 < end && s < 8; ++s) {
-            if ((bad_ >> s & 1) != 0) {
-                return trx5::Status::Fail(trx5::ErrorCode::CannotOpen, "bad sector");
-            }
-        }
-        std::memcpy(out, bytes_.data() + offset, end - offset);
-        return static_cast<std::size_t>(end - offset);
-    }
-
-  private:
-    Bytes bytes_;
-    std::uint8_t bad_;
-};
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
-    Source source(Bytes(data + 1, data + size), data[0]);
+    trx5fuzz::ImageSource source(data, size);
     trx5::RetryingSectorReader reader(source);
 
     const trx5::FsListing listing = trx5::ListFileSystem(reader);

@@ -79,6 +79,9 @@ struct FoundItem {
     // A run of take blocks that no header starts: the rest of a take after
     // a seam. `sector` is its first block's, which `blocks` includes.
     bool headerless = false;
+    // A take found through the file system whose header's sector could not
+    // be read or lacks the signature: it is written with a header made anew.
+    bool headerMade = false;
     // Takes: the sectors of its blocks in order. Unreadable sectors between
     // them are left out (lostBlocks), so runs may have gaps.
     std::vector<SectorRun> blocks;

@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 
 #include "audiofile/audio_file_info.h"
 #include "card/card_info.h"
@@ -202,6 +203,27 @@ const char* EndText(TakeEnd end) {
     return "incomplete: the source ends within it";
 }
 
+// The source as the rescue reads it: every read goes through here, so that
+// a sector that cannot be read is counted once however often it is tried.
+class CountingReader final : public SectorReader {
+  public:
+    explicit CountingReader(SectorReader& inner) : inner_(inner) {}
+    std::uint64_t size() const override { return inner_.size(); }
+    std::size_t ReadSectors(std::uint64_t first, std::size_t count, std::uint8_t* out,
+                            std::uint8_t* unreadable) override {
+        const std::size_t bad = inner_.ReadSectors(first, count, out, unreadable);
+        for (std::size_t i = 0; bad != 0 && i < count; ++i) {
+            if (unreadable[i]) unreadable_.insert(first + i);
+        }
+        return bad;
+    }
+    std::uint64_t unreadableSectors() const { return unreadable_.size(); }
+
+  private:
+    SectorReader& inner_;
+    std::set<std::uint64_t> unreadable_;
+};
+
 // One rescue: what was found, then written.
 class Rescue {
   public:
@@ -219,7 +241,8 @@ class Rescue {
         FsFile file;
         CardName what;
         bool accepted = false;
-        bool damaged = false;  // a machine or song file whose signature is not right
+        bool damaged = false;     // a machine or song file whose signature is not right
+        bool headerMade = false;  // a take whose header could not be used
         bool longMode = false;
         std::uint64_t doubtful = 0;
         std::uint64_t blocks = 0;
@@ -237,7 +260,7 @@ class Rescue {
     std::string ReportText() const;
     Status WriteReport();
 
-    SectorReader& reader_;
+    CountingReader reader_;
     std::string dir_;
     const RescueOptions& options_;
     RescueOutcome out_;
@@ -362,8 +385,7 @@ Status Rescue::WriteRuns(const std::string& folder, const std::string& name,
         for (std::uint64_t done = 0; done < r.count && bytes > 0;) {
             const auto n =
                 static_cast<std::size_t>(std::min<std::uint64_t>(kBatchBlocks, r.count - done));
-            out_.unreadableSectors +=
-                reader_.ReadSectors(r.first + done, n, buffer.data(), unreadable.data());
+            reader_.ReadSectors(r.first + done, n, buffer.data(), unreadable.data());
             const std::size_t length = std::size_t(std::min<std::uint64_t>(n * kSectorSize, bytes));
             if (Status s = file.Write(buffer.data(), length); !s) return WriteFailure(s, path);
             bytes -= length;
@@ -392,13 +414,13 @@ Status Rescue::WriteTakeFile(const std::string& folder, const std::string& name,
     }
     std::vector<std::uint8_t>& buffer = buffer_;
     std::vector<std::uint8_t>& unreadable = unreadable_;
-    if (take.headerless) {
-        // Blocks no header starts get one, so that they can be played.
+    if (take.headerless || take.headerMade) {
+        // Blocks no header starts, or whose header is lost, get one, so
+        // that they can be played.
         const TakeHeader header = MakeTakeHeader(take.longMode);
         std::memcpy(buffer.data(), header.data(), kSectorSize);
     } else {
-        out_.unreadableSectors +=
-            reader_.ReadSectors(take.sector, 1, buffer.data(), unreadable.data());
+        reader_.ReadSectors(take.sector, 1, buffer.data(), unreadable.data());
     }
     if (Status s = aud.Write(buffer.data(), kSectorSize); !s) return WriteFailure(s, path);
 
@@ -427,7 +449,6 @@ Status Rescue::WriteTakeFile(const std::string& folder, const std::string& name,
                 static_cast<std::size_t>(std::min<std::uint64_t>(kBatchBlocks, run.count - done));
             const std::size_t bad =
                 reader_.ReadSectors(run.first + done, n, buffer.data(), unreadable.data());
-            out_.unreadableSectors += bad;
             take.lostBlocks += bad;
             std::size_t kept = 0;
             for (std::size_t i = 0; i < n; ++i) {
@@ -506,8 +527,24 @@ Result<RescueOutcome> Rescue::Run() {
         std::uint8_t unreadable = 0;
         reader_.ReadSectors(l.file.firstSector(), 1, first.data(), &unreadable);
         if (l.what.kind == FoundKind::Take) {
-            if (!HasTakeSignature(first.data())) continue;
-            l.longMode = first[0] != 0;
+            if (unreadable != 0 || !HasTakeSignature(first.data())) {
+                // The header is lost or damaged: the file is still the take
+                // its folder names when its first block is a take block. It
+                // gets a header of its own.
+                std::vector<std::uint8_t> block(kSectorSize);
+                std::uint8_t blockUnreadable = 0;
+                const std::vector<SectorRun> blocks = DropSectors(l.file.sectors, 1);
+                if (blocks.empty()) continue;
+                reader_.ReadSectors(blocks.front().first, 1, block.data(), &blockUnreadable);
+                l.longMode = LooksLong(block.data());
+                if (blockUnreadable != 0 ||
+                    CheckTakeBlock(block.data(), l.longMode) == BlockVerdict::Implausible) {
+                    continue;
+                }
+                l.headerMade = true;
+            } else {
+                l.longMode = first[0] != 0;
+            }
             SongMode(l.what.song, l.longMode);
         } else {
             // A machine or song file whose signature is damaged would keep
@@ -552,7 +589,6 @@ Result<RescueOutcome> Rescue::Run() {
         carved = Carve(reader_, carveOptions);
         if (carved.cancelled) out_.cancelled = true;
     }
-    out_.unreadableSectors += carved.unreadableSectors;
 
     // 3. Writing. Files named by the file system first, live before deleted.
     std::stable_sort(listed_.begin(), listed_.end(), [](const Listed& a, const Listed& b) {
@@ -610,6 +646,7 @@ Result<RescueOutcome> Rescue::Run() {
         t.found.longMode = l.longMode;
         t.found.blocks = DropSectors(takeRuns, 1);
         t.found.end = CountSectors(takeRuns) < wanted ? TakeEnd::EndOfSource : TakeEnd::NextHeader;
+        t.found.headerMade = l.headerMade;
         if (free) {
             t.name = l.file.name;
             if (Status s = WriteTakeFile(dir_, t.name, false, t.found); !s) return s;
@@ -705,6 +742,7 @@ Result<RescueOutcome> Rescue::Run() {
         taken_[Lower(name)] = true;
         out_.songFilesMade.push_back(name);
     }
+    out_.unreadableSectors = reader_.unreadableSectors();
     if (Status s = WriteReport(); !s) return s;
     // The files were handed to the system one by one; they are on the
     // device before the rescue says they are written.
@@ -766,6 +804,7 @@ std::string Rescue::ReportText() const {
             text += "; ";
             text += EndText(f.end);
         }
+        if (f.headerMade) text += "; its header could not be read or was damaged: a new one made";
         if (f.doubtful()) text += "; doubtful: may be no sound";
         text += "\n";
     }

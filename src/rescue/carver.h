@@ -82,6 +82,9 @@ struct FoundItem {
     // A take found through the file system whose header's sector could not
     // be read or lacks the signature: it is written with a header made anew.
     bool headerMade = false;
+    // Of a take found through the file system: its length as its folder
+    // gives it, which may end within a block. 0 for a carved one.
+    std::uint64_t fileBytes = 0;
     // Takes: the sectors of its blocks in order. Unreadable sectors between
     // them are left out (lostBlocks), so runs may have gaps.
     std::vector<SectorRun> blocks;

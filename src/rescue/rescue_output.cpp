@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -180,6 +181,13 @@ const char* ByText(FoundBy by) {
     return "carved";
 }
 
+// The length of a take as written: its header and blocks, or the length of
+// a file that ends within its last block.
+std::uint64_t TakeBytes(const FoundItem& take) {
+    const std::uint64_t whole = (take.blockCount + 1) * kSectorSize;
+    return take.fileBytes != 0 && take.lostBlocks == 0 ? std::min(whole, take.fileBytes) : whole;
+}
+
 // " _0-01.aud": the directory entry's name, where it differs from the name
 // the file was written under.
 std::string EntryText(const std::string& name, const std::string& entryName) {
@@ -341,7 +349,10 @@ void Rescue::CheckDeleted(Listed& l) {
     if (!HasTakeSignature(buffer.data())) return;
     bool longMode = buffer[0] != 0;
     const bool known = SongMode(l.what.song, longMode);
-    const std::vector<SectorRun> blocks = DropSectors(runs, 1);
+    // Whole blocks only: a length that ends within the last one leaves the
+    // rest of its sector to whatever was there.
+    const std::vector<SectorRun> blocks =
+        DropSectors(FirstSectors(runs, l.file.size / kSectorSize), 1);
     std::uint64_t checked = 0;
     for (const SectorRun& r : blocks) {
         for (std::uint64_t done = 0; done < r.count;) {
@@ -454,8 +465,13 @@ Status Rescue::WriteTakeFile(const std::string& folder, const std::string& name,
             for (std::size_t i = 0; i < n; ++i) {
                 if (unreadable[i]) continue;
                 const std::uint8_t* block = buffer.data() + i * kSectorSize;
-                if (CheckTakeBlock(block, longMode) != BlockVerdict::Plausible)
+                // The last block, when the file's length ends within it, is
+                // not judged: the rest of its sector is not the take's.
+                const bool cut = take.fileBytes % kSectorSize != 0 &&
+                                 (take.blockCount + kept + 2) * kSectorSize > take.fileBytes;
+                if (!cut && CheckTakeBlock(block, longMode) != BlockVerdict::Plausible) {
                     ++take.doubtfulBlocks;
+                }
                 std::memcpy(good.data() + kept * kSectorSize, block, kSectorSize);
                 ++kept;
             }
@@ -482,6 +498,11 @@ Status Rescue::WriteTakeFile(const std::string& folder, const std::string& name,
     }
     if (out_.cancelled) return Status::Ok();
     if (Status s = aud.FlushToSystem(); !s) return WriteFailure(s, path);
+    // A file whose length ends within its last block ends there again.
+    if (TakeBytes(take) < (take.blockCount + 1) * kSectorSize &&
+        ::ftruncate(fileno(aud.file()), off_t(take.fileBytes)) != 0) {
+        return WriteFailure(Status::Fail(ErrorCode::CannotWrite, {}, ErrnoText(errno)), path);
+    }
     if (withWav) {
         if (Status s = wav.FlushToSystem(); !s) return WriteFailure(s, wavPath);
     }
@@ -647,6 +668,7 @@ Result<RescueOutcome> Rescue::Run() {
         t.found.blocks = DropSectors(takeRuns, 1);
         t.found.end = CountSectors(takeRuns) < wanted ? TakeEnd::EndOfSource : TakeEnd::NextHeader;
         t.found.headerMade = l.headerMade;
+        t.found.fileBytes = l.file.size;
         if (free) {
             t.name = l.file.name;
             if (Status s = WriteTakeFile(dir_, t.name, false, t.found); !s) return s;
@@ -788,9 +810,8 @@ std::string Rescue::ReportText() const {
                       : t.by == FoundBy::Carved && !t.entryName.empty()
                           ? "carved where its directory entry points,"
                           : ByText(t.by),
-                      EntryText(t.name, t.entryName).c_str(), f.sector * kSectorSize,
-                      (f.blockCount + 1) * kSectorSize, f.longMode ? "LONG" : "HiFi", f.blockCount,
-                      f.doubtfulBlocks);
+                      EntryText(t.name, t.entryName).c_str(), f.sector * kSectorSize, TakeBytes(f),
+                      f.longMode ? "LONG" : "HiFi", f.blockCount, f.doubtfulBlocks);
         text += line;
         if (f.lostBlocks != 0) {
             std::snprintf(line, sizeof line, ", %" PRIu64 " lost to read errors (left out)",

@@ -273,6 +273,34 @@ TEST_F(FatImage, ReadErrorsLoseOnlyTheirBlocks) {
     }
 }
 
+// A take whose length ends within a block, live and deleted, comes back
+// with its exact length.
+TEST_F(FatImage, ATakeEndingWithinABlockKeepsItsLength) {
+    Bytes take = trx5test::EncodedTake(false, 50, 7);
+    const Bytes more = trx5test::EncodedBlocks(false, 1, 8);
+    take.insert(take.end(), more.begin(), more.begin() + 100);
+    trx5test::WriteFile(work_ / "00-27.aud", take);
+    Shell("mcopy -i " + Quote(image_) + " " + Quote(work_ / "00-27.aud") + " ::/");
+    for (const bool deleted : {false, true}) {
+        SCOPED_TRACE(deleted ? "deleted" : "live");
+        if (deleted) Shell("mdel -i " + Quote(image_) + " ::/00-27.aud");
+        trx5test::TempDir out;
+        out_ = out / "rescued/";
+        auto result = Rescue();
+        ASSERT_TRUE(result) << result.Describe();
+        EXPECT_EQ(trx5test::ReadFile(out_ + "00-27.aud"), take);
+        EXPECT_NE(Report().find("00-27.aud: " +
+                                std::string(deleted ? "deleted entry _0-27.aud" : "live file") +
+                                " at byte"),
+                  std::string::npos)
+            << Report();
+        EXPECT_NE(Report().find(std::to_string(take.size()) +
+                                " bytes, HiFi, 51 blocks checked, 0 doubtful"),
+                  std::string::npos)
+            << Report();
+    }
+}
+
 // A live take whose header cannot be read keeps its name and blocks and
 // gets a header made anew in its mode.
 TEST_F(FatImage, UnreadableHeaderOfALiveTake) {
